@@ -1,0 +1,40 @@
+# TALYX: the two set-up commands (make run, make test) and their steps.
+# Missing Debian packages are installed first (as root), then CMake builds and CTest runs.
+
+PACKAGES := build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
+JOBS ?= $(shell nproc)
+CTEST := ctest --output-on-failure -j $(JOBS)
+
+.PHONY: run test deps build build-asan build-tsan bench clean
+
+run: build bench
+
+test: build build-asan build-tsan
+	$(CTEST) --test-dir build
+	$(CTEST) --test-dir build-asan
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(CTEST) --test-dir build-tsan
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	cmake --preset dev
+	cmake --build build -j $(JOBS)
+
+build-asan: deps
+	cmake --preset asan
+	cmake --build build-asan -j $(JOBS)
+
+build-tsan: deps
+	cmake --preset tsan
+	cmake --build build-tsan -j $(JOBS)
+
+bench: build
+	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+clean:
+	rm -rf build build-asan build-tsan
