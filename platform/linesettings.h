@@ -23,8 +23,9 @@ struct LineSettings {
   uint8_t ByteSize = 8;          // data bits, 5 to 8
   uint8_t StopBits = OneStopBit;  // OneStopBit, One5StopBits (5 data bits only), TwoStopBits
 
-  DtrControl DtrControl = DtrControl::Enabled;
-  RtsControl RtsControl = RtsControl::Enabled;
+  // The types are named with their namespace: the fields carry the same names.
+  platform::DtrControl DtrControl = platform::DtrControl::Enabled;
+  platform::RtsControl RtsControl = platform::RtsControl::Enabled;
   bool OutxCtsFlow = false;  // stop sending while CTS is off
   bool OutxDsrFlow = false;  // stop sending while DSR is off
   bool OutX = false;         // XON/XOFF on output: stop sending on XOFF
