@@ -1,7 +1,7 @@
 // TStringResource: selection, checking and lookup of "STR0" string tables; the two built-in readers.
 #include "errors/strres.h"
 
-#include <atomic>
+#include <mutex>
 
 #include "errors/builtintables.h"
 
@@ -20,27 +20,28 @@ constexpr int32_t kResourceNotFound = 3;
 constexpr int32_t kCannotOpen = 4;
 constexpr int32_t kInvalidTable = 5;
 
-// Set once SrMgrStrings exists; until then a failure has no table to take its message from.
-std::atomic<bool> srMgrReady{false};
-// Set while this thread composes one of the reader's messages, so that a failure of
-// SrMgrStrings itself while it answers cannot recurse without end.
+// Set while this thread composes one of the reader's messages or selects SrMgrStrings' table, so
+// that a failure of SrMgrStrings itself ends with an empty message instead of recursing.
 thread_local bool composingMessage = false;
+
+struct ComposingMessage {
+  ComposingMessage() { composingMessage = true; }
+  ~ComposingMessage() { composingMessage = false; }
+  ComposingMessage(const ComposingMessage&) = delete;
+  ComposingMessage& operator=(const ComposingMessage&) = delete;
+};
 
 uint32_t ReadU32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
 // The reader's own message Id with Argument in place of its "%s" or "%d". Empty when
-// SrMgrStrings cannot answer (not yet created, or failing itself).
+// SrMgrStrings cannot answer (its own table is missing or being selected).
 std::string ReaderMessage(int32_t Id, std::string_view Argument) {
-  if (!srMgrReady.load() || composingMessage) return {};
-  struct Composing {
-    Composing() { composingMessage = true; }
-    ~Composing() { composingMessage = false; }
-  };
+  if (composingMessage) return {};
   std::string text;
   try {
-    Composing composing;
+    const ComposingMessage composing;
     text = SrMgrStrings().LookUp(Id);
   } catch (const EStringResourceError&) {
     text.clear();
@@ -201,9 +202,16 @@ bool TStringResource::FindEntry(int32_t Id, TableEntry& Entry) {
   return false;
 }
 
+// The reader is created without a table and then selects it once, with message composition
+// switched off: a failure there cannot ask this same reader for its text. A failed selection is
+// tried again on the next call.
 TStringResource& SrMgrStrings() {
-  static TStringResource reader(nullptr, kStrresStringsName);
-  srMgrReady.store(true);
+  static TStringResource reader(nullptr, {});
+  static std::once_flag selected;
+  std::call_once(selected, [] {
+    const ComposingMessage composing;
+    reader.SelectTable(nullptr, kStrresStringsName);
+  });
   return reader;
 }
 
