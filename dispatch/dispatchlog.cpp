@@ -84,8 +84,8 @@ std::string ModemBitNames(uint32_t data) {
   return "(" + names + ")";
 }
 
-void WriteRecord(TraceLogFile& file, const LogRecordHeader& header, const uint8_t* data,
-                 bool inHex, bool allHex) {
+void WriteRecord(TraceLogFile& file, const LogRecordHeader& header, const uint8_t* data, bool inHex,
+                 bool allHex) {
   char dataText[16];
   std::snprintf(dataText, sizeof dataText, "%08X", static_cast<unsigned>(header.Data));
   file.Write(PadLeft(LogTimeText(header.Time), 8) + "  " + PadRight(TypeName(header.Type), 8) +

@@ -1,5 +1,4 @@
-// TDispatchLog: the dispatch log of one dispatcher, time-stamped records in a byte ring, and its
-// text file.
+// TDispatchLog: the dispatch log of one dispatcher, time-stamped records in a byte ring.
 //
 // Principles of operation:
 // - Each record is a 16-byte header (type, subtype, time, data, data length) followed by its data
@@ -59,7 +58,7 @@ struct LogRecordHeader {
   uint16_t Reserved = 0;  // carries no meaning; stored as 0
   uint32_t Time = 0;      // milliseconds since LogStart
   uint32_t Data = 0;
-  uint32_t Len = 0;       // number of data bytes that follow
+  uint32_t Len = 0;  // number of data bytes that follow
 };
 static_assert(sizeof(LogRecordHeader) == 16, "a log record header is 16 bytes in the ring");
 

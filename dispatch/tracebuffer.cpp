@@ -67,8 +67,7 @@ void TTraceBuffer::Add(char kind, uint8_t byte) {
   }
 }
 
-ErrorCode TTraceBuffer::Write(const std::string& fileName, bool append, bool inHex,
-                              bool allHex) {
+ErrorCode TTraceBuffer::Write(const std::string& fileName, bool append, bool inHex, bool allHex) {
   if (!hasBuffer_) return ecOK;
   TraceActive = false;
   const uint32_t count = Count();

@@ -1,4 +1,4 @@
-// TTraceBuffer: the byte trace of one dispatcher, a ring of (kind, byte) entries, and its text file.
+// TTraceBuffer: the byte trace of one dispatcher, a ring of (kind, byte) entries, and its file.
 //
 // Principles of operation:
 // - The trace remembers every byte the application took from the input ring (kind 'R') and every

@@ -1,7 +1,12 @@
-// Test helpers for the trace and log file tests: a private scratch folder and whole-file reads.
+// Test helpers for the trace and log file tests: a private scratch folder and whole-file access.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace talyx::testing {
@@ -9,21 +14,37 @@ namespace talyx::testing {
 // A fresh folder under the system's temporary directory, removed with everything in it.
 class ScratchFolder {
  public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
+  ScratchFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "talyx-tracelog-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "cannot create " << pattern;
+    root_ = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
   std::string Path(const std::string& fileName) const { return (root_ / fileName).string(); }
 
  private:
   std::filesystem::path root_;
 };
 
-// The whole content of a file, byte for byte; fails the running test when it cannot be read.
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
+inline std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in.good()) << "cannot read " << path;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
 // The content of a committed golden file.
-std::string Golden(const std::string& name);
+inline std::string Golden(const std::string& name) {
+  return ReadFileBytes(std::string(TALYX_GOLDEN_DIR) + "/" + name);
+}
 
 }  // namespace talyx::testing
