@@ -1,0 +1,106 @@
+// TBaseDispatcher's trace and dispatch-log operations: each takes MainLock and forwards to the
+// dispatcher's recorder.
+#include "dispatch/dispatcher.h"
+
+namespace talyx {
+
+ErrorCode TBaseDispatcher::TraceOpen(uint32_t capacity) {
+  platform::SectionGuard guard(MainLock);
+  return Trace.Open(capacity);
+}
+
+ErrorCode TBaseDispatcher::TraceClear() {
+  platform::SectionGuard guard(MainLock);
+  return Trace.Clear();
+}
+
+void TBaseDispatcher::TraceDiscard() {
+  platform::SectionGuard guard(MainLock);
+  Trace.Discard();
+}
+
+void TBaseDispatcher::TraceResume() {
+  platform::SectionGuard guard(MainLock);
+  Trace.Resume();
+}
+
+void TBaseDispatcher::TracePause() {
+  platform::SectionGuard guard(MainLock);
+  Trace.Pause();
+}
+
+bool TBaseDispatcher::TraceActive() {
+  platform::SectionGuard guard(MainLock);
+  return Trace.Active();
+}
+
+void TBaseDispatcher::TraceAdd(char kind, uint8_t byte) {
+  platform::SectionGuard guard(MainLock);
+  Trace.Add(kind, byte);
+}
+
+ErrorCode TBaseDispatcher::TraceWrite(const std::string& fileName, bool append, bool inHex,
+                                      bool allHex) {
+  platform::SectionGuard guard(MainLock);
+  return Trace.Write(fileName, append, inHex, allHex);
+}
+
+void TBaseDispatcher::LogOpen(uint32_t capacity) {
+  platform::SectionGuard guard(MainLock);
+  Log.Open(capacity);
+}
+
+void TBaseDispatcher::LogClear() {
+  platform::SectionGuard guard(MainLock);
+  Log.Clear();
+}
+
+void TBaseDispatcher::LogDiscard() {
+  platform::SectionGuard guard(MainLock);
+  Log.Discard();
+}
+
+void TBaseDispatcher::LogResume() {
+  platform::SectionGuard guard(MainLock);
+  Log.Resume();
+}
+
+void TBaseDispatcher::LogPause() {
+  platform::SectionGuard guard(MainLock);
+  Log.Pause();
+}
+
+bool TBaseDispatcher::LogActive() {
+  platform::SectionGuard guard(MainLock);
+  return Log.Active();
+}
+
+void TBaseDispatcher::LogAdd(uint8_t type, uint8_t subType, uint32_t data, const uint8_t* bytes,
+                             uint32_t len) {
+  platform::SectionGuard guard(MainLock);
+  Log.Add(type, subType, data, bytes, len);
+}
+
+ErrorCode TBaseDispatcher::LogWrite(const std::string& fileName, bool append, bool inHex,
+                                    bool allHex) {
+  platform::SectionGuard guard(MainLock);
+  return Log.Write(fileName, append, inHex, allHex, DeviceName);
+}
+
+void TBaseDispatcher::AddLogRecord(uint8_t type, uint8_t subType, uint32_t data,
+                                   const uint8_t* bytes, uint32_t len) {
+  platform::SectionGuard guard(MainLock);
+  if (Log.Active()) Log.Add(type, subType, data, bytes, len);
+}
+
+void TBaseDispatcher::SetDeviceName(const std::string& name) {
+  platform::SectionGuard guard(MainLock);
+  DeviceName = name;
+}
+
+std::string TBaseDispatcher::GetDeviceName() {
+  platform::SectionGuard guard(MainLock);
+  return DeviceName;
+}
+
+}  // namespace talyx
