@@ -1,6 +1,7 @@
 // TStringResource: selection, checking and lookup of "STR0" string tables; the two built-in readers.
 #include "errors/strres.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "errors/builtintables.h"
@@ -46,12 +47,8 @@ std::string ReaderMessage(int32_t Id, std::string_view Argument) {
   } catch (const EStringResourceError&) {
     text.clear();
   }
-  for (size_t pos = text.find('%'); pos != std::string::npos; pos = text.find('%', pos + 1)) {
-    if (pos + 1 < text.size() && (text[pos + 1] == 's' || text[pos + 1] == 'd')) {
-      text.replace(pos, 2, Argument);
-      break;
-    }
-  }
+  const size_t slot = std::min(text.find("%s"), text.find("%d"));
+  if (slot != std::string::npos) text.replace(slot, 2, Argument);
   return text;
 }
 
