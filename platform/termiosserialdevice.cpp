@@ -62,16 +62,19 @@ int TermiosSerialDevice::Open(const std::string& path) {
   int exclusive = 0;
   if (ioctl(descriptor, TIOCGEXCL, &exclusive) == 0 && exclusive) return refuse(EBUSY);
   if (ioctl(descriptor, TIOCEXCL) != 0) return refuse(errno);
-  return TakeOver(descriptor);
+  const int result = TakeOver(descriptor);
+  heldExclusively_ = result == 0;
+  return result;
 }
 
 int TermiosSerialDevice::Adopt(int descriptor) {
   if (descriptor_ >= 0) return PlatformErrorFromErrno(EINVAL);
   const int flags = fcntl(descriptor, F_GETFL);
-  if (flags < 0) return PlatformErrorFromErrno(errno);
-  if (fcntl(descriptor, F_SETFL, flags | O_NONBLOCK) != 0 ||
+  if (flags < 0 || fcntl(descriptor, F_SETFL, flags | O_NONBLOCK) != 0 ||
       fcntl(descriptor, F_SETFD, FD_CLOEXEC) != 0) {
-    return PlatformErrorFromErrno(errno);
+    const int err = errno;
+    if (descriptor >= 0) close(descriptor);
+    return PlatformErrorFromErrno(err);
   }
   return TakeOver(descriptor);
 }
@@ -114,23 +117,25 @@ int TermiosSerialDevice::TakeOver(int descriptor) {
   }
   waiterCounters_ = counters;
   waiterLines_ = lines;
+  // Bytes that already wait are news to the reader: the first wait reports them.
   waiterInCount_ = 0;
-  ReadInputCount(waiterInCount_);
   closed_ = false;
   return 0;
 }
 
 bool TermiosSerialDevice::IsOpen() const { return descriptor_ >= 0 && !closed_; }
 
-bool TermiosSerialDevice::Usable() const { return descriptor_ >= 0 && !closed_; }
-
 int TermiosSerialDevice::Close() {
   if (descriptor_ < 0) return PeInvalidHandle;
   if (closed_.exchange(true)) return 0;
   // Give the device up at once, so that it can be opened again while worker threads that still
-  // hold this descriptor finish; the descriptor itself is closed by Release.
-  flock(descriptor_, LOCK_UN);
-  ioctl(descriptor_, TIOCNXCL);
+  // hold this descriptor finish; the descriptor itself is closed by Release. An adopted
+  // descriptor keeps whatever hold its opener took.
+  if (heldExclusively_) {
+    flock(descriptor_, LOCK_UN);
+    ioctl(descriptor_, TIOCNXCL);
+    heldExclusively_ = false;
+  }
   Signal(closeEvent_);
   return 0;
 }
@@ -148,11 +153,10 @@ int TermiosSerialDevice::Failure(int err) {
 }
 
 int TermiosSerialDevice::GetState(LineSettings& settings) {
-  if (!Usable()) return PeInvalidHandle;
+  if (!IsOpen()) return PeInvalidHandle;
+  std::lock_guard lock(settingsMutex_);
   TermiosLine line;
   if (int err = ReadTermiosLine(descriptor_, line)) return Failure(err);
-
-  std::lock_guard lock(settingsMutex_);
   settings = applied_;
   settings.BaudRate = line.BaudRate;
   settings.Parity = line.Parity;
@@ -177,7 +181,7 @@ int TermiosSerialDevice::GetState(LineSettings& settings) {
 }
 
 int TermiosSerialDevice::SetState(const LineSettings& settings) {
-  if (!Usable()) return PeInvalidHandle;
+  if (!IsOpen()) return PeInvalidHandle;
   if (settings.BaudRate == 0 || settings.Parity > SpaceParity || settings.ByteSize < 5 ||
       settings.ByteSize > 8 || settings.StopBits > TwoStopBits) {
     return PlatformErrorFromErrno(EINVAL);
@@ -222,7 +226,7 @@ int TermiosSerialDevice::DriveLine(int function) {
 }
 
 int TermiosSerialDevice::Escape(int function) {
-  if (!Usable()) return PeInvalidHandle;
+  if (!IsOpen()) return PeInvalidHandle;
   return DriveLine(function);
 }
 
@@ -264,14 +268,14 @@ int TermiosSerialDevice::ReadInputCount(uint32_t& count) const {
 
 int TermiosSerialDevice::ModemStatus(uint32_t& lines) {
   lines = 0;
-  if (!Usable()) return PeInvalidHandle;
+  if (!IsOpen()) return PeInvalidHandle;
   const int err = ReadModemLines(lines);
   return err && !IsUnsupported(err) ? Failure(err) : 0;
 }
 
 int TermiosSerialDevice::ClearErrors(DeviceStatus& status) {
   status = DeviceStatus{};
-  if (!Usable()) return PeInvalidHandle;
+  if (!IsOpen()) return PeInvalidHandle;
   LineCounters now;
   if (int err = ReadCounters(now); err && !IsUnsupported(err)) return Failure(err);
   {
@@ -289,13 +293,13 @@ int TermiosSerialDevice::ClearErrors(DeviceStatus& status) {
 }
 
 int TermiosSerialDevice::Purge(PurgeQueue queue) {
-  if (!Usable()) return PeInvalidHandle;
+  if (!IsOpen()) return PeInvalidHandle;
   if (tcflush(descriptor_, queue == PurgeQueue::Output ? TCOFLUSH : TCIFLUSH) != 0) return Failure(errno);
   return 0;
 }
 
 long TermiosSerialDevice::Read(uint8_t* buffer, size_t count) {
-  if (!Usable()) return -PeInvalidHandle;
+  if (!IsOpen()) return -PeInvalidHandle;
   if (count == 0) return 0;
   for (;;) {
     const ssize_t n = read(descriptor_, buffer, count);
@@ -313,7 +317,7 @@ long TermiosSerialDevice::Read(uint8_t* buffer, size_t count) {
 }
 
 WriteOutcome TermiosSerialDevice::Write(const uint8_t* data, size_t count) {
-  if (!Usable()) return {0, PeInvalidHandle};
+  if (!IsOpen()) return {0, PeInvalidHandle};
   if (count == 0) return {};
   for (;;) {
     const ssize_t n = write(descriptor_, data, count);
@@ -329,7 +333,7 @@ bool TermiosSerialDevice::WaitWritable(int timeoutMs) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   for (;;) {
-    if (!Usable() || gone_) return false;
+    if (!IsOpen() || gone_) return false;
     int wait = -1;
     if (timeoutMs >= 0) {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -389,7 +393,7 @@ bool TermiosSerialDevice::CollectEvents(uint32_t& events) {
 
 bool TermiosSerialDevice::WaitEvent(uint32_t& events) {
   events = 0;
-  if (!Usable() || gone_) return false;
+  if (!IsOpen() || gone_) return false;
   // Drained before the mask is read: a SetEventMask(0) after this point signals again.
   Drain(maskEvent_);
   for (;;) {

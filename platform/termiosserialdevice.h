@@ -53,7 +53,8 @@ class TermiosSerialDevice : public SerialDevice {
   // program, 13 no permission, 8 the wake-up descriptors could not be made, 22 this object
   // still holds a descriptor, other errno values as PlatformErrorFromErrno gives them.
   int Open(const std::string& path) override;
-  // Takes ownership of descriptor (made non-blocking, close-on-exec and raw), without locking it.
+  // Takes ownership of descriptor (made non-blocking, close-on-exec and raw), without locking
+  // it; a descriptor that cannot be taken over is closed.
   int Adopt(int descriptor) override;
   bool IsOpen() const override;
   int Close() override;
@@ -66,7 +67,9 @@ class TermiosSerialDevice : public SerialDevice {
   // Applies the record; fails only when the kernel refuses it, or for a value no line can have
   // (rate 0, parity above 4, data bits outside 5..8, stop bits above 2: error 22). RTS/CTS flow
   // control (CRTSCTS, both directions in one flag) is on when OutxCtsFlow is set or RtsControl
-  // is Handshake. DTR and RTS set to Enabled or Disabled are driven to that level.
+  // is Handshake. DTR and RTS set to Enabled or Disabled are driven to that level. DTR
+  // handshake, DSR flow control, the XON/XOFF limits and the line flags have no termios form:
+  // they are kept in the record only (the line always runs raw).
   int SetState(const LineSettings& settings) override;
   int Escape(int function) override;
   int ModemStatus(uint32_t& lines) override;
@@ -88,7 +91,6 @@ class TermiosSerialDevice : public SerialDevice {
   };
 
   int TakeOver(int descriptor);
-  bool Usable() const;
   // Readings of the device: 0 or the errno of the failed ioctl (the outputs are then 0).
   int ReadModemLines(uint32_t& lines, int* levels = nullptr) const;
   int ReadCounters(LineCounters& counters) const;
@@ -101,6 +103,7 @@ class TermiosSerialDevice : public SerialDevice {
   int descriptor_ = -1;
   int closeEvent_ = -1;
   int maskEvent_ = -1;
+  bool heldExclusively_ = false;  // Open took flock and TIOCEXCL; main thread only
   std::atomic<bool> closed_{true};
   std::atomic<bool> gone_{false};
   std::atomic<uint32_t> eventMask_{0};

@@ -60,10 +60,5 @@ TEST(PlatformErrorFromErrno, EveryResultIsPositiveAndEitherNamedOrFreeOfTableTex
   }
 }
 
-TEST(HasErrorTableText, CoversTheTableIdsOnly) {
-  for (int id : {0, 2, 3, 4, 5, 6, 8, 15, 18, 100, 105, 150, 162}) EXPECT_TRUE(HasErrorTableText(id)) << id;
-  for (int id : {1, 7, 9, 13, 14, 16, 17, 19, 99, 106, 149, 163}) EXPECT_FALSE(HasErrorTableText(id)) << id;
-}
-
 }  // namespace
 }  // namespace talyx::platform
