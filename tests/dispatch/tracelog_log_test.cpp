@@ -201,17 +201,15 @@ TEST_F(DispatchLogTest, UnopenableFileKeepsTheLogPausedAndWriteFailuresDiscardIt
   }
 }
 
-// Fills a small ring with records of random sizes and checks that what remains, read back and
-// written out, is exactly the newest records whose sizes (16 + data) fit together.
+// Fills a small ring with records of random sizes and checks that what remains, as written out,
+// is exactly the newest records whose sizes (16 + data) fit together.
 TEST_F(DispatchLogTest, RandomRecordsLeaveTheNewestThatFit) {
   constexpr uint32_t Capacity = 300;
   std::mt19937 random(20240611);
   const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   log_.SetOsDescription("Linux test");
   for (int round = 0; round < 20; ++round) {
-    TDispatchLog twin;  // fed the same records, read back with Get
     log_.Open(Capacity);
-    twin.Open(Capacity);
     std::deque<std::pair<uint32_t, std::string>> model;
     uint32_t used = 0;
     const uint32_t count = 1 + random() % 60;
@@ -219,8 +217,6 @@ TEST_F(DispatchLogTest, RandomRecordsLeaveTheNewestThatFit) {
       std::string bytes(random() % (Capacity + 1), ' ');
       for (char& c : bytes) c = alphabet[random() % alphabet.size()];
       AddAt(index * 7, ltDispatch, lsReadCom, index, bytes);
-      twin.Add(ltDispatch, lsReadCom, index, reinterpret_cast<const uint8_t*>(bytes.data()),
-               static_cast<uint32_t>(bytes.size()));
       const auto size = static_cast<uint32_t>(16 + bytes.size());
       if (size >= Capacity) continue;
       for (; Capacity - used < size; model.pop_front()) used -= 16 + model.front().second.size();
@@ -228,14 +224,7 @@ TEST_F(DispatchLogTest, RandomRecordsLeaveTheNewestThatFit) {
       used += size;
     }
 
-    EXPECT_EQ(twin.Free(), Capacity - used);
-    Records fromTwin;
-    LogRecordHeader header;
-    for (uint32_t len = 0; !twin.Get(header, len);) {
-      fromTwin.emplace_back(header.Data,
-                            std::string(reinterpret_cast<const char*>(twin.ScratchData()), len));
-    }
-    EXPECT_EQ(fromTwin, Records(model.begin(), model.end())) << "round " << round;
+    EXPECT_EQ(log_.Free(), Capacity - used) << "round " << round;
 
     std::string expected =
         "SERIAL v3.06\r\nCompiler : Unknown\r\nOperating System : Linux test\r\n"
