@@ -1,0 +1,125 @@
+// The worker threads' start, end and bodies: TDispatcherThread, TComThread, TDispThread,
+// TOutThread.
+#include "dispatch/dispatcherthreads.h"
+
+#include <cstdio>
+#include <exception>
+#include <system_error>
+#include <thread>
+
+#include "dispatch/devlayer.h"
+#include "platform/messagequeue.h"
+
+namespace talyx {
+
+namespace {
+
+thread_local TDispatcherThread* currentThread = nullptr;
+
+}  // namespace
+
+bool TDispatcherThread::Start(TDispatcherThread* thread) {
+  try {
+    std::thread(&TDispatcherThread::Run, thread).detach();
+    return true;
+  } catch (const std::system_error& e) {
+    std::fprintf(stderr, "TALYX: the %s thread could not be started: %s\n", thread->Name(),
+                 e.what());
+    delete thread;
+    return false;
+  }
+}
+
+TDispatcherThread* TDispatcherThread::Current() { return currentThread; }
+
+void TDispatcherThread::Run() {
+  currentThread = this;
+  try {
+    Execute();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "TALYX: the %s thread ended by an exception: %s\n", Name(), e.what());
+  } catch (...) {
+    std::fprintf(stderr, "TALYX: the %s thread ended by an exception\n", Name());
+  }
+  // After ThreadFinished the dispatcher may be gone; only this object is left to free.
+  Dispatcher->ThreadFinished(this);
+  currentThread = nullptr;
+  delete this;
+}
+
+void TDispatcherThread::CallInMainThread(uint32_t msg, uint32_t trigger, uint32_t data,
+                                         TTriggerMethod handler) {
+  CallMsg = msg;
+  CallTrigger = trigger;
+  CallData = data;
+  CallHandler = handler;
+  platform::CallInMainThread([this] {
+    CallHandler(CallMsg, static_cast<platform::WParam>(CallTrigger),
+                static_cast<platform::LParam>(CallData));
+  });
+}
+
+void TComThread::Execute() {
+  TWin32Dispatcher& d = *Dispatcher;
+  d.Device->SetEventMask(platform::EventMaskNT);
+  d.AckSignal->Set();
+  do {
+    uint32_t events = 0;
+    if (!d.DeviceWaitEvent(events)) {
+      // The device failed, went away or was closed: no further event can come. The other
+      // threads go on at their own pace until the port is closed.
+      d.AckSignal->Set();
+      return;
+    }
+    if (events & platform::EvRing) d.RingSeen = true;
+    if (d.ThreadsStopping) {
+      d.AckSignal->Set();
+      return;
+    }
+    d.CurrentEvent = events;
+    d.DeviceEventSignal->Set();
+    // The next wait starts only once the dispatch thread has handled this event.
+    platform::WaitForEvent(*d.EventDoneSignal, platform::Infinite);
+  } while (!d.ThreadsStopping);
+  d.AckSignal->Set();
+}
+
+void TDispThread::Execute() {
+  TWin32Dispatcher& d = *Dispatcher;
+  // However the body ends, the rings are released on the way out when the port is closing.
+  struct ReleaseWhenClosing {
+    TWin32Dispatcher& d;
+    ~ReleaseWhenClosing() { d.ReleaseOnThreadExit = d.ClosePending || d.ThreadsStopping; }
+  } releaseWhenClosing{d};
+
+  d.AckSignal->Set();
+  for (;;) {
+    const int woken = platform::WaitForEvent(*d.DeviceEventSignal, PollIntervalMs);
+    if (d.ThreadsStopping) return;
+    if (woken == 0) {
+      d.HandleDeviceEvent();
+    } else {
+      d.ExtractData();
+    }
+    d.PollTriggers();
+    if (d.ThreadsStopping || d.ClosePending) break;
+  }
+  d.AckSignal->Set();
+}
+
+void TOutThread::Execute() {
+  TWin32Dispatcher& d = *Dispatcher;
+  d.AckSignal->Set();
+  do {
+    const int woken = platform::WaitForEvents(d.OutWaitList, platform::Infinite);
+    if (woken == 0) {
+      // Stopping: what is still queued is not written.
+      if (d.ThreadsStopping) return;
+      d.DrainOutput();
+    } else if (woken == 1) {
+      d.AcknowledgeAbort();
+    }
+  } while (!d.ThreadsStopping && !d.ClosePending);
+}
+
+}  // namespace talyx

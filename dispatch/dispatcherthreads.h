@@ -1,0 +1,108 @@
+// TDispatcherThread and the three worker threads of an open port: TComThread, TDispThread and
+// TOutThread.
+//
+// Principles of operation:
+// - Each open port runs three threads that belong to its TWin32Dispatcher and live exactly as
+//   long as the port is open. TComThread waits for device events and hands each one to the
+//   dispatch thread; TDispThread reads the device into the input ring and runs the trigger checks
+//   after every device event and at least every 50 ms; TOutThread drains the output ring.
+// - The device-event and dispatch threads work in lock-step: one DeviceEventSignal per completed
+//   device wait, one EventDoneSignal per handled event, so CurrentEvent is never overwritten while
+//   the dispatch thread reads it.
+// - Start and end. StartThreads stores a thread's reference and counts it in ThreadCount before
+//   the platform thread starts, so a thread that ends at once still finds its reference and the
+//   count cannot reach 0 while the set is still starting. Every thread sets AckSignal when it has
+//   started. However its body ends, normally or by an exception (reported on stderr), the thread
+//   then calls ThreadFinished, which clears its reference and, as the very last thing the thread
+//   does with the dispatcher, counts it down. The thread object frees itself after that.
+// - The signals a thread uses stay valid while its reference is set: StopThreads closes them only
+//   after all three references are none, so a thread body reads the dispatcher's signal fields
+//   directly.
+// - No body waits without end once the port closes: StopThreads and DeviceClose end the device
+//   wait (event mask 0) and set EventDoneSignal; StopThreads sets OutAbortSignal for the output
+//   thread; the dispatch thread's wait is 50 ms.
+#pragma once
+
+#include <cstdint>
+
+#include "dispatch/triggers.h"
+
+namespace talyx {
+
+class TWin32Dispatcher;
+
+class TDispatcherThread {
+ public:
+  virtual ~TDispatcherThread() = default;
+  TDispatcherThread(const TDispatcherThread&) = delete;
+  TDispatcherThread& operator=(const TDispatcherThread&) = delete;
+
+  // The owning dispatcher.
+  TWin32Dispatcher* const Dispatcher;
+
+  // The stored main-thread call (CallInMainThread).
+  uint32_t CallMsg = 0;
+  uint32_t CallTrigger = 0;
+  uint32_t CallData = 0;
+  TTriggerMethod CallHandler;
+
+  // Starts the platform thread running the body. The caller has stored the reference and counted
+  // the thread; false (and the object deleted) when no thread could be made.
+  static bool Start(TDispatcherThread* thread);
+
+  // Called on this worker thread: stores the four values and runs CallHandler(CallMsg,
+  // CallTrigger, CallData) in the main thread, blocking until it has run. An exception the
+  // handler throws is thrown again here.
+  void CallInMainThread(uint32_t msg, uint32_t trigger, uint32_t data, TTriggerMethod handler);
+
+  // The worker thread the calling thread is, or null on any other thread.
+  static TDispatcherThread* Current();
+
+ protected:
+  explicit TDispatcherThread(TWin32Dispatcher* dispatcher) : Dispatcher(dispatcher) {}
+
+  // The thread body; ThreadFinished follows it in every case.
+  virtual void Execute() = 0;
+  // The thread's name in reports.
+  virtual const char* Name() const = 0;
+
+ private:
+  void Run();
+};
+
+// Waits for device events and hands each to the dispatch thread. Ends when the device wait fails
+// (the device closed or went away) or the threads are asked to stop.
+class TComThread : public TDispatcherThread {
+ public:
+  explicit TComThread(TWin32Dispatcher* dispatcher) : TDispatcherThread(dispatcher) {}
+
+ protected:
+  void Execute() override;
+  const char* Name() const override { return "device-event"; }
+};
+
+// Reads the device and runs the trigger checks after each device event and at least every 50 ms.
+// When it ends because the port is closing, its ThreadFinished releases the rings.
+class TDispThread : public TDispatcherThread {
+ public:
+  // The longest wait for a device event before the dispatch thread reads and polls anyway.
+  static constexpr int64_t PollIntervalMs = 50;
+
+  explicit TDispThread(TWin32Dispatcher* dispatcher) : TDispatcherThread(dispatcher) {}
+
+ protected:
+  void Execute() override;
+  const char* Name() const override { return "dispatch"; }
+};
+
+// Drains the output ring into the device whenever bytes are queued; acknowledges purges.
+class TOutThread : public TDispatcherThread {
+ public:
+  explicit TOutThread(TWin32Dispatcher* dispatcher) : TDispatcherThread(dispatcher) {}
+
+ protected:
+  void Execute() override;
+  const char* Name() const override { return "output"; }
+};
+
+}  // namespace talyx
