@@ -123,6 +123,10 @@ class TBaseDispatcher {
                      uint8_t dataBits, uint8_t stopBits, uint32_t inSize, uint32_t outSize,
                      uint32_t lineOptions);
   void ClosePort();
+  // For the port component's close: a delivery is under way (ClosePort then only marks the
+  // close pending), and the worker threads have not all ended yet.
+  bool GetInHandler() const { return InHandler; }
+  bool GetThreadsActive() const { return ThreadsActive; }
 
   // ---- Line and modem ------------------------------------------------------------------
   // Baud 0, Parity 5, DataBits 9 and StopBits 3 keep the current value.
