@@ -1,0 +1,246 @@
+// TCustomComPort's data and status operations, its events, and the hidden window's procedure
+// that turns trigger messages into events.
+#include <exception>
+
+#include "dispatch/dispatcherlist.h"
+#include "errors/commerror.h"
+#include "port/apphooks.h"
+#include "port/comport.h"
+
+namespace talyx {
+
+// ---- Data and status operations ------------------------------------------------------------
+
+uint8_t TCustomComPort::GetChar() {
+  if (openState_ == TOpenState::osClosing) return 0;
+  TBaseDispatcher* dispatcher = RequireDispatcher();
+  if (dispatcher == nullptr) return 0;
+  uint8_t c = 0;
+  const ErrorCode result = dispatcher->GetChar(c);
+  if (result == ecOK) return c;
+  Check(result);
+  return 0;
+}
+
+void TCustomComPort::PutString(const std::string& text) {
+  if (openState_ == TOpenState::osClosing) return;
+  TBaseDispatcher* dispatcher = RequireDispatcher();
+  if (dispatcher == nullptr) return;
+  Check(dispatcher->PutBlock(reinterpret_cast<const uint8_t*>(text.data()),
+                             static_cast<uint32_t>(text.size())));
+}
+
+int32_t TCustomComPort::PutBlock(const void* buffer, uint16_t len) {
+  if (openState_ == TOpenState::osClosing) return 0;
+  TBaseDispatcher* dispatcher = RequireDispatcher();
+  if (dispatcher == nullptr) return 0;
+  Check(dispatcher->PutBlock(static_cast<const uint8_t*>(buffer), len));
+  return 0;
+}
+
+uint32_t TCustomComPort::OutBuffUsed() {
+  TBaseDispatcher* dispatcher = OpenDispatcher();
+  return dispatcher != nullptr ? dispatcher->OutBuffUsed() : 0;
+}
+
+uint16_t TCustomComPort::LineErrorCode() {
+  TBaseDispatcher* dispatcher = OpenDispatcher();
+  if (dispatcher == nullptr) return 0;
+  return static_cast<uint16_t>(Check(dispatcher->LineErrorCode()));
+}
+
+bool TCustomComPort::BreakReceived() {
+  TBaseDispatcher* dispatcher = OpenDispatcher();
+  return dispatcher != nullptr && dispatcher->BreakReceived();
+}
+
+void TCustomComPort::ServicePort() {
+  if (openState_ == TOpenState::osClosing) return;
+  TBaseDispatcher* dispatcher = RequireDispatcher();
+  if (dispatcher != nullptr) Check(dispatcher->DeviceIdle());
+}
+
+// ---- Events ------------------------------------------------------------------------------------
+
+bool TCustomComPort::AnyTriggerEventAssigned() const {
+  return onTrigger_ || onTriggerAvail_ || onTriggerData_ || onTriggerStatus_ || onTriggerTimer_ ||
+         onTriggerLineError_ || onTriggerModemStatus_ || onTriggerOutbuffFree_ ||
+         onTriggerOutbuffUsed_ || onTriggerOutSent_;
+}
+
+void TCustomComPort::RefreshHandlerFlags() {
+  TBaseDispatcher* dispatcher = OpenDispatcher();
+  if (dispatcher == nullptr) return;
+  // 1: the component's window wants trigger messages; 2: it does not, and the dispatcher
+  // delivers only when other handlers are registered.
+  dispatcher->UpdateHandlerFlags(AnyTriggerEventAssigned() ? 1 : 2);
+}
+
+void TCustomComPort::SetOnTrigger(TTriggerEvent handler) {
+  onTrigger_ = std::move(handler);
+  RefreshHandlerFlags();
+}
+
+void TCustomComPort::SetOnTriggerAvail(TTriggerAvailEvent handler) {
+  onTriggerAvail_ = std::move(handler);
+  RefreshHandlerFlags();
+}
+
+void TCustomComPort::SetOnTriggerData(TTriggerDataEvent handler) {
+  onTriggerData_ = std::move(handler);
+  RefreshHandlerFlags();
+}
+
+void TCustomComPort::SetOnTriggerStatus(TTriggerStatusEvent handler) {
+  onTriggerStatus_ = std::move(handler);
+  RefreshHandlerFlags();
+}
+
+void TCustomComPort::SetOnTriggerTimer(TTriggerTimerEvent handler) {
+  onTriggerTimer_ = std::move(handler);
+  RefreshHandlerFlags();
+}
+
+void TCustomComPort::SetOnTriggerLineError(TTriggerLineErrorEvent handler) {
+  onTriggerLineError_ = std::move(handler);
+  RefreshHandlerFlags();
+}
+
+void TCustomComPort::SetOnTriggerModemStatus(TPortNotifyEvent handler) {
+  onTriggerModemStatus_ = std::move(handler);
+  RefreshHandlerFlags();
+}
+
+void TCustomComPort::SetOnTriggerOutbuffFree(TPortNotifyEvent handler) {
+  onTriggerOutbuffFree_ = std::move(handler);
+  RefreshHandlerFlags();
+}
+
+void TCustomComPort::SetOnTriggerOutbuffUsed(TPortNotifyEvent handler) {
+  onTriggerOutbuffUsed_ = std::move(handler);
+  RefreshHandlerFlags();
+}
+
+void TCustomComPort::SetOnTriggerOutSent(TPortNotifyEvent handler) {
+  onTriggerOutSent_ = std::move(handler);
+  RefreshHandlerFlags();
+}
+
+void TCustomComPort::FireTrigger(uint16_t msg, uint16_t triggerHandle, uint16_t data) {
+  if (onTrigger_) onTrigger_(*this, msg, triggerHandle, data);
+}
+
+void TCustomComPort::FireTriggerAvail(uint16_t count) {
+  if (onTriggerAvail_) onTriggerAvail_(*this, count);
+}
+
+void TCustomComPort::FireTriggerData(uint16_t triggerHandle) {
+  if (onTriggerData_) onTriggerData_(*this, triggerHandle);
+}
+
+void TCustomComPort::FireTriggerStatus(uint16_t triggerHandle) {
+  if (onTriggerStatus_) onTriggerStatus_(*this, triggerHandle);
+}
+
+void TCustomComPort::FireTriggerTimer(uint16_t triggerHandle) {
+  if (onTriggerTimer_) onTriggerTimer_(*this, triggerHandle);
+}
+
+void TCustomComPort::FireTriggerLineError(uint16_t error, bool lineBreak) {
+  if (onTriggerLineError_) onTriggerLineError_(*this, error, lineBreak);
+}
+
+void TCustomComPort::FireTriggerModemStatus() {
+  if (onTriggerModemStatus_) onTriggerModemStatus_(*this);
+}
+
+void TCustomComPort::FireTriggerOutbuffFree() {
+  if (onTriggerOutbuffFree_) onTriggerOutbuffFree_(*this);
+}
+
+void TCustomComPort::FireTriggerOutbuffUsed() {
+  if (onTriggerOutbuffUsed_) onTriggerOutbuffUsed_(*this);
+}
+
+void TCustomComPort::FireTriggerOutSent() {
+  if (onTriggerOutSent_) onTriggerOutSent_(*this);
+}
+
+void TCustomComPort::FireWaitChar(uint8_t c) {
+  if (onWaitChar_) onWaitChar_(*this, c);
+}
+
+// ---- The hidden window ---------------------------------------------------------------------
+
+platform::LResult TCustomComPort::ComWindowProc(platform::WindowHandle window, uint32_t msg,
+                                                platform::WParam wParam,
+                                                platform::LParam lParam) {
+  const bool accepted = (msg >= TriggerAvailMsg && msg <= TriggerStatusMsg) || msg == ClosePendingMsg;
+  if (!accepted) return 0;
+
+  // Held while the events run, so that the sending dispatcher stays in the list meanwhile.
+  platform::SectionGuard guard(DispatcherListLock());
+  const int32_t handle = static_cast<int32_t>(static_cast<uint32_t>(lParam) >> 16);
+  TBaseDispatcher* sender = LookUpDispatcher(handle);
+  if (sender == nullptr || sender->Owner == nullptr) return 0;
+  try {
+    sender->Owner->DispatchWindowMessage(window, msg, wParam, lParam, sender);
+  } catch (const std::exception& error) {
+    // Events run on the main thread; a message that reached a procedure anywhere else has no
+    // one to show its failure to.
+    if (platform::IsMainThread()) ShowApplicationException(error);
+  }
+  return 0;
+}
+
+void TCustomComPort::DispatchWindowMessage(platform::WindowHandle window, uint32_t msg,
+                                           platform::WParam wParam, platform::LParam lParam,
+                                           TBaseDispatcher* sender) {
+  const auto first = static_cast<uint16_t>(wParam);
+  const auto data = msg == TriggerAvailMsg ? first : static_cast<uint16_t>(lParam);
+  FireTrigger(static_cast<uint16_t>(msg), first, data);
+  switch (msg) {
+    case TriggerAvailMsg:
+      FireTriggerAvail(first);
+      break;
+    case TriggerDataMsg:
+      FireTriggerData(first);
+      break;
+    case TriggerTimerMsg:
+      FireTriggerTimer(first);
+      break;
+    case TriggerStatusMsg:
+      FireTriggerStatus(first);
+      switch (TBaseDispatcher::StatusTriggerKind(first)) {
+        case stModem:
+          FireTriggerModemStatus();
+          break;
+        case stLine: {
+          // Both readings clear what they report; the break comes first.
+          const bool lineBreak = BreakReceived();
+          const uint16_t error = LineErrorCode();
+          FireTriggerLineError(error, lineBreak);
+          break;
+        }
+        case stOutBuffFree:
+          FireTriggerOutbuffFree();
+          break;
+        case stOutBuffUsed:
+          FireTriggerOutbuffUsed();
+          break;
+        case stOutSent:
+          FireTriggerOutSent();
+          break;
+        default:
+          break;
+      }
+      break;
+    case ClosePendingMsg:
+      FinishDeferredClose(window, lParam, sender);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace talyx
