@@ -79,6 +79,7 @@ int32_t TWin32Dispatcher::DeviceRead(uint8_t* buffer, uint32_t count) {
     SetDeviceError(static_cast<int>(-n));
     return 0;
   }
+  if (n > 0) ++readCount_;
   return static_cast<int32_t>(n);
 }
 

@@ -107,6 +107,8 @@ class TWin32Dispatcher : public TBaseDispatcher {
   // Creates, registers, counts and starts one worker, then waits for its start acknowledgement.
   template <typename Thread>
   void LaunchThread(std::atomic<TDispatcherThread*>& reference);
+  // Runs one message queued for the calling thread, or waits briefly for a thread to end.
+  void PumpOrWait();
   // Waits until the reference is none, pumping the calling thread's messages meanwhile.
   void AwaitThreadEnd(const std::atomic<TDispatcherThread*>& reference);
   // Closes the six signals: they become null and stay allocated until no thread can use them.
@@ -120,12 +122,21 @@ class TWin32Dispatcher : public TBaseDispatcher {
   // Output thread, after a write that the device refused for now: waits until the device can
   // take bytes. False when a purge or stop request came (it is acknowledged).
   bool AwaitWritable();
+  // Dispatch thread, after a quiet turn's ExtractData brought bytes: scans them for data
+  // triggers and offers them, as a received-data event would.
+  void ScanReceivedData();
+  // Waits until every thread of the set has finished (ThreadCount 0), pumping meanwhile.
+  void AwaitAllThreadsFinished();
 
   platform::CriticalSection startStopLock_;
   std::mutex signalLock_;
   std::vector<std::unique_ptr<platform::Event>> retiredSignals_;  // signalLock_
   // Set by every thread as it ends, so that the stop's waits end early.
   platform::Event threadEnded_{false};
+
+  // Reads that brought bytes. A turn that read bytes is followed by another look at the device
+  // (see dispatcherthreads.h), since more may have arrived meanwhile.
+  std::atomic<uint64_t> readCount_{0};
 
   uint64_t outGeneration_ = 0;  // OutLock
   std::atomic<uint64_t> abortRequests_{0};

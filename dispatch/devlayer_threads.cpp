@@ -58,20 +58,23 @@ void TWin32Dispatcher::StartThreads() {
   }
 }
 
-void TWin32Dispatcher::AwaitThreadEnd(const std::atomic<TDispatcherThread*>& reference) {
+void TWin32Dispatcher::PumpOrWait() {
   // A worker may be blocked handing a call to the main thread; when this is the main thread it
-  // keeps running those hand-offs, and sleeps briefly between looks instead of spinning.
-  while (reference != nullptr && reference != TDispatcherThread::Current()) {
-    bool ran = false;
-    try {
-      ran = platform::PumpOneMessage();
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "TALYX: a window procedure failed while a port closed: %s\n", e.what());
-    } catch (...) {
-      std::fprintf(stderr, "TALYX: a window procedure failed while a port closed\n");
-    }
-    if (!ran) platform::WaitForEvent(threadEnded_, ThreadEndPollMs);
+  // keeps running those hand-offs, and sleeps briefly between looks instead of spinning. A
+  // window procedure's exception cannot be handed to anyone here: it is reported.
+  bool ran = false;
+  try {
+    ran = platform::PumpOneMessage();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "TALYX: a window procedure failed while a port closed: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "TALYX: a window procedure failed while a port closed\n");
   }
+  if (!ran) platform::WaitForEvent(threadEnded_, ThreadEndPollMs);
+}
+
+void TWin32Dispatcher::AwaitThreadEnd(const std::atomic<TDispatcherThread*>& reference) {
+  while (reference != nullptr && reference != TDispatcherThread::Current()) PumpOrWait();
 }
 
 void TWin32Dispatcher::RetireSignals() {
@@ -84,8 +87,20 @@ void TWin32Dispatcher::RetireSignals() {
   WriteWaitList = {};
 }
 
+void TWin32Dispatcher::AwaitAllThreadsFinished() {
+  while (ThreadCount > 0) PumpOrWait();
+}
+
 void TWin32Dispatcher::StopThreads() {
-  platform::SectionGuard serial(startStopLock_);
+  TDispatcherThread* const worker = TDispatcherThread::Current();
+  std::unique_lock<platform::CriticalSection> serial(startStopLock_, std::defer_lock);
+  if (worker == nullptr) {
+    serial.lock();
+  } else if (!serial.try_lock()) {
+    // The dispatch thread finishing a close while another thread stops the set: that thread
+    // waits for this one to finish, so this one must not wait for it.
+    return;
+  }
   {
     platform::SectionGuard guard(MainLock);
     if (!ThreadsActive) return;
@@ -103,10 +118,19 @@ void TWin32Dispatcher::StopThreads() {
     AwaitThreadEnd(ComThread);
   }
   AwaitThreadEnd(DispThread);
+  // Outside the set, the stop ends only when every thread has finished, so ThreadsActive is
+  // clear and the port can open again at once. A worker cannot wait for its own count.
+  if (worker == nullptr) AwaitAllThreadsFinished();
   RetireSignals();
   // A closed device's descriptor goes once no worker can use it; a worker finishing a deferred
   // close leaves that to the dispatcher's owner thread.
-  if (TDispatcherThread::Current() == nullptr && !Device->IsOpen()) Device->Release();
+  if (worker == nullptr && !Device->IsOpen()) Device->Release();
+}
+
+void TWin32Dispatcher::ScanReceivedData() {
+  if (InHandler) return;
+  while (CheckDataTriggers() && !ClosePending) {
+  }
 }
 
 void TWin32Dispatcher::ThreadFinished(TDispatcherThread* thread) {

@@ -63,23 +63,32 @@ void TComThread::Execute() {
   TWin32Dispatcher& d = *Dispatcher;
   d.Device->SetEventMask(platform::EventMaskNT);
   d.AckSignal->Set();
+  bool lookAgain = false;
   do {
-    uint32_t events = 0;
-    if (!d.DeviceWaitEvent(events)) {
-      // The device failed, went away or was closed: no further event can come. The other
-      // threads go on at their own pace until the port is closed.
-      d.AckSignal->Set();
-      return;
+    uint32_t events = platform::EvRxChar;
+    if (!lookAgain) {
+      if (!d.DeviceWaitEvent(events)) {
+        // The device failed, went away or was closed: no further event can come. The other
+        // threads go on at their own pace until the port is closed.
+        d.AckSignal->Set();
+        return;
+      }
+      if (events & platform::EvRing) d.RingSeen = true;
     }
-    if (events & platform::EvRing) d.RingSeen = true;
     if (d.ThreadsStopping) {
       d.AckSignal->Set();
       return;
     }
+    const uint64_t readsBefore = d.readCount_;
     d.CurrentEvent = events;
     d.DeviceEventSignal->Set();
     // The next wait starts only once the dispatch thread has handled this event.
     platform::WaitForEvent(*d.EventDoneSignal, platform::Infinite);
+    // A turn that read bytes is followed at once by another turn: while it read, more bytes may
+    // have come, and a device that reports received data by a change of its input count cannot
+    // tell them apart when the count is the same as before. A turn that reads nothing ends this,
+    // so bytes the input ring cannot take never keep the threads busy.
+    lookAgain = d.readCount_ != readsBefore;
   } while (!d.ThreadsStopping);
   d.AckSignal->Set();
 }
@@ -99,7 +108,10 @@ void TDispThread::Execute() {
     if (woken == 0) {
       d.HandleDeviceEvent();
     } else {
+      // Bytes this quiet turn finds are offered at once: no device event may follow for them.
+      const uint64_t readsBefore = d.readCount_;
       d.ExtractData();
+      if (d.readCount_ != readsBefore) d.ScanReceivedData();
     }
     d.PollTriggers();
     if (d.ThreadsStopping || d.ClosePending) break;

@@ -1,0 +1,378 @@
+// The device layer over the fake serial device: modem-line and line-error events, line settings,
+// partial, refused and stalled writes, the output ring's runs, purges, and threads that fail.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "devlayer_harness.h"
+
+namespace talyx::testing {
+namespace {
+
+template <typename Device>
+class DevLayerFakeTestBase : public ::testing::Test {
+ protected:
+  DevLayerFakeTestBase() {
+    auto owned = std::make_unique<Device>();
+    fake = owned.get();
+    dispatcher = std::make_unique<TProbeDispatcher>(std::move(owned));
+  }
+
+  ErrorCode Open(uint32_t outSize = 4096, int32_t baud = 9600, uint8_t parity = 0,
+                 uint8_t dataBits = 8, uint8_t stopBits = 1) {
+    return dispatcher->OpenPort("fake", baud, parity, dataBits, stopBits, 4096, outSize,
+                                loDtrOn | loRtsOn);
+  }
+
+  ErrorCode Put(const std::vector<uint8_t>& bytes) {
+    return dispatcher->PutBlock(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  }
+
+  bool Seen(const WindowRecorder& window, uint32_t msg, int32_t handle) {
+    for (const auto& m : window.Messages) {
+      if (m.Msg == msg && m.First == static_cast<uint32_t>(handle)) return true;
+    }
+    return false;
+  }
+
+  MainThreadPump pump;
+  Device* fake = nullptr;
+  std::unique_ptr<TProbeDispatcher> dispatcher;
+};
+
+using DevLayerFakeTest = DevLayerFakeTestBase<FakeSerialDevice>;
+using DevLayerMeteredTest = DevLayerFakeTestBase<MeteredDevice>;
+
+// ---- Device events ---------------------------------------------------------------------------
+
+TEST_F(DevLayerFakeTest, ModemLineChangeFiresAModemStatusTrigger) {
+  ASSERT_EQ(Open(), ecOK);
+  EXPECT_EQ(fake->EventMask(), platform::EventMaskNT);
+  WindowRecorder window(*dispatcher);
+  window.Register();
+  const int32_t trigger = dispatcher->AddStatusTrigger(stModem);
+  // Watch CTS (high byte) against a reference of "off" (low byte).
+  ASSERT_EQ(dispatcher->SetStatusTrigger(trigger, 0x1000, true), ecOK);
+
+  fake->SetModemLines(platform::ModemCts);
+  ASSERT_TRUE(pump.Until([&] { return Seen(window, TriggerStatusMsg, trigger); }));
+  // CTS is on and marked as changed.
+  EXPECT_EQ(dispatcher->GetModemStatus(0xF0) & 0x11, 0x11);
+}
+
+TEST_F(DevLayerFakeTest, RingIndicatorTrailingEdgeIsReportedInTheModemStatus) {
+  ASSERT_EQ(Open(), ecOK);
+  fake->SetModemLines(platform::ModemRi);
+  fake->SetModemLines(0);
+  EXPECT_TRUE(pump.Until([&] { return (dispatcher->GetModemStatus(0xFF) & 0x04) != 0; }));
+}
+
+TEST_F(DevLayerFakeTest, LineErrorsReachTheLineErrorTriggerAndTheErrorCodes) {
+  ASSERT_EQ(Open(), ecOK);
+  WindowRecorder window(*dispatcher);
+  window.Register();
+  const int32_t trigger = dispatcher->AddStatusTrigger(stLine);
+  ASSERT_EQ(dispatcher->SetStatusTrigger(trigger, leParity, true), ecOK);
+
+  fake->InjectLineErrors(platform::CeRxParity);
+  ASSERT_TRUE(pump.Until([&] { return Seen(window, TriggerStatusMsg, trigger); }));
+  EXPECT_EQ(dispatcher->LineErrorCode(), 3);
+
+  fake->InjectLineErrors(platform::CeBreak);
+  EXPECT_TRUE(pump.Until([&] { return dispatcher->BreakReceived(); }));
+}
+
+TEST_F(DevLayerFakeTest, FedBytesArriveThroughTheDeviceEventPath) {
+  ASSERT_EQ(Open(), ecOK);
+  WindowRecorder window(*dispatcher);
+  window.Register();
+  dispatcher->SetAvailTriggerLength(1);
+  fake->FeedInput("hello");
+  EXPECT_TRUE(pump.Until([&] { return window.Received == "hello"; }));
+}
+
+// ---- Line settings ---------------------------------------------------------------------------
+
+TEST_F(DevLayerFakeTest, ParityDataBitsAndStopBitsReachTheDevice) {
+  ASSERT_EQ(Open(4096, 19200, 2, 7, 2), ecOK);
+  platform::LineSettings stored = fake->StoredSettings();
+  EXPECT_EQ(stored.BaudRate, 19200u);
+  EXPECT_EQ(stored.Parity, 2);
+  EXPECT_EQ(stored.ByteSize, 7);
+  EXPECT_EQ(stored.StopBits, platform::TwoStopBits);
+
+  // Five data bits go with one and a half stop bits.
+  ASSERT_EQ(dispatcher->SetLine(0, 1, 5, 3), ecOK);
+  stored = fake->StoredSettings();
+  EXPECT_EQ(stored.Parity, 1);
+  EXPECT_EQ(stored.ByteSize, 5);
+  EXPECT_EQ(stored.StopBits, platform::One5StopBits);
+
+  // What the driver reports back is what GetLine tells.
+  fake->ForceSettings([](platform::LineSettings& s) { s.Parity = 0; });
+  int32_t baud = 0;
+  uint8_t parity = 9, dataBits = 0, stopBits = 0;
+  dispatcher->GetLine(baud, parity, dataBits, stopBits);
+  EXPECT_EQ(parity, 0);
+  EXPECT_EQ(dataBits, 5);
+}
+
+TEST_F(DevLayerFakeTest, RefusedLineSettingsReturnTheNegatedPlatformError) {
+  ASSERT_EQ(Open(), ecOK);
+  fake->FailSetState(FakeSerialDevice::InvalidArgument);
+  EXPECT_EQ(dispatcher->SetLine(38400, 0, 8, 1), -FakeSerialDevice::InvalidArgument);
+}
+
+TEST_F(DevLayerFakeTest, DtrAndRtsFollowTheDispatcher) {
+  ASSERT_EQ(Open(), ecOK);
+  EXPECT_TRUE(fake->Dtr());
+  EXPECT_TRUE(fake->Rts());
+  EXPECT_EQ(dispatcher->SetDTR(false), ecOK);
+  EXPECT_FALSE(fake->Dtr());
+  // A failing escape is not the dispatcher's failure: the device may lack the line.
+  fake->FailEscapes(FakeSerialDevice::InvalidArgument);
+  EXPECT_EQ(dispatcher->SetRTS(false), ecOK);
+}
+
+// ---- Output ----------------------------------------------------------------------------------
+
+TEST_F(DevLayerFakeTest, PartialWritesDeliverEveryByteInOrder) {
+  ASSERT_EQ(Open(), ecOK);
+  fake->SetWriteLimit(7);
+  const std::vector<uint8_t> data = PseudoRandomBytes(1000, 21);
+  ASSERT_EQ(Put(data), ecOK);
+  ASSERT_TRUE(pump.Until([&] { return dispatcher->OutBuffUsed() == 0; }));
+  EXPECT_TRUE(fake->Output() == data);
+  EXPECT_GE(fake->Counts().Write, 143);
+}
+
+TEST_F(DevLayerFakeTest, AFailingWriteDropsItsRun) {
+  ASSERT_EQ(Open(), ecOK);
+  fake->FailWrites(5);
+  ASSERT_EQ(Put({1, 2, 3, 4}), ecOK);
+  ASSERT_TRUE(pump.Until([&] { return dispatcher->OutBuffUsed() == 0; }));
+  EXPECT_TRUE(fake->Output().empty());
+
+  fake->FailWrites(0);
+  ASSERT_EQ(Put({5, 6}), ecOK);
+  ASSERT_TRUE(pump.Until([&] { return dispatcher->OutBuffUsed() == 0; }));
+  EXPECT_EQ(fake->Output(), (std::vector<uint8_t>{5, 6}));
+}
+
+TEST_F(DevLayerFakeTest, StalledDrainGivesWayToPurgeAndClose) {
+  ASSERT_EQ(Open(), ecOK);
+  fake->StallDrain();
+  ASSERT_EQ(Put(PseudoRandomBytes(300, 8)), ecOK);
+  EXPECT_EQ(dispatcher->OutBuffUsed(), 300u);
+
+  EXPECT_EQ(dispatcher->FlushOutBuffer(), ecOK);
+  EXPECT_EQ(dispatcher->OutBuffUsed(), 0u);
+  EXPECT_EQ(fake->Counts().PurgeOutput, 1);
+
+  ASSERT_EQ(Put(PseudoRandomBytes(50, 9)), ecOK);
+  const auto start = std::chrono::steady_clock::now();
+  dispatcher->ClosePort();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_FALSE(dispatcher->ThreadsRunning());
+  EXPECT_TRUE(fake->Output().empty());
+}
+
+// A wrapped ring, and a full one whose data starts in the middle, are each written in one run.
+TEST_F(DevLayerMeteredTest, WrappedRingsAreWrittenAsOneRun) {
+  ASSERT_EQ(Open(100), ecOK);
+  const std::vector<uint8_t> a = PseudoRandomBytes(100, 31);
+  const std::vector<uint8_t> b = PseudoRandomBytes(50, 32);
+
+  // Full ring, then half of it written: 50 bytes wait at positions 50..99.
+  ASSERT_EQ(Put(a), ecOK);
+  fake->Allow(50);
+  ASSERT_TRUE(pump.Until([&] { return dispatcher->OutBuffUsed() == 50; }));
+  // Bytes handed to the device no longer count as waiting; the ring's free room is refilled.
+  ASSERT_EQ(Put(b), ecOK);
+  TProbeDispatcher::OutRingState ring = dispatcher->OutRing();
+  EXPECT_EQ(ring.Head, 50u);
+  EXPECT_EQ(ring.Tail, 50u);
+  EXPECT_TRUE(ring.Full);
+
+  // Exactly what waits: the device takes nothing more afterwards.
+  fake->Allow(100);
+  ASSERT_TRUE(pump.Until([&] { return dispatcher->OutBuffUsed() == 0; }));
+  EXPECT_EQ(fake->WriteSizes(), (std::vector<size_t>{50, 100}));
+  std::vector<uint8_t> expected = a;
+  expected.insert(expected.end(), b.begin(), b.end());
+  EXPECT_TRUE(fake->Output() == expected);
+  ring = dispatcher->OutRing();
+  EXPECT_EQ(ring.Head, 0u);
+  EXPECT_EQ(ring.Tail, 0u);
+  EXPECT_FALSE(ring.Full);
+
+  // A block that crosses the end of the ring is split, and the wrapped run is one write again.
+  const std::vector<uint8_t> c = PseudoRandomBytes(80, 33);
+  const std::vector<uint8_t> d = PseudoRandomBytes(40, 34);
+  ASSERT_EQ(Put(c), ecOK);
+  fake->Allow(30);
+  ASSERT_TRUE(pump.Until([&] { return dispatcher->OutBuffUsed() == 50; }));
+  ASSERT_EQ(Put(d), ecOK);
+  ring = dispatcher->OutRing();
+  EXPECT_EQ(ring.Head, 20u);
+  EXPECT_EQ(ring.Tail, 30u);
+  fake->Allow(90);
+  ASSERT_TRUE(pump.Until([&] { return dispatcher->OutBuffUsed() == 0; }));
+  EXPECT_EQ(fake->WriteSizes(), (std::vector<size_t>{50, 100, 30, 90}));
+  expected.insert(expected.end(), c.begin(), c.end());
+  expected.insert(expected.end(), d.begin(), d.end());
+  EXPECT_TRUE(fake->Output() == expected);
+}
+
+// A device whose write blocks until the test lets it finish: the output thread is inside a
+// write for as long as the test wants.
+class GatedDevice : public FakeSerialDevice {
+ public:
+  platform::WriteOutcome Write(const uint8_t* data, size_t count) override {
+    {
+      std::unique_lock lock(gateMutex_);
+      inside_ = true;
+      gateChanged_.notify_all();
+      gateChanged_.wait(lock, [this] { return gateOpen_; });
+    }
+    const platform::WriteOutcome outcome = FakeSerialDevice::Write(data, count);
+    writeEnded_ = true;
+    return outcome;
+  }
+  bool Inside() {
+    std::lock_guard lock(gateMutex_);
+    return inside_;
+  }
+  void OpenGate() {
+    std::lock_guard lock(gateMutex_);
+    gateOpen_ = true;
+    gateChanged_.notify_all();
+  }
+  std::atomic<bool> writeEnded_{false};
+
+ private:
+  std::mutex gateMutex_;
+  std::condition_variable gateChanged_;
+  bool inside_ = false;
+  bool gateOpen_ = false;
+};
+
+using DevLayerGatedTest = DevLayerFakeTestBase<GatedDevice>;
+
+TEST_F(DevLayerGatedTest, PurgeReturnsOnlyAfterTheOutputThreadLeftItsWrite) {
+  ASSERT_EQ(Open(), ecOK);
+  ASSERT_EQ(Put(PseudoRandomBytes(64, 41)), ecOK);
+  ASSERT_TRUE(pump.Until([&] { return fake->Inside(); }));
+
+  std::atomic<bool> purged{false};
+  std::atomic<bool> writeEndedAtPurge{false};
+  std::thread purger([&] {
+    dispatcher->FlushOutBuffer();
+    writeEndedAtPurge = fake->writeEnded_.load();
+    purged = true;
+  });
+  // A purge that did not wait for the write would return meanwhile.
+  pump.Until([&] { return purged.load(); }, 300);
+  fake->OpenGate();
+  ASSERT_TRUE(pump.Until([&] { return purged.load(); }));
+  purger.join();
+
+  EXPECT_TRUE(writeEndedAtPurge);
+  EXPECT_EQ(dispatcher->OutBuffUsed(), 0u);
+  // The write that ended after the purge decided nothing about the purged ring's indices.
+  const TProbeDispatcher::OutRingState ring = dispatcher->OutRing();
+  EXPECT_EQ(ring.Head, 0u);
+  EXPECT_EQ(ring.Tail, 0u);
+
+  fake->TakeOutput();
+  ASSERT_EQ(Put({7, 8, 9}), ecOK);
+  ASSERT_TRUE(pump.Until([&] { return dispatcher->OutBuffUsed() == 0; }));
+  EXPECT_EQ(fake->Output(), (std::vector<uint8_t>{7, 8, 9}));
+}
+
+// ---- Threads ---------------------------------------------------------------------------------
+
+std::atomic<int> mainCallsSeen{0};
+std::thread::id mainCallThread;
+uint32_t mainCallValues[3];
+
+struct MainCallTarget {
+  void Handle(uint32_t msg, platform::WParam trigger, platform::LParam data) {
+    mainCallThread = std::this_thread::get_id();
+    mainCallValues[0] = msg;
+    mainCallValues[1] = trigger;
+    mainCallValues[2] = static_cast<uint32_t>(data);
+    ++mainCallsSeen;
+  }
+};
+MainCallTarget mainCallTarget;
+
+void ForwardToMainThread(uint32_t msg, platform::WParam first, platform::LParam) {
+  TDispatcherThread* thread = TDispatcherThread::Current();
+  if (msg != TriggerAvailMsg || thread == nullptr) return;
+  thread->CallInMainThread(msg, first, 77, MakeTriggerMethod<&MainCallTarget::Handle>(&mainCallTarget));
+}
+
+TEST_F(DevLayerFakeTest, DispatchThreadRunsAStoredCallInTheMainThread) {
+  ASSERT_EQ(Open(), ecOK);
+  mainCallsSeen = 0;
+  ASSERT_EQ(dispatcher->RegisterProcTriggerHandler(&ForwardToMainThread), ecOK);
+  dispatcher->SetAvailTriggerLength(1);
+  fake->FeedInput("ab");
+  ASSERT_TRUE(pump.Until([] { return mainCallsSeen > 0; }));
+  EXPECT_EQ(mainCallThread, std::this_thread::get_id());
+  EXPECT_EQ(mainCallValues[0], TriggerAvailMsg);
+  EXPECT_EQ(mainCallValues[1], 2u);
+  EXPECT_EQ(mainCallValues[2], 77u);
+}
+
+void ThrowingHandler(uint32_t, platform::WParam, platform::LParam) {
+  throw std::runtime_error("handler failed");
+}
+
+TEST_F(DevLayerFakeTest, AnExceptionEndsTheDispatchThreadThroughThreadFinished) {
+  ASSERT_EQ(Open(), ecOK);
+  ASSERT_EQ(dispatcher->RegisterProcTriggerHandler(&ThrowingHandler), ecOK);
+  dispatcher->SetAvailTriggerLength(1);
+  ::testing::internal::CaptureStderr();
+  fake->FeedInput("x");
+  const bool ended = pump.Until([&] { return !dispatcher->DispThreadRunning(); });
+  const std::string report = ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(ended);
+  EXPECT_NE(report.find("dispatch thread ended by an exception: handler failed"), std::string::npos);
+  EXPECT_EQ(dispatcher->ThreadsCounted(), 2);
+  EXPECT_TRUE(dispatcher->ComThreadRunning());
+  EXPECT_TRUE(dispatcher->OutThreadRunning());
+
+  dispatcher->ClosePort();
+  EXPECT_FALSE(dispatcher->ThreadsRunning());
+  EXPECT_EQ(dispatcher->ThreadsCounted(), 0);
+}
+
+TEST_F(DevLayerFakeTest, ADeviceWaitThatFailsEndsOnlyTheDeviceEventThread) {
+  ASSERT_EQ(Open(), ecOK);
+  // Closing the device underneath the dispatcher makes the event wait fail.
+  fake->Close();
+  ASSERT_TRUE(pump.Until([&] { return !dispatcher->ComThreadRunning(); }));
+  EXPECT_TRUE(dispatcher->DispThreadRunning());
+  EXPECT_TRUE(dispatcher->OutThreadRunning());
+  dispatcher->ClosePort();
+  EXPECT_FALSE(dispatcher->ThreadsRunning());
+}
+
+TEST_F(DevLayerFakeTest, FailedOpenStartsNoThread) {
+  fake->FailOpen(5);
+  EXPECT_EQ(Open(), -5);
+  EXPECT_FALSE(dispatcher->ThreadsRunning());
+  EXPECT_EQ(dispatcher->ThreadsCounted(), 0);
+}
+
+}  // namespace
+}  // namespace talyx::testing
