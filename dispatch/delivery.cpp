@@ -70,103 +70,104 @@ void TBaseDispatcher::PollTriggers() {
 }
 
 bool TBaseDispatcher::CheckDataTriggers() {
-  bool result = true;
   uint32_t pos = ScanPos;
-  for (;;) {
-    uint8_t byte;
-    int64_t countThrough;  // unread bytes up to and including pos
-    {
-      platform::SectionGuard guard(InLock);
-      if (InBuffer == nullptr) return false;
-      const uint32_t unread = UnreadBytes();
-      uint32_t distance = (pos + InBufferSize - InTail) % InBufferSize;
-      if (distance > unread) {
-        // The bytes from the scan position on were taken or flushed before the scan reached
-        // them: the scan goes on at the first unread byte.
-        pos = InTail;
-        distance = 0;
-      }
-      if (pos == InHead && !ScanLapPending) break;
-      ScanLapPending = false;
-      byte = InBuffer[pos];
-      countThrough = int64_t{distance} + 1;
-      if (InAvailDelivery) countThrough -= DeliveryGetCount;
+  bool matched = false;
+  uint32_t matchLen = 0;
+  int64_t countThrough = 0;  // unread bytes up to and including the matching byte
+  uint32_t availLength;
+  {
+    // One run of the scan reads the ring under InLock and feeds the data triggers under
+    // MainLock, taken in that order once for the whole run.
+    platform::SectionGuard inGuard(InLock);
+    if (InBuffer == nullptr) return false;
+    const uint32_t unread = UnreadBytes();
+    uint32_t distance = (pos + InBufferSize - InTail) % InBufferSize;
+    if (distance > unread) {
+      // The bytes from the scan position on were taken or flushed before the scan reached
+      // them: the scan goes on at the first unread byte.
+      pos = InTail;
+      distance = 0;
     }
+    uint32_t unscanned = ScanLapPending ? InBufferSize : unread - distance;
+    ScanLapPending = false;
 
-    bool anyMatched = false;
-    uint32_t matchLen = 0;
-    uint32_t availLength;
-    {
-      platform::SectionGuard guard(MainLock);
+    platform::SectionGuard mainGuard(MainLock);
+    availLength = AvailTriggerLength;
+    const bool watching = std::any_of(DataTriggers.begin(), DataTriggers.end(),
+                                      [](const TDataTrigger& t) { return t.Length != 0; });
+    if (!watching) {
+      pos = (pos + unscanned) % InBufferSize;
+      unscanned = 0;
+    }
+    for (; unscanned > 0; --unscanned, ++distance, pos = NextPos(pos)) {
+      const uint8_t byte = InBuffer[pos];
       for (TDataTrigger& trigger : DataTriggers) {
         if (trigger.Length == 0) continue;
         if (!trigger.Matched) trigger.Matched = MatchDataTrigger(trigger, byte);
         if (trigger.Matched) {
-          anyMatched = true;
+          matched = true;
           matchLen = std::max(matchLen, trigger.Length);
         }
       }
-      availLength = AvailTriggerLength;
-    }
-    if (!anyMatched) {
-      pos = NextPos(pos);
-      continue;
-    }
-
-    if (availLength != 0 && LastAvailPos != static_cast<int32_t>(pos)) {
-      // Offer the unread bytes in front of the matched sequence; the handlers may read exactly
-      // those. When the sequence's first bytes were taken already there is nothing in front.
-      const int64_t before = countThrough - matchLen;
-      if (before >= availLength) {
-        AddLogRecord(ltTrigger, lsAvail, static_cast<uint32_t>(before));
-        result = NotifyHandlers(TriggerAvailMsg, static_cast<uint32_t>(before), 0);
-        ScanPos = pos;
-        LastAvailPos = static_cast<int32_t>(pos);
+      if (matched) {
+        countThrough = int64_t{distance} + 1 - (InAvailDelivery ? DeliveryGetCount : 0);
+        break;
       }
     }
-
-    // Deliver the completed triggers, last registered first. The list is looked at again after
-    // each delivery: the handlers may have changed it meanwhile.
-    size_t index;
-    {
-      platform::SectionGuard guard(MainLock);
-      index = DataTriggers.size();
-    }
-    while (index > 0 && !ClosePending) {
-      --index;
-      int32_t handle = 0;
-      uint32_t length = 0;
-      {
-        platform::SectionGuard guard(MainLock);
-        if (index >= DataTriggers.size()) break;
-        TDataTrigger& trigger = DataTriggers[index];
-        if (!trigger.Matched) continue;
-        trigger.Matched = false;
-        handle = trigger.Handle;
-        length = trigger.Length;
-        if (Log.Active()) Log.Add(ltTrigger, lsData, static_cast<uint32_t>(handle), nullptr, 0);
-      }
-      result = NotifyHandlers(TriggerDataMsg, static_cast<uint32_t>(handle),
-                              static_cast<uint16_t>(length));
-    }
-    ScanPos = NextPos(pos);
-    return result;
   }
 
-  ScanPos = pos;
-  const uint32_t unread = InBuffUsed();
-  uint32_t availLength;
+  if (!matched) {
+    // The scan reached the head: offer every unread byte, once per head position.
+    ScanPos = pos;
+    const uint32_t unread = InBuffUsed();
+    if (availLength != 0 && LastAvailPos != static_cast<int32_t>(pos) && unread >= availLength) {
+      AddLogRecord(ltTrigger, lsAvail, unread);
+      const bool result = NotifyHandlers(TriggerAvailMsg, unread, 0);
+      LastAvailPos = static_cast<int32_t>(pos);
+      return result;
+    }
+    return false;
+  }
+
+  bool result = true;
+  if (availLength != 0 && LastAvailPos != static_cast<int32_t>(pos)) {
+    // Offer the unread bytes in front of the matched sequence; the handlers may read exactly
+    // those. When the sequence's first bytes were taken already there is nothing in front.
+    const int64_t before = countThrough - matchLen;
+    if (before >= availLength) {
+      AddLogRecord(ltTrigger, lsAvail, static_cast<uint32_t>(before));
+      result = NotifyHandlers(TriggerAvailMsg, static_cast<uint32_t>(before), 0);
+      ScanPos = pos;
+      LastAvailPos = static_cast<int32_t>(pos);
+    }
+  }
+
+  // Deliver the completed triggers, last registered first. The list is looked at again after
+  // each delivery: the handlers may have changed it meanwhile.
+  size_t index;
   {
     platform::SectionGuard guard(MainLock);
-    availLength = AvailTriggerLength;
+    index = DataTriggers.size();
   }
-  if (availLength != 0 && LastAvailPos != static_cast<int32_t>(pos) && unread >= availLength) {
-    AddLogRecord(ltTrigger, lsAvail, unread);
-    result = NotifyHandlers(TriggerAvailMsg, unread, 0);
-    LastAvailPos = static_cast<int32_t>(pos);
-    return result;
+  while (index > 0 && !ClosePending) {
+    --index;
+    int32_t handle = 0;
+    uint32_t length = 0;
+    {
+      platform::SectionGuard guard(MainLock);
+      if (index >= DataTriggers.size()) break;
+      TDataTrigger& trigger = DataTriggers[index];
+      if (!trigger.Matched) continue;
+      trigger.Matched = false;
+      handle = trigger.Handle;
+      length = trigger.Length;
+      if (Log.Active()) Log.Add(ltTrigger, lsData, static_cast<uint32_t>(handle), nullptr, 0);
+    }
+    result = NotifyHandlers(TriggerDataMsg, static_cast<uint32_t>(handle),
+                            static_cast<uint16_t>(length));
   }
-  return false;
+  ScanPos = NextPos(pos);
+  return result;
 }
 
 bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t data) {
@@ -232,10 +233,9 @@ bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t
                  handler.Method(msg, firstParam, secondParam);
                }
              }) &&
-        walk(ProcTriggerHandlers,
-             [&](const TProcTriggerHandler& handler) {
-               if (handler.Proc != nullptr) handler.Proc(msg, firstParam, secondParam);
-             });
+        walk(ProcTriggerHandlers, [&](const TProcTriggerHandler& handler) {
+          if (handler.Proc != nullptr) handler.Proc(msg, firstParam, secondParam);
+        });
     if (delivered) {
       bool serveWindows;
       {

@@ -24,9 +24,7 @@ ErrorCode NegatedDeviceError(int platformError) {
 
 constexpr int HighestThreadPriority = 6;
 
-int ThreadLevel(int base, uint8_t boost) {
-  return std::min(base + boost, HighestThreadPriority);
-}
+int ThreadLevel(int base, uint8_t boost) { return std::min(base + boost, HighestThreadPriority); }
 
 }  // namespace
 
@@ -91,7 +89,8 @@ ErrorCode TBaseDispatcher::OpenPort(const std::string& devicePath, int32_t baud,
   SetDeviceError(0);
   const int32_t handle = DeviceOpen(devicePath, inSize, outSize);
   if (handle < 0) {
-    const ErrorCode code = handle == ecOutOfMemory ? ecOutOfMemory : NegatedDeviceError(DeviceError());
+    const ErrorCode code =
+        handle == ecOutOfMemory ? ecOutOfMemory : NegatedDeviceError(DeviceError());
     ClosePort();
     return code;
   }
@@ -178,6 +177,7 @@ ErrorCode TBaseDispatcher::OpenPort(const std::string& devicePath, int32_t baud,
   {
     platform::SectionGuard guard(MainLock);
     Trace.Discard();
+    TraceRecording = false;
     Log.SetStart(platform::MillisecondClock());
     Log.Discard();
   }

@@ -119,9 +119,8 @@ class TBaseDispatcher {
 
   // ---- Port ----------------------------------------------------------------------------
   // Opens the device and starts the threads; 0, or an error after the port is closed again.
-  ErrorCode OpenPort(const std::string& devicePath, int32_t baud, uint8_t parity,
-                     uint8_t dataBits, uint8_t stopBits, uint32_t inSize, uint32_t outSize,
-                     uint32_t lineOptions);
+  ErrorCode OpenPort(const std::string& devicePath, int32_t baud, uint8_t parity, uint8_t dataBits,
+                     uint8_t stopBits, uint32_t inSize, uint32_t outSize, uint32_t lineOptions);
   void ClosePort();
   // For the port component's close: a delivery is under way (ClosePort then only marks the
   // close pending), and the worker threads have not all ended yet.
@@ -150,8 +149,7 @@ class TBaseDispatcher {
   ErrorCode SetSWFlow(uint32_t bufferFull, uint32_t bufferResume, uint32_t options);
   ErrorCode DisableSWFlow();
   ErrorCode SetFlowChars(uint8_t xOn, uint8_t xOff);
-  ErrorCode GetFlowOptions(uint32_t& hwOptions, uint32_t& swOptions, uint8_t& xOn,
-                           uint8_t& xOff);
+  ErrorCode GetFlowOptions(uint32_t& hwOptions, uint32_t& swOptions, uint8_t& xOn, uint8_t& xOff);
   void SetOption(uint32_t bits);
   void ClearOption(uint32_t bits);
   uint32_t GetOptions();
@@ -202,8 +200,7 @@ class TBaseDispatcher {
   // Starts the timer to run out after ticks (0 .. TicksPerClockWrap - 1), or stops it.
   ErrorCode SetTimerTrigger(int32_t handle, int32_t ticks, bool activate);
   // Replaces the sequence and forgets partial matches.
-  ErrorCode ChangeDataTrigger(int32_t handle, const uint8_t* data, uint32_t len,
-                              bool ignoreCase);
+  ErrorCode ChangeDataTrigger(int32_t handle, const uint8_t* data, uint32_t len, bool ignoreCase);
   // Stores the value and arms (or disarms) the trigger.
   ErrorCode SetStatusTrigger(int32_t handle, uint16_t value, bool activate);
   // -5003 for a handle that names no trigger.
@@ -267,8 +264,7 @@ class TBaseDispatcher {
   virtual void StartThreads() = 0;
   virtual void StopThreads() = 0;
   // A non-negative handle, -1 (with the platform error recorded) or -8.
-  virtual int32_t DeviceOpen(const std::string& deviceName, uint32_t inSize,
-                             uint32_t outSize) = 0;
+  virtual int32_t DeviceOpen(const std::string& deviceName, uint32_t inSize, uint32_t outSize) = 0;
   // 0, with ComHandle -1 and the threads asked to stop; -1 when the device cannot be closed.
   virtual ErrorCode DeviceClose() = 0;
   virtual ErrorCode DeviceIdle() = 0;
@@ -306,11 +302,11 @@ class TBaseDispatcher {
   // The driver queue sizes given to OpenPort; written before the threads start.
   uint32_t InQueueSize = 0;
   uint32_t OutQueueSize = 0;
-  uint32_t ModemStatus = 0;               // MainLock
-  TComStatus ComStatus;                   // MainLock
-  platform::LineSettings LineSettings;    // MainLock
-  int32_t LastBaud = 115200;              // MainLock
-  uint32_t Options = 0;                   // MainLock
+  uint32_t ModemStatus = 0;             // MainLock
+  TComStatus ComStatus;                 // MainLock
+  platform::LineSettings LineSettings;  // MainLock
+  int32_t LastBaud = 115200;            // MainLock
+  uint32_t Options = 0;                 // MainLock
   std::atomic<bool> DTRState{false};
   std::atomic<bool> DTRAuto{false};
   std::atomic<bool> RTSState{false};
@@ -387,6 +383,9 @@ class TBaseDispatcher {
 
   TTraceBuffer Trace;  // MainLock
   TDispatchLog Log;    // MainLock
+  // Trace.Active() as GetChar sees it before it takes MainLock for an entry; written under
+  // MainLock by every operation that changes the trace's state.
+  std::atomic<bool> TraceRecording{false};
 
   int32_t TriggerCounter = 1;  // MainLock
 

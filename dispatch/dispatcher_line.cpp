@@ -51,7 +51,9 @@ LineValues NormaliseLine(const LineSettings& current, int32_t baud, uint8_t pari
 }
 
 // The XON/XOFF limit fields are 16 bits wide.
-uint16_t Limit16(uint32_t value) { return static_cast<uint16_t>(std::min<uint32_t>(value, 0xFFFF)); }
+uint16_t Limit16(uint32_t value) {
+  return static_cast<uint16_t>(std::min<uint32_t>(value, 0xFFFF));
+}
 
 constexpr uint32_t DrainPolls = 5000;
 constexpr uint32_t DrainPollMs = 2;
@@ -59,6 +61,9 @@ constexpr int64_t DrainCharacters = 18;
 
 }  // namespace
 
+// Only the rate, parity, byte size and stop bits are compared and changed. The record's line
+// flags (binary mode, parity checking, DSR sensitivity, null stripping) stay as the device
+// reports them: the Linux device always runs the line raw and checks no parity of its own.
 ErrorCode TBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint8_t dataBits,
                                    uint8_t stopBits) {
   LineValues wanted;
@@ -92,10 +97,12 @@ ErrorCode TBaseDispatcher::GetLine(int32_t& baud, uint8_t& parity, uint8_t& data
 ErrorCode TBaseDispatcher::ApplyLineSettings() {
   platform::SectionGuard guard(MainLock);
   if (!DTRAuto) {
-    LineSettings.DtrControl = DTRState ? platform::DtrControl::Enabled : platform::DtrControl::Disabled;
+    LineSettings.DtrControl =
+        DTRState ? platform::DtrControl::Enabled : platform::DtrControl::Disabled;
   }
   if (!RTSAuto) {
-    LineSettings.RtsControl = RTSState ? platform::RtsControl::Enabled : platform::RtsControl::Disabled;
+    LineSettings.RtsControl =
+        RTSState ? platform::RtsControl::Enabled : platform::RtsControl::Disabled;
   }
   const ErrorCode result = DeviceSetState(LineSettings);
   LastBaud = static_cast<int32_t>(LineSettings.BaudRate);
@@ -171,8 +178,7 @@ bool TBaseDispatcher::BreakReceived() {
   return received;
 }
 
-ErrorCode TBaseDispatcher::SetHWFlow(uint32_t bufferFull, uint32_t bufferResume,
-                                     uint32_t options) {
+ErrorCode TBaseDispatcher::SetHWFlow(uint32_t bufferFull, uint32_t bufferResume, uint32_t options) {
   if (bufferFull < bufferResume || bufferFull > InQueueSize) return ecBadArgument;
   platform::SectionGuard guard(MainLock);
   DeviceGetState(LineSettings);
@@ -206,8 +212,7 @@ ErrorCode TBaseDispatcher::SetHWFlow(uint32_t bufferFull, uint32_t bufferResume,
   return ApplyLineSettings();
 }
 
-ErrorCode TBaseDispatcher::SetSWFlow(uint32_t bufferFull, uint32_t bufferResume,
-                                     uint32_t options) {
+ErrorCode TBaseDispatcher::SetSWFlow(uint32_t bufferFull, uint32_t bufferResume, uint32_t options) {
   if (bufferFull < bufferResume || bufferFull > InQueueSize) return ecBadArgument;
   platform::SectionGuard guard(MainLock);
   DeviceGetState(LineSettings);
@@ -242,8 +247,8 @@ ErrorCode TBaseDispatcher::SetFlowChars(uint8_t xOn, uint8_t xOff) {
   return ApplyLineSettings();
 }
 
-ErrorCode TBaseDispatcher::GetFlowOptions(uint32_t& hwOptions, uint32_t& swOptions,
-                                          uint8_t& xOn, uint8_t& xOff) {
+ErrorCode TBaseDispatcher::GetFlowOptions(uint32_t& hwOptions, uint32_t& swOptions, uint8_t& xOn,
+                                          uint8_t& xOff) {
   platform::SectionGuard guard(MainLock);
   const ErrorCode result = DeviceGetState(LineSettings);
   hwOptions = 0;
@@ -283,8 +288,8 @@ void TBaseDispatcher::WaitOutputDrain() {
   {
     platform::SectionGuard guard(MainLock);
     DeviceGetState(LineSettings);
-    sleepMs = DrainSleepMs(LastBaud, LineSettings.ByteSize, LineSettings.Parity,
-                           LineSettings.StopBits);
+    sleepMs =
+        DrainSleepMs(LastBaud, LineSettings.ByteSize, LineSettings.Parity, LineSettings.StopBits);
   }
   platform::SleepMs(sleepMs);
 }
@@ -303,9 +308,9 @@ uint32_t TBaseDispatcher::DrainSleepMs(int32_t lastBaud, uint8_t byteSize, uint8
 
 int32_t TBaseDispatcher::TranslateBaud(int32_t rateCode) {
   // Rates of the legacy codes 0xFF10..0xFF27; 0 where a code has no rate of its own.
-  static constexpr int32_t LegacyRates[] = {110,   300,   600, 1200, 2400, 4800,   9600, 14400,
-                                            19200, 0,     0,   38400, 0,   0,      0,    56000,
-                                            0,     0,     0,   128000, 0,  0,      0,    256000};
+  static constexpr int32_t LegacyRates[] = {110,   300, 600, 1200,   2400, 4800, 9600, 14400,
+                                            19200, 0,   0,   38400,  0,    0,    0,    56000,
+                                            0,     0,   0,   128000, 0,    0,    0,    256000};
   if (rateCode == 0xFEFF) return 115200;
   if (rateCode >= 0xFF10 && rateCode <= 0xFF27) {
     const int32_t rate = LegacyRates[rateCode - 0xFF10];

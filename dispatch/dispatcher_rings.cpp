@@ -53,8 +53,10 @@ ErrorCode TBaseDispatcher::GetChar(uint8_t& c) {
     InTail = RingIndex(InTail + 1);
     InBufferFull = false;
   }
-  platform::SectionGuard mainGuard(MainLock);
-  if (Trace.Active()) Trace.Add('R', c);
+  if (TraceRecording) {
+    platform::SectionGuard mainGuard(MainLock);
+    if (Trace.Active()) Trace.Add('R', c);
+  }
   return ecOK;
 }
 

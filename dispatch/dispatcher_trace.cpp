@@ -6,7 +6,9 @@ namespace talyx {
 
 ErrorCode TBaseDispatcher::TraceOpen(uint32_t capacity) {
   platform::SectionGuard guard(MainLock);
-  return Trace.Open(capacity);
+  const ErrorCode result = Trace.Open(capacity);
+  TraceRecording = Trace.Active();
+  return result;
 }
 
 ErrorCode TBaseDispatcher::TraceClear() {
@@ -17,16 +19,19 @@ ErrorCode TBaseDispatcher::TraceClear() {
 void TBaseDispatcher::TraceDiscard() {
   platform::SectionGuard guard(MainLock);
   Trace.Discard();
+  TraceRecording = Trace.Active();
 }
 
 void TBaseDispatcher::TraceResume() {
   platform::SectionGuard guard(MainLock);
   Trace.Resume();
+  TraceRecording = Trace.Active();
 }
 
 void TBaseDispatcher::TracePause() {
   platform::SectionGuard guard(MainLock);
   Trace.Pause();
+  TraceRecording = Trace.Active();
 }
 
 bool TBaseDispatcher::TraceActive() {
@@ -42,7 +47,9 @@ void TBaseDispatcher::TraceAdd(char kind, uint8_t byte) {
 ErrorCode TBaseDispatcher::TraceWrite(const std::string& fileName, bool append, bool inHex,
                                       bool allHex) {
   platform::SectionGuard guard(MainLock);
-  return Trace.Write(fileName, append, inHex, allHex);
+  const ErrorCode result = Trace.Write(fileName, append, inHex, allHex);
+  TraceRecording = Trace.Active();
+  return result;
 }
 
 void TBaseDispatcher::LogOpen(uint32_t capacity) {

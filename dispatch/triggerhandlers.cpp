@@ -36,8 +36,9 @@ void TBaseDispatcher::RegisterWndTriggerHandler(platform::WindowHandle window) {
 
 void TBaseDispatcher::DeregisterWndTriggerHandler(platform::WindowHandle window) {
   platform::SectionGuard guard(MainLock);
-  if (RemoveHandler(WndTriggerHandlers, InHandler, HandlersDeleted,
-                    [window](const TWndTriggerHandler& record) { return record.Window == window; })) {
+  if (RemoveHandler(
+          WndTriggerHandlers, InHandler, HandlersDeleted,
+          [window](const TWndTriggerHandler& record) { return record.Window == window; })) {
     if (Log.Active()) Log.Add(ltTrgHdDsp, lsWindow, static_cast<uint32_t>(window), nullptr, 0);
   } else {
     UpdateHandlerFlags(0);
@@ -73,8 +74,9 @@ ErrorCode TBaseDispatcher::RegisterEventTriggerHandler(TTriggerMethod method, bo
 
 void TBaseDispatcher::DeregisterEventTriggerHandler(TTriggerMethod method) {
   platform::SectionGuard guard(MainLock);
-  if (RemoveHandler(EventTriggerHandlers, InHandler, HandlersDeleted,
-                    [method](const TEventTriggerHandler& record) { return record.Method == method; })) {
+  if (RemoveHandler(
+          EventTriggerHandlers, InHandler, HandlersDeleted,
+          [method](const TEventTriggerHandler& record) { return record.Method == method; })) {
     if (Log.Active()) Log.Add(ltTrgHdDsp, lsHandlerMethod, 0, nullptr, 0);
   }
   UpdateHandlerFlags(0);

@@ -253,8 +253,9 @@ bool TBaseDispatcher::CheckTimerTriggers() {
   {
     platform::SectionGuard guard(MainLock);
     const int32_t now = TimerTickCount();
-    auto timer = std::find_if(TimerTriggers.begin(), TimerTriggers.end(),
-                              [now](const TTimerTrigger& t) { return t.Active && TimerExpired(t, now); });
+    auto timer =
+        std::find_if(TimerTriggers.begin(), TimerTriggers.end(),
+                     [now](const TTimerTrigger& t) { return t.Active && TimerExpired(t, now); });
     if (timer == TimerTriggers.end()) return false;
     timer->Active = false;
     handle = timer->Handle;

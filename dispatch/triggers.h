@@ -68,10 +68,10 @@ struct TTimerTrigger {
 
 struct TDataTrigger {
   int32_t Handle = 0;
-  uint32_t Length = 0;                           // length of the sequence; 0 = inactive
+  uint32_t Length = 0;                               // length of the sequence; 0 = inactive
   std::array<uint32_t, MaxTriggerLen> MatchState{};  // one partial occurrence per slot
-  bool Matched = false;                          // completed, waiting to be delivered
-  bool IgnoreCase = false;                       // MatchData is then held in upper case
+  bool Matched = false;                              // completed, waiting to be delivered
+  bool IgnoreCase = false;                           // MatchData is then held in upper case
   std::array<uint8_t, MaxTriggerLen> MatchData{};
 
   bool operator==(const TDataTrigger&) const = default;

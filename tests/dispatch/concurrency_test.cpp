@@ -45,8 +45,9 @@ TEST(DispatcherConcurrency, ChecksRunWhileTheMainThreadChangesTriggersAndMovesDa
   TTestDispatcher d;
   ASSERT_EQ(d.OpenDefault(512), ecOK);
   Collector collector(d);
-  ASSERT_EQ(d.RegisterEventTriggerHandler(MakeTriggerMethod<&Collector::OnTrigger>(&collector), false),
-            ecOK);
+  ASSERT_EQ(
+      d.RegisterEventTriggerHandler(MakeTriggerMethod<&Collector::OnTrigger>(&collector), false),
+      ecOK);
   d.SetAvailTriggerLength(1);
 
   std::atomic<bool> stop{false};
@@ -66,7 +67,8 @@ TEST(DispatcherConcurrency, ChecksRunWhileTheMainThreadChangesTriggersAndMovesDa
   const uint8_t sequences[][3] = {{'a', 'b', 'c'}, {'x', 'y', 0}, {'q', 0, 0}};
   for (int step = 0; step < 20000; ++step) {
     std::string chunk;
-    for (uint32_t i = random() % 20; i > 0; --i) chunk.push_back(static_cast<char>('a' + random() % 26));
+    for (uint32_t i = random() % 20; i > 0; --i)
+      chunk.push_back(static_cast<char>('a' + random() % 26));
     d.Fake().FeedInput(chunk);
     sent += chunk;
     if (step % 4 == 0) std::this_thread::yield();

@@ -294,8 +294,9 @@ class MainThreadHandlerTest : public ::testing::Test {
     Window* w = windows.back().get();
     w->Take = take;
     w->Handle = platform::CreateHiddenWindow(
-        "TestTriggerWindow", [this, w](platform::WindowHandle, uint32_t msg, platform::WParam,
-                                       platform::LParam) -> platform::LResult {
+        "TestTriggerWindow",
+        [this, w](platform::WindowHandle, uint32_t msg, platform::WParam,
+                  platform::LParam) -> platform::LResult {
           EXPECT_TRUE(platform::IsMainThread());
           std::string took;
           for (uint32_t i = 0; msg == TriggerAvailMsg && i < w->Take; ++i) {

@@ -1,9 +1,10 @@
 // Tests of DispatcherList: handles, their reuse, trailing-slot removal and the lookup cache.
+#include "dispatch/dispatcherlist.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "dispatch/dispatcherlist.h"
 #include "recordinghandler.h"
 #include "testdispatcher.h"
 

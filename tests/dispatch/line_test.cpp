@@ -54,7 +54,8 @@ LineSettings Line(uint32_t baud, uint8_t parity, uint8_t byteSize, uint8_t stopB
 TEST(SetLineNormalisation, KeepValuesStopBitBoundsAndFiveDataBits) {
   using namespace platform;
   const NormalisationCase cases[] = {
-      {Line(9600, NoParity, 8, OneStopBit), 19200, EvenParity, 7, 2, 19200, EvenParity, 7, TwoStopBits},
+      {Line(9600, NoParity, 8, OneStopBit), 19200, EvenParity, 7, 2, 19200, EvenParity, 7,
+       TwoStopBits},
       {Line(9600, OddParity, 7, TwoStopBits), 0, 5, 9, 3, 9600, OddParity, 7, TwoStopBits},
       {Line(9600, NoParity, 7, TwoStopBits), 0, 5, 8, 3, 9600, NoParity, 8, TwoStopBits},
       {Line(9600, NoParity, 8, TwoStopBits), 4800, 5, 9, 0, 4800, NoParity, 8, OneStopBit},
@@ -62,7 +63,8 @@ TEST(SetLineNormalisation, KeepValuesStopBitBoundsAndFiveDataBits) {
       {Line(9600, NoParity, 8, OneStopBit), 0, 5, 5, 1, 9600, NoParity, 5, One5StopBits},
       {Line(9600, NoParity, 8, OneStopBit), 0, 5, 5, 2, 9600, NoParity, 5, One5StopBits},
       {Line(9600, NoParity, 8, TwoStopBits), 0, 5, 5, 3, 9600, NoParity, 5, One5StopBits},
-      {Line(9600, NoParity, 5, One5StopBits), 0, SpaceParity, 9, 2, 9600, SpaceParity, 5, One5StopBits},
+      {Line(9600, NoParity, 5, One5StopBits), 0, SpaceParity, 9, 2, 9600, SpaceParity, 5,
+       One5StopBits},
   };
   for (const NormalisationCase& c : cases) {
     TTestDispatcher d;
@@ -130,7 +132,8 @@ TEST_F(LineTest, ChangedSettingsWaitForTheOutputToDrain) {
   std::thread setter([&] { result = d.SetLine(19200, platform::NoParity, 8, 1); });
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (d.Fake().Counts().ClearErrors < pollsBefore + 3 && std::chrono::steady_clock::now() < deadline) {
+  while (d.Fake().Counts().ClearErrors < pollsBefore + 3 &&
+         std::chrono::steady_clock::now() < deadline) {
     std::this_thread::yield();
   }
   // The drain wait is polling the ring; nothing has been applied yet.

@@ -67,10 +67,10 @@ class TTestDispatcher : public TBaseDispatcher {
   using TBaseDispatcher::AvailTriggerLength;
   using TBaseDispatcher::ComHandle;
   using TBaseDispatcher::ComThreadPriority;
-  using TBaseDispatcher::DTRAuto;
-  using TBaseDispatcher::DTRState;
   using TBaseDispatcher::DeliveryGetCount;
   using TBaseDispatcher::DispThreadPriority;
+  using TBaseDispatcher::DTRAuto;
+  using TBaseDispatcher::DTRState;
   using TBaseDispatcher::EventDoneSignal;
   using TBaseDispatcher::HandlerServiceNeeded;
   using TBaseDispatcher::InBuffer;

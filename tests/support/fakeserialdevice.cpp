@@ -55,8 +55,8 @@ int FakeSerialDevice::SetState(const LineSettings& settings) {
   ++counts_.SetState;
   if (!open_) return InvalidHandle;
   if (setStateError_ != 0) return setStateError_;
-  if (settings.BaudRate == 0 || settings.Parity > platform::SpaceParity ||
-      settings.ByteSize < 5 || settings.ByteSize > 8 || settings.StopBits > platform::TwoStopBits) {
+  if (settings.BaudRate == 0 || settings.Parity > platform::SpaceParity || settings.ByteSize < 5 ||
+      settings.ByteSize > 8 || settings.StopBits > platform::TwoStopBits) {
     return InvalidArgument;
   }
   settings_ = settings;
@@ -68,11 +68,20 @@ int FakeSerialDevice::Escape(int function) {
   if (!open_) return InvalidHandle;
   if (escapeError_ != 0) return escapeError_;
   switch (function) {
-    case platform::EscSetRts: rts_ = true; break;
-    case platform::EscClrRts: rts_ = false; break;
-    case platform::EscSetDtr: dtr_ = true; break;
-    case platform::EscClrDtr: dtr_ = false; break;
-    default: return InvalidArgument;
+    case platform::EscSetRts:
+      rts_ = true;
+      break;
+    case platform::EscClrRts:
+      rts_ = false;
+      break;
+    case platform::EscSetDtr:
+      dtr_ = true;
+      break;
+    case platform::EscClrDtr:
+      dtr_ = false;
+      break;
+    default:
+      return InvalidArgument;
   }
   escapes_.push_back(function);
   return 0;
@@ -158,7 +167,8 @@ bool FakeSerialDevice::WaitEvent(uint32_t& events) {
   events = 0;
   ++waiters_;
   changed_.notify_all();
-  changed_.wait(lock, [this] { return !open_ || eventMask_ == 0 || (pendingEvents_ & eventMask_); });
+  changed_.wait(lock,
+                [this] { return !open_ || eventMask_ == 0 || (pendingEvents_ & eventMask_); });
   --waiters_;
   if (!open_) return false;
   events = pendingEvents_ & eventMask_;
