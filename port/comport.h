@@ -137,6 +137,8 @@ class TCustomComPort : public TBaseComponent {
   void SetOnPortClosed(TPortNotifyEvent handler) { onPortClosed_ = std::move(handler); }
 
   TOpenState OpenState() const { return openState_; }
+  // The hidden window that receives the dispatcher's trigger messages; 0 while closed.
+  platform::WindowHandle ComWindow() const { return window_; }
 
   // ---- Dispatcher ------------------------------------------------------------------------
   // The dispatcher; with none (and neither designing nor loading, the port not open and AutoOpen
