@@ -2,6 +2,7 @@
 // data triggers and available data (CheckDataTriggers), and NotifyHandlers, which delivers one
 // trigger message to every handler.
 #include <algorithm>
+#include <type_traits>
 
 #include "dispatch/dispatcher.h"
 #include "platform/messagequeue.h"
