@@ -1,0 +1,19 @@
+// InstallPortSelectionDialog: the selection dialog as the port component's chooser.
+#include "port/ui/portselection.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include "platform/portmap.h"
+#include "port/apphooks.h"
+#include "port/ui/comselectform.h"
+
+namespace talyx {
+
+void InstallPortSelectionDialog(QWidget* owner) {
+  SetPortChooser([owner = QPointer<QWidget>(owner)] {
+    return ChoosePortWithDialog(platform::IsPortAvailable, owner.data());
+  });
+}
+
+}  // namespace talyx
