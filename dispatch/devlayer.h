@@ -134,8 +134,8 @@ class TWin32Dispatcher : public TBaseDispatcher {
   // Set by every thread as it ends, so that the stop's waits end early.
   platform::Event threadEnded_{false};
 
-  // Reads that brought bytes. A turn that read bytes is followed by another look at the device
-  // (see dispatcherthreads.h), since more may have arrived meanwhile.
+  // Reads that brought bytes. A dispatch turn that read bytes is followed at once by another
+  // turn (see dispatcherthreads.h), since more may have arrived meanwhile.
   std::atomic<uint64_t> readCount_{0};
 
   uint64_t outGeneration_ = 0;  // OutLock

@@ -63,32 +63,23 @@ void TComThread::Execute() {
   TWin32Dispatcher& d = *Dispatcher;
   d.Device->SetEventMask(platform::EventMaskNT);
   d.AckSignal->Set();
-  bool lookAgain = false;
   do {
-    uint32_t events = platform::EvRxChar;
-    if (!lookAgain) {
-      if (!d.DeviceWaitEvent(events)) {
-        // The device failed, went away or was closed: no further event can come. The other
-        // threads go on at their own pace until the port is closed.
-        d.AckSignal->Set();
-        return;
-      }
-      if (events & platform::EvRing) d.RingSeen = true;
+    uint32_t events = 0;
+    if (!d.DeviceWaitEvent(events)) {
+      // The device failed, went away or was closed: no further event can come. The other
+      // threads go on at their own pace until the port is closed.
+      d.AckSignal->Set();
+      return;
     }
+    if (events & platform::EvRing) d.RingSeen = true;
     if (d.ThreadsStopping) {
       d.AckSignal->Set();
       return;
     }
-    const uint64_t readsBefore = d.readCount_;
     d.CurrentEvent = events;
     d.DeviceEventSignal->Set();
     // The next wait starts only once the dispatch thread has handled this event.
     platform::WaitForEvent(*d.EventDoneSignal, platform::Infinite);
-    // A turn that read bytes is followed at once by another turn: while it read, more bytes may
-    // have come, and a device that reports received data by a change of its input count cannot
-    // tell them apart when the count is the same as before. A turn that reads nothing ends this,
-    // so bytes the input ring cannot take never keep the threads busy.
-    lookAgain = d.readCount_ != readsBefore;
   } while (!d.ThreadsStopping);
   d.AckSignal->Set();
 }
@@ -102,18 +93,26 @@ void TDispThread::Execute() {
   } releaseWhenClosing{d};
 
   d.AckSignal->Set();
+  bool lookAgain = false;
   for (;;) {
-    const int woken = platform::WaitForEvent(*d.DeviceEventSignal, PollIntervalMs);
+    // After a turn that read bytes the next turn starts at once: while the turn read and
+    // delivered, more bytes may have come, and a device that reports received data by a change
+    // of its input count cannot tell them apart when the count is the same as before. A turn
+    // that reads nothing ends this, so bytes the input ring cannot take never keep the thread
+    // busy.
+    const int woken =
+        platform::WaitForEvent(*d.DeviceEventSignal, lookAgain ? 0 : PollIntervalMs);
     if (d.ThreadsStopping) return;
+    const uint64_t readsBefore = d.readCount_;
     if (woken == 0) {
       d.HandleDeviceEvent();
     } else {
-      // Bytes this quiet turn finds are offered at once: no device event may follow for them.
-      const uint64_t readsBefore = d.readCount_;
+      // Bytes a quiet turn finds are offered at once: no device event may come for them.
       d.ExtractData();
       if (d.readCount_ != readsBefore) d.ScanReceivedData();
     }
     d.PollTriggers();
+    lookAgain = d.readCount_ != readsBefore;
     if (d.ThreadsStopping || d.ClosePending) break;
   }
   d.AckSignal->Set();

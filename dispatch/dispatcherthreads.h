@@ -5,7 +5,9 @@
 // - Each open port runs three threads that belong to its TWin32Dispatcher and live exactly as
 //   long as the port is open. TComThread waits for device events and hands each one to the
 //   dispatch thread; TDispThread reads the device into the input ring and runs the trigger checks
-//   after every device event and at least every 50 ms; TOutThread drains the output ring.
+//   after every device event, at least every 50 ms, and at once again after a turn that read
+//   bytes (so a stream keeps flowing even when the device does not report every arrival);
+//   TOutThread drains the output ring.
 // - The device-event and dispatch threads work in lock-step: one DeviceEventSignal per completed
 //   device wait, one EventDoneSignal per handled event, so CurrentEvent is never overwritten while
 //   the dispatch thread reads it.
@@ -81,8 +83,9 @@ class TComThread : public TDispatcherThread {
   const char* Name() const override { return "device-event"; }
 };
 
-// Reads the device and runs the trigger checks after each device event and at least every 50 ms.
-// When it ends because the port is closing, its ThreadFinished releases the rings.
+// Reads the device and runs the trigger checks after each device event, at least every 50 ms, and
+// at once again after a turn that read bytes. When it ends because the port is closing, its
+// ThreadFinished releases the rings.
 class TDispThread : public TDispatcherThread {
  public:
   // The longest wait for a device event before the dispatch thread reads and polls anyway.
