@@ -25,6 +25,7 @@ class ComPortFakeTest : public ::testing::Test {
     UseFakes(port);
     port.SetComNumber(7);
   }
+  void TearDown() override { ForgetTriggerEvents(port); }
 
   // Every port the component opens is a new fake device under a journalling dispatcher.
   void UseFakes(TCustomComPort& component) {

@@ -22,6 +22,7 @@ class ComPortPtyTest : public ::testing::Test {
     port.SetOnPortOpened([this](TCustomComPort&) { journal.push_back("opened"); });
     port.SetOnPortClosed([this](TCustomComPort&) { journal.push_back("closed"); });
   }
+  void TearDown() override { ForgetTriggerEvents(port); }
 
   // Takes the offered bytes of every available-data message into received.
   void TakeOfferedBytes() {

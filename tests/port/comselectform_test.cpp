@@ -1,27 +1,17 @@
 // The port selection dialog under the offscreen platform: listing, preselection and the choice.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
-#include <QTimer>
 #include <QtTest/QTest>
 #include <set>
 
 #include "errors/errorcodes.h"
 #include "port/ui/comselectform.h"
+#include "qttesting.h"
 
 namespace talyx {
 namespace {
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "comselectform_test";
-  static char* argv[] = {name, nullptr};
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
-}
 
 TComSelectForm::AvailabilityTest Ports(std::set<int> available, std::set<int>* probed = nullptr) {
   return [available, probed](int n) {
@@ -38,17 +28,8 @@ QWidget* NextTabStop(QWidget* w) {
   return w;
 }
 
-// Acts on the modal dialog once the event loop runs it.
-void WhenShown(std::function<void(TComSelectForm&)> act) {
-  QTimer::singleShot(0, [act] {
-    auto* form = qobject_cast<TComSelectForm*>(QApplication::activeModalWidget());
-    ASSERT_NE(form, nullptr);
-    act(*form);
-  });
-}
-
 TEST(ComSelectFormTest, ListsAvailablePortsInOrderWithTheFirstSelected) {
-  App();
+  testing::EnsureQtApplication();
   std::set<int> probed;
   TComSelectForm form(Ports({7, 3, 51}, &probed));
   ASSERT_EQ(form.PortsComboBox->count(), 2);
@@ -62,7 +43,7 @@ TEST(ComSelectFormTest, ListsAvailablePortsInOrderWithTheFirstSelected) {
 }
 
 TEST(ComSelectFormTest, FixedLayoutAndTexts) {
-  App();
+  testing::EnsureQtApplication();
   TComSelectForm form(Ports({}));
   EXPECT_EQ(form.windowTitle(), "Select Port");
   EXPECT_EQ(form.size(), QSize(220, 131));
@@ -76,11 +57,11 @@ TEST(ComSelectFormTest, FixedLayoutAndTexts) {
 }
 
 TEST(ComSelectFormTest, OkTakesTheSelectedNumberWithAllItsDigits) {
-  App();
-  WhenShown([](TComSelectForm& form) { form.OkBtn->click(); });
+  testing::EnsureQtApplication();
+  testing::WhenModalShown<TComSelectForm>([](TComSelectForm& form) { form.OkBtn->click(); });
   EXPECT_EQ(ChoosePortWithDialog(Ports({3, 7})), 3);
 
-  WhenShown([](TComSelectForm& form) {
+  testing::WhenModalShown<TComSelectForm>([](TComSelectForm& form) {
     form.PortsComboBox->setCurrentIndex(1);
     QTest::keyClick(&form, Qt::Key_Return);  // the default button
   });
@@ -88,14 +69,14 @@ TEST(ComSelectFormTest, OkTakesTheSelectedNumberWithAllItsDigits) {
 }
 
 TEST(ComSelectFormTest, CancelCloseBoxAndEmptyListAreRefusals) {
-  App();
-  WhenShown([](TComSelectForm& form) { form.AbortBtn->click(); });
+  testing::EnsureQtApplication();
+  testing::WhenModalShown<TComSelectForm>([](TComSelectForm& form) { form.AbortBtn->click(); });
   EXPECT_EQ(ChoosePortWithDialog(Ports({3})), ecNoPortSelected);
 
-  WhenShown([](TComSelectForm& form) { form.close(); });
+  testing::WhenModalShown<TComSelectForm>([](TComSelectForm& form) { form.close(); });
   EXPECT_EQ(ChoosePortWithDialog(Ports({3})), ecNoPortSelected);
 
-  WhenShown([](TComSelectForm& form) { form.OkBtn->click(); });
+  testing::WhenModalShown<TComSelectForm>([](TComSelectForm& form) { form.OkBtn->click(); });
   EXPECT_EQ(ChoosePortWithDialog(Ports({})), ecNoPortSelected);
 }
 

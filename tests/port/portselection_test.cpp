@@ -2,10 +2,8 @@
 // a port component with no port number asks through it and opens the chosen port.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
-#include <QTimer>
 #include <functional>
 
 #include "errors/commerror.h"
@@ -13,24 +11,16 @@
 #include "port/ui/comselectform.h"
 #include "port/ui/portselection.h"
 #include "porttesting.h"
+#include "qttesting.h"
 #include "support/ptypair.h"
 
 namespace talyx::testing {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "portselection_test";
-  static char* argv[] = {name, nullptr};
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
-}
-
 class PortSelectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    App();
+    EnsureQtApplication();
     previous = SetPortChooser(nullptr);
     InstallPortSelectionDialog();
   }
@@ -38,13 +28,11 @@ class PortSelectionTest : public ::testing::Test {
 
   // Acts on the modal dialog once its event loop runs; listed receives its items.
   void WhenShown(std::function<void(TComSelectForm&)> act) {
-    QTimer::singleShot(0, [this, act] {
-      auto* form = qobject_cast<TComSelectForm*>(QApplication::activeModalWidget());
-      ASSERT_NE(form, nullptr);
-      for (int i = 0; i < form->PortsComboBox->count(); ++i) {
-        listed.push_back(form->PortsComboBox->itemText(i).toStdString());
+    WhenModalShown<TComSelectForm>([this, act](TComSelectForm& form) {
+      for (int i = 0; i < form.PortsComboBox->count(); ++i) {
+        listed.push_back(form.PortsComboBox->itemText(i).toStdString());
       }
-      act(*form);
+      act(form);
     });
   }
 

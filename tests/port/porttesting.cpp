@@ -96,4 +96,17 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
 
+void ForgetTriggerEvents(TComPort& port) {
+  port.SetOnTrigger(nullptr);
+  port.SetOnTriggerAvail(nullptr);
+  port.SetOnTriggerData(nullptr);
+  port.SetOnTriggerStatus(nullptr);
+  port.SetOnTriggerTimer(nullptr);
+  port.SetOnTriggerLineError(nullptr);
+  port.SetOnTriggerModemStatus(nullptr);
+  port.SetOnTriggerOutbuffFree(nullptr);
+  port.SetOnTriggerOutbuffUsed(nullptr);
+  port.SetOnTriggerOutSent(nullptr);
+}
+
 }  // namespace talyx::testing

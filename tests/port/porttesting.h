@@ -12,6 +12,7 @@
 #include "dispatch/devlayer.h"
 #include "platform/event.h"
 #include "port/apphooks.h"
+#include "port/comport.h"
 
 namespace talyx::testing {
 
@@ -30,6 +31,11 @@ class MainThreadLoop {
  private:
   std::shared_ptr<platform::Event> wake_;
 };
+
+// Unassigns the ten trigger events. A test fixture calls it in TearDown, before its port is
+// destroyed: the events a test assigned may refer to the test's own locals, which are gone by
+// then, while destroying an open port still runs the messages queued for its window.
+void ForgetTriggerEvents(TComPort& port);
 
 // Installs an exception display that records the messages, and a port chooser that answers
 // with Choice (counting its calls); both are put back when the recorder ends.
