@@ -52,7 +52,7 @@ const GoldenCase kGoldenCases[] = {
      false},
     {"trace_inhex.trc", 20, {{'T', std::string("a b\x7f\0~", 6)}}, true, false},
     {"trace_allhex.trc", 20, {{'T', "A \r\xff"}}, false, true},
-    {"trace_special.trc", 20, {{'T', "x"}, {'E', "yz"}, {'R', "w"}, {'T', "q"}}, false, false},
+    {"trace_other_kind.trc", 20, {{'T', "x"}, {'E', "yz"}, {'R', "w"}, {'T', "q"}}, false, false},
 };
 
 TEST(TraceWrite, MatchesTheGoldenFiles) {
