@@ -15,9 +15,12 @@
 //   choose a run and to advance, never across a device write. MainLock is held only for the
 //   thread flags: no wait for a worker happens with it held by this layer, so StopThreads must
 //   not be called by a thread that holds MainLock itself. startStopLock_ serialises StartThreads
-//   and StopThreads; a worker takes it only after clearing its own reference, so a StopThreads
-//   that waits for that reference never waits for a thread blocked on the lock. signalLock_, a
-//   leaf lock, guards the six signal fields for callers that are not worker threads.
+//   and StopThreads. The only worker that stops the set, the dispatch thread finishing a close,
+//   only tries to take it, after clearing its own reference: when another thread holds it, that
+//   thread is stopping the set and waits for this one, which then leaves the stop to it.
+//   signalLock_, a leaf lock, guards the six signal fields for callers that are not workers.
+// - A stop made outside the thread set returns only when every thread has finished (ThreadCount
+//   0), pumping the caller's messages meanwhile, so ThreadsActive is clear afterwards.
 // - Output purge hand-over. DevicePurge(0) asks the output thread to stop writing
 //   (OutAbortSignal) and clears the ring only after the thread has acknowledged that request:
 //   the thread acknowledges only where it is not inside a write, and an acknowledgement counts

@@ -117,6 +117,11 @@ void TWin32Dispatcher::StopThreads() {
     if (platform::Event* ack = Signal(AckSignal)) ack->Reset();
     AwaitThreadEnd(ComThread);
   }
+  // The dispatch thread looks at ThreadsStopping as soon as it wakes: no need to wait out its
+  // quiet interval.
+  if (DispThread != nullptr) {
+    if (platform::Event* deviceEvent = Signal(DeviceEventSignal)) deviceEvent->Set();
+  }
   AwaitThreadEnd(DispThread);
   // Outside the set, the stop ends only when every thread has finished, so ThreadsActive is
   // clear and the port can open again at once. A worker cannot wait for its own count.

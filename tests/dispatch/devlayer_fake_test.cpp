@@ -343,11 +343,12 @@ TEST_F(DevLayerFakeTest, AnExceptionEndsTheDispatchThreadThroughThreadFinished) 
   dispatcher->SetAvailTriggerLength(1);
   ::testing::internal::CaptureStderr();
   fake->FeedInput("x");
-  const bool ended = pump.Until([&] { return !dispatcher->DispThreadRunning(); });
+  // The thread clears its reference first and counts itself down last.
+  const bool ended = pump.Until(
+      [&] { return !dispatcher->DispThreadRunning() && dispatcher->ThreadsCounted() == 2; });
   const std::string report = ::testing::internal::GetCapturedStderr();
   ASSERT_TRUE(ended);
   EXPECT_NE(report.find("dispatch thread ended by an exception: handler failed"), std::string::npos);
-  EXPECT_EQ(dispatcher->ThreadsCounted(), 2);
   EXPECT_TRUE(dispatcher->ComThreadRunning());
   EXPECT_TRUE(dispatcher->OutThreadRunning());
 
