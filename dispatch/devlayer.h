@@ -107,9 +107,11 @@ class TWin32Dispatcher : public TBaseDispatcher {
   static constexpr int64_t PurgeAckPollMs = 20;
   static constexpr int64_t StartAckTimeoutMs = 3000;
 
-  // Creates, registers, counts and starts one worker, then waits for its start acknowledgement.
+  // Creates, registers and starts one counted worker, then waits for its start acknowledgement.
   template <typename Thread>
   void LaunchThread(std::atomic<TDispatcherThread*>& reference);
+  // Takes one thread off ThreadCount, as the last thing that thread does with the dispatcher.
+  void CountThreadDown();
   // Runs one message queued for the calling thread, or waits briefly for a thread to end.
   void PumpOrWait();
   // Waits until the reference is none, pumping the calling thread's messages meanwhile.

@@ -17,13 +17,11 @@ platform::Event* TWin32Dispatcher::Signal(const std::unique_ptr<platform::Event>
 template <typename Thread>
 void TWin32Dispatcher::LaunchThread(std::atomic<TDispatcherThread*>& reference) {
   auto* thread = new Thread(this);
-  // Registered and counted before it runs: a thread that ends at once still finds its reference,
-  // and the count cannot reach 0 while the set is still starting.
+  // Registered before it runs: a thread that ends at once still finds its reference.
   reference = thread;
-  ++ThreadCount;
   if (!TDispatcherThread::Start(thread)) {
     reference = nullptr;
-    --ThreadCount;
+    CountThreadDown();
     return;
   }
   // A thread that does not acknowledge its start in time is no failure: start-up goes on.
@@ -49,13 +47,12 @@ void TWin32Dispatcher::StartThreads() {
     ThreadsActive = true;
     ThreadsStopping = false;
   }
+  // All three are counted before the first starts, so a thread that ends at once cannot bring
+  // the count to 0 (and clear ThreadsActive) while the others are still being started.
+  ThreadCount += 3;
   LaunchThread<TComThread>(ComThread);
   LaunchThread<TDispThread>(DispThread);
   LaunchThread<TOutThread>(OutThread);
-  if (ComThread == nullptr && DispThread == nullptr && OutThread == nullptr) {
-    // Not one thread could be made: there is no set whose last thread would clear the flag.
-    ThreadsActive = false;
-  }
 }
 
 void TWin32Dispatcher::PumpOrWait() {
@@ -157,9 +154,13 @@ void TWin32Dispatcher::ThreadFinished(TDispatcherThread* thread) {
     }
     ReleaseOnThreadExit = false;
   }
-  // The count goes down last: once it is 0 the dispatcher may be destroyed, so the last thread
-  // clears ThreadsActive before its own decrement. A StartThreads that finds the flag clear
-  // counts its new threads up meanwhile, which only makes this thread's decrement retry.
+  CountThreadDown();
+}
+
+void TWin32Dispatcher::CountThreadDown() {
+  // Once the count is 0 the dispatcher may be destroyed, so the last thread clears ThreadsActive
+  // before its own decrement. A StartThreads that finds the flag clear counts its new threads up
+  // meanwhile, which only makes this decrement retry.
   int32_t count = ThreadCount;
   for (;;) {
     if (count == 1) ThreadsActive = false;

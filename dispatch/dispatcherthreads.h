@@ -11,18 +11,20 @@
 // - The device-event and dispatch threads work in lock-step: one DeviceEventSignal per completed
 //   device wait, one EventDoneSignal per handled event, so CurrentEvent is never overwritten while
 //   the dispatch thread reads it.
-// - Start and end. StartThreads stores a thread's reference and counts it in ThreadCount before
-//   the platform thread starts, so a thread that ends at once still finds its reference and the
-//   count cannot reach 0 while the set is still starting. Every thread sets AckSignal when it has
-//   started. However its body ends, normally or by an exception (reported on stderr), the thread
-//   then calls ThreadFinished, which clears its reference and, as the very last thing the thread
-//   does with the dispatcher, counts it down. The thread object frees itself after that.
+// - Start and end. StartThreads counts all three threads in ThreadCount before the first starts,
+//   and stores each reference before its platform thread starts, so a thread that ends at once
+//   still finds its reference and the count cannot reach 0 while the set is still starting (which
+//   would clear ThreadsActive under the feet of the threads still to come). Every thread sets
+//   AckSignal when it has started. However its body ends, normally or by an exception (reported
+//   on stderr), the thread then calls ThreadFinished, which clears its reference and, as the very
+//   last thing the thread does with the dispatcher, counts it down. The thread object frees
+//   itself after that.
+// - No body waits without end once the port closes: StopThreads and DeviceClose end the device
+//   wait (event mask 0) and set EventDoneSignal; StopThreads sets OutAbortSignal for the output
+//   thread and DeviceEventSignal for the dispatch thread, whose wait is 50 ms at most anyway.
 // - The signals a thread uses stay valid while its reference is set: StopThreads closes them only
 //   after all three references are none, so a thread body reads the dispatcher's signal fields
 //   directly.
-// - No body waits without end once the port closes: StopThreads and DeviceClose end the device
-//   wait (event mask 0) and set EventDoneSignal; StopThreads sets OutAbortSignal for the output
-//   thread; the dispatch thread's wait is 50 ms.
 #pragma once
 
 #include <cstdint>

@@ -368,6 +368,30 @@ TEST_F(DevLayerFakeTest, ADeviceWaitThatFailsEndsOnlyTheDeviceEventThread) {
   EXPECT_FALSE(dispatcher->ThreadsRunning());
 }
 
+// A device whose event wait fails from the start: the device-event thread ends at once, while
+// the other two are still being started.
+class GoneDevice : public FakeSerialDevice {
+ public:
+  bool WaitEvent(uint32_t& events) override {
+    events = 0;
+    return false;
+  }
+};
+
+using DevLayerGoneTest = DevLayerFakeTestBase<GoneDevice>;
+
+TEST_F(DevLayerGoneTest, AThreadEndingDuringStartLeavesTheSetRunningAndStoppable) {
+  ASSERT_EQ(Open(), ecOK);
+  ASSERT_TRUE(pump.Until([&] { return dispatcher->ThreadsCounted() == 2; }));
+  EXPECT_TRUE(dispatcher->ThreadsRunning());
+  EXPECT_FALSE(dispatcher->ComThreadRunning());
+  EXPECT_TRUE(dispatcher->DispThreadRunning());
+  EXPECT_TRUE(dispatcher->OutThreadRunning());
+  dispatcher->ClosePort();
+  EXPECT_FALSE(dispatcher->ThreadsRunning());
+  EXPECT_EQ(dispatcher->ThreadsCounted(), 0);
+}
+
 TEST_F(DevLayerFakeTest, FailedOpenStartsNoThread) {
   fake->FailOpen(5);
   EXPECT_EQ(Open(), -5);
