@@ -303,7 +303,10 @@ long TermiosSerialDevice::Read(uint8_t* buffer, size_t count) {
   if (count == 0) return 0;
   for (;;) {
     const ssize_t n = read(descriptor_, buffer, count);
-    if (n > 0) return static_cast<long>(n);
+    if (n > 0) {
+      bytesTaken_ = true;
+      return static_cast<long>(n);
+    }
     if (n == 0) {
       // With VMIN 1 a read of 0 only happens when the far end has gone.
       gone_ = true;
@@ -361,6 +364,8 @@ void TermiosSerialDevice::SetEventMask(uint32_t mask) {
 }
 
 bool TermiosSerialDevice::CollectEvents(uint32_t& events) {
+  // Taken before the count is read, so a read after this look is noticed by the next one.
+  const bool taken = bytesTaken_.exchange(false);
   uint32_t inCount = 0;
   uint32_t lines = 0;
   LineCounters counters;
@@ -371,8 +376,9 @@ bool TermiosSerialDevice::CollectEvents(uint32_t& events) {
     }
   }
   // Any new count above 0 may hold new bytes: a reader that took some while more arrived can
-  // leave the count lower than before. An unchanged count is bytes already reported.
-  if (inCount > 0 && inCount != waiterInCount_) events |= EvRxChar;
+  // leave the count lower than before, or, when it took as many as arrived, equal. Only an
+  // unchanged count with nothing taken meanwhile is bytes already reported.
+  if (inCount > 0 && (inCount != waiterInCount_ || taken)) events |= EvRxChar;
   const uint32_t changed = lines ^ waiterLines_;
   const LineCounters& before = waiterCounters_;
   if ((changed & ModemCts) || counters.Cts != before.Cts) events |= EvCts;

@@ -114,6 +114,10 @@ class TermiosSerialDevice : public SerialDevice {
   std::mutex errorsMutex_;
   LineCounters clearedCounters_;
 
+  // Read took bytes since the waiter last looked: a count equal to the waiter's baseline may
+  // then be new bytes in place of the ones taken.
+  std::atomic<bool> bytesTaken_{false};
+
   // The event waiter's own baselines.
   uint32_t waiterInCount_ = 0;
   uint32_t waiterLines_ = 0;

@@ -455,6 +455,30 @@ TEST_F(TermiosDeviceTest, ReceivedCharactersAreReportedOncePerArrival) {
   EXPECT_EQ(ReadDevice(1), "d");
 }
 
+// The bytes taken are replaced by as many new ones before the waiter looks again: the count is
+// what it was, yet the bytes are new and must be reported.
+TEST_F(TermiosDeviceTest, NewBytesLeavingTheCountUnchangedAreReported) {
+  device_.SetEventMask(EventMaskNT);
+  ASSERT_TRUE(pty_.Send("a"));
+  uint32_t events = 0;
+  ASSERT_TRUE(device_.WaitEvent(events));
+  ASSERT_EQ(events, EvRxChar);
+  EXPECT_EQ(ReadDevice(1), "a");
+  ASSERT_TRUE(pty_.Send("b"));
+  uint32_t inCount = 0;
+  for (int i = 0; i < 1000 && inCount == 0; ++i) {
+    DeviceStatus status;
+    ASSERT_EQ(device_.ClearErrors(status), 0);
+    inCount = status.InQueue;
+    if (inCount == 0) std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_EQ(inCount, 1u);
+
+  EventWaiterThread waiter(device_);
+  ASSERT_TRUE(waiter.WaitForCount(EvRxChar, 1));
+  EXPECT_EQ(ReadDevice(1), "b");
+}
+
 TEST(TermiosDeviceEvents, BytesWaitingAtOpenAreReportedByTheFirstWait) {
   PtyPair pty;
   ASSERT_TRUE(pty.Send("early"));
