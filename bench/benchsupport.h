@@ -21,8 +21,11 @@
 
 #include "platform/event.h"
 #include "platform/messagequeue.h"
+#include "support/pseudorandom.h"
 
 namespace talyx::bench {
+
+using testing::PseudoRandomBytes;
 
 // A pseudo-terminal pair in raw mode; the benchmark plays the far end on the master.
 struct Pty {
@@ -104,19 +107,6 @@ inline double ProcessCpuSeconds() {
   timespec now{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-// Pseudo-random bytes from a fixed xorshift sequence.
-inline std::vector<uint8_t> PseudoRandomBytes(size_t count, uint32_t seed) {
-  std::vector<uint8_t> bytes(count);
-  uint32_t state = seed ? seed : 1;
-  for (auto& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = static_cast<uint8_t>(state >> 24);
-  }
-  return bytes;
 }
 
 }  // namespace talyx::bench

@@ -53,13 +53,7 @@ uint32_t TWin32Dispatcher::DeviceErrors(TComStatus& status) {
   }
   // Bytes already handed to the driver no longer count as waiting for output.
   platform::SectionGuard guard(OutLock);
-  if (OutBufferFull) {
-    status.OutQueue = OutQueueSize;
-  } else if (OutTail < OutHead) {
-    status.OutQueue = OutHead - OutTail;
-  } else if (OutTail > OutHead) {
-    status.OutQueue = OutQueueSize - OutTail + OutHead;
-  }
+  status.OutQueue = OutRingUsed();
   return errors;
 }
 

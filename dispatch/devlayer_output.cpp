@@ -14,16 +14,7 @@ int32_t TWin32Dispatcher::DeviceWrite(const uint8_t* buffer, uint32_t count) {
     // PutBlock has checked the free room; a block larger than the whole ring could only
     // overwrite bytes that still wait.
     if (OutBuffer == nullptr || count > OutQueueSize) return 0;
-    const uint32_t room = OutQueueSize - OutHead;  // up to the end of the ring
-    if (count > room) {
-      std::memcpy(OutBuffer.get() + OutHead, buffer, room);
-      std::memcpy(OutBuffer.get(), buffer + room, count - room);
-      OutHead = count - room;
-    } else {
-      std::memcpy(OutBuffer.get() + OutHead, buffer, count);
-      OutHead += count;
-      if (OutHead == OutQueueSize) OutHead = 0;
-    }
+    CopyIntoOutRing(buffer, count);
   }
   if (platform::Event* queued = Signal(OutQueuedSignal)) queued->Set();
   return static_cast<int32_t>(count);

@@ -288,6 +288,11 @@ class TBaseDispatcher {
 
   // Under InLock: unread bytes, without the delivery correction.
   uint32_t UnreadBytes() const;
+  // Under OutLock: bytes queued in the output ring and not yet handed to the device.
+  uint32_t OutRingUsed() const;
+  // Under OutLock: copies count bytes to OutHead, continuing at the ring's start, and moves
+  // OutHead behind them. The caller has made sure they fit.
+  void CopyIntoOutRing(const uint8_t* buffer, uint32_t count);
   // Under MainLock: applies LineSettings with DTR/RTS control from their states; the result
   // of DeviceSetState.
   ErrorCode ApplyLineSettings();

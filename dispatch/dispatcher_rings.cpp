@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <cstring>
+
 #include "dispatch/dispatcher.h"
 
 namespace talyx {
@@ -18,6 +20,26 @@ uint32_t RingIndex(uint32_t index) { return index % InBufferSize; }
 uint32_t TBaseDispatcher::UnreadBytes() const {
   if (InHead == InTail) return InBufferFull ? InBufferSize : 0;
   return RingIndex(InHead + InBufferSize - InTail);
+}
+
+uint32_t TBaseDispatcher::OutRingUsed() const {
+  if (OutBufferFull) return OutQueueSize;
+  if (OutTail < OutHead) return OutHead - OutTail;
+  if (OutTail > OutHead) return OutQueueSize - OutTail + OutHead;
+  return 0;
+}
+
+void TBaseDispatcher::CopyIntoOutRing(const uint8_t* buffer, uint32_t count) {
+  const uint32_t room = OutQueueSize - OutHead;  // up to the end of the ring
+  if (count > room) {
+    std::memcpy(OutBuffer.get() + OutHead, buffer, room);
+    std::memcpy(OutBuffer.get(), buffer + room, count - room);
+    OutHead = count - room;
+  } else {
+    std::memcpy(OutBuffer.get() + OutHead, buffer, count);
+    OutHead += count;
+    if (OutHead == OutQueueSize) OutHead = 0;
+  }
 }
 
 uint32_t TBaseDispatcher::InBuffUsed() {

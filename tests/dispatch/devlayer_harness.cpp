@@ -105,16 +105,4 @@ double ProcessCpuMs() {
   return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
-std::vector<uint8_t> PseudoRandomBytes(size_t count, uint32_t seed) {
-  std::vector<uint8_t> bytes(count);
-  uint32_t state = seed ? seed : 1;
-  for (auto& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = static_cast<uint8_t>(state >> 24);
-  }
-  return bytes;
-}
-
 }  // namespace talyx::testing

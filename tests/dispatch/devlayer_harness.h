@@ -14,6 +14,7 @@
 #include "platform/event.h"
 #include "platform/messagequeue.h"
 #include "support/fakeserialdevice.h"
+#include "support/pseudorandom.h"
 
 namespace talyx::testing {
 
@@ -109,7 +110,5 @@ class MeteredDevice : public FakeSerialDevice {
 // CPU time the whole process has used, in milliseconds.
 double ProcessCpuMs();
 
-// Pseudo-random bytes (a fixed xorshift sequence, so a failure can be reproduced).
-std::vector<uint8_t> PseudoRandomBytes(size_t count, uint32_t seed);
 
 }  // namespace talyx::testing

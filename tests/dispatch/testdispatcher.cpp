@@ -94,15 +94,7 @@ uint32_t TTestDispatcher::DeviceErrors(TComStatus& status) {
   status.Flags = 0;
   status.InQueue = ok ? device.InQueue : 0;
   platform::SectionGuard guard(OutLock);
-  if (OutBufferFull) {
-    status.OutQueue = OutQueueSize;
-  } else if (OutTail < OutHead) {
-    status.OutQueue = OutHead - OutTail;
-  } else if (OutTail > OutHead) {
-    status.OutQueue = OutQueueSize - OutTail + OutHead;
-  } else {
-    status.OutQueue = 0;
-  }
+  status.OutQueue = OutRingUsed();
   return ok ? device.Errors : 0;
 }
 
@@ -129,16 +121,7 @@ int32_t TTestDispatcher::DeviceWrite(const uint8_t* buffer, uint32_t count) {
   const uint32_t accepted = std::min<uint32_t>(count, static_cast<uint32_t>(writeLimit_));
   {
     platform::SectionGuard guard(OutLock);
-    const uint32_t room = OutQueueSize - OutHead;
-    if (accepted > room) {
-      std::memcpy(OutBuffer.get() + OutHead, buffer, room);
-      std::memcpy(OutBuffer.get(), buffer + room, accepted - room);
-      OutHead = accepted - room;
-    } else {
-      std::memcpy(OutBuffer.get() + OutHead, buffer, accepted);
-      OutHead += accepted;
-      if (OutHead == OutQueueSize) OutHead = 0;
-    }
+    CopyIntoOutRing(buffer, accepted);
   }
   if (OutQueuedSignal != nullptr) OutQueuedSignal->Set();
   return static_cast<int32_t>(accepted);
