@@ -47,9 +47,16 @@ inline constexpr uint8_t lsAvail = 5;
 inline constexpr uint8_t lsTimer = 6;
 inline constexpr uint8_t lsData = 7;
 inline constexpr uint8_t lsStatus = 8;
+// Trigger allocated/disposed (ltTrigAllc/ltTrigDisp) of a data or timer trigger; a status
+// trigger uses lsStatusTrigger, with its kind as the one data byte.
+inline constexpr uint8_t lsTriggerData = 13;
+inline constexpr uint8_t lsTriggerTimer = 14;
 inline constexpr uint8_t lsStatusTrigger = 15;
 inline constexpr uint8_t lsAvailChanged = 16;
+// Handler allocated/disposed (ltTrgHdAlc/ltTrgHdDsp) of a window, procedure or event handler.
 inline constexpr uint8_t lsWindow = 17;
+inline constexpr uint8_t lsHandlerProcedure = 18;
+inline constexpr uint8_t lsHandlerMethod = 19;
 
 // The header that precedes each record's data in the ring (16 bytes, host byte order).
 struct LogRecordHeader {

@@ -37,15 +37,6 @@ inline constexpr int32_t stOutBuffFree = 3;
 inline constexpr int32_t stOutBuffUsed = 4;
 inline constexpr int32_t stOutSent = 5;
 
-// Dispatch-log subtypes of the trigger and handler records this unit adds beside those of
-// dispatchlog.h: trigger allocated/disposed (ltTrigAllc/ltTrigDisp) of a data or timer trigger
-// (a status trigger uses lsStatusTrigger, with its kind as the one data byte), and handler
-// allocated/disposed (ltTrgHdAlc/ltTrgHdDsp) of a procedure or an event handler.
-inline constexpr uint8_t lsTriggerData = 13;
-inline constexpr uint8_t lsTriggerTimer = 14;
-inline constexpr uint8_t lsHandlerProcedure = 18;
-inline constexpr uint8_t lsHandlerMethod = 19;
-
 // The longest byte sequence a data trigger can watch for.
 inline constexpr uint32_t MaxTriggerLen = 22;
 // Trigger numbers run 1..MaxTriggerNumber, so that (number << 3) | kind fits in 16 bits.
