@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +23,11 @@ namespace talyx::testing {
 namespace {
 
 std::string Text(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
 
 class DevLayerPtyTest : public ::testing::Test {
  protected:
@@ -116,6 +123,36 @@ TEST_F(DevLayerPtyTest, TimerAndStatusTriggersFireWithoutDeviceEvents) {
   const auto statusMessage = std::find_if(window.Messages.begin(), window.Messages.end(),
                                           [](const auto& m) { return m.Msg == TriggerStatusMsg; });
   EXPECT_EQ(statusMessage->Second & 0xFFFF, 4096);  // the free room of the empty output ring
+}
+
+// The recorders are filled from the dispatch thread (reads, triggers) and from the main thread
+// (GetChar in the handler, PutBlock) while the output thread writes: both files show all of it.
+TEST_F(DevLayerPtyTest, TraceAndLogRecordWhatTheWorkerThreadsMoved) {
+  ASSERT_EQ(Open(), ecOK);
+  WindowRecorder window(*dispatcher);
+  window.Register();
+  dispatcher->LogOpen(1 << 16);
+  ASSERT_EQ(dispatcher->TraceOpen(10000), ecOK);
+  dispatcher->SetAvailTriggerLength(1);
+
+  const std::vector<uint8_t> sent = PseudoRandomBytes(3000, 9);
+  std::thread farEnd([&] { EXPECT_TRUE(pty.Send(sent)); });
+  ASSERT_EQ(Put({'A', 'T', '\r'}), ecOK);
+  EXPECT_EQ(Text(pty.Receive(3)), "AT\r");
+  ASSERT_TRUE(pump.Until([&] { return window.Received.size() >= sent.size(); }));
+  farEnd.join();
+
+  const std::string tracePath = ::testing::TempDir() + "/devlayer_recorders.trc";
+  const std::string logPath = ::testing::TempDir() + "/devlayer_recorders.log";
+  ASSERT_EQ(dispatcher->TraceWrite(tracePath, false, true, true), ecOK);
+  ASSERT_EQ(dispatcher->LogWrite(logPath, false, true, true), ecOK);
+  const std::string trace = ReadWholeFile(tracePath);
+  const std::string log = ReadWholeFile(logPath);
+  EXPECT_NE(trace.find("Transmit: \r\n[41][54][0D]"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("Receive: "), std::string::npos) << trace;
+  EXPECT_NE(log.find("ReadCom"), std::string::npos) << log;
+  EXPECT_NE(log.find("WriteCom"), std::string::npos) << log;
+  EXPECT_NE(log.find("Avail"), std::string::npos) << log;
 }
 
 // ---- Sending --------------------------------------------------------------------------------
