@@ -92,6 +92,12 @@ void PortMap::Override(int number, const std::string& path) {
 
 void PortMap::Forget(int number) { paths_.erase(number); }
 
+int PortMap::FirstUnlistedNumber() const {
+  int number = 1;
+  while (paths_.count(number) != 0) ++number;
+  return number;
+}
+
 int PortMap::DemoNumber() const {
   for (const auto& [number, path] : paths_) {
     if (path == DemoDeviceName) return number;
@@ -112,6 +118,29 @@ void InitDefaultPortMap() {
   ports.Map = PortMap::Default(devices);
   ports.Devices = std::move(devices);
   ports.Initialised = true;
+}
+
+void AddNewSerialDevices(PortMap& map, std::vector<DiscoveredSerialDevice>& known,
+                         const std::vector<DiscoveredSerialDevice>& now) {
+  for (const auto& device : now) {
+    const bool seen = std::any_of(known.begin(), known.end(), [&](const auto& old) {
+      return old.Name == device.Name && old.MapPath() == device.MapPath();
+    });
+    if (seen) continue;
+    known.push_back(device);
+    if (!device.IsConsole) map.Override(map.FirstUnlistedNumber(), device.MapPath());
+  }
+}
+
+void AddNewSerialDevices() {
+  ProcessPorts& ports = ThePorts();
+  {
+    std::lock_guard lock(ports.Mutex);
+    if (!ports.Initialised) return;
+  }
+  const std::vector<DiscoveredSerialDevice> now = DiscoverSerialDevices("/");
+  std::lock_guard lock(ports.Mutex);
+  AddNewSerialDevices(ports.Map, ports.Devices, now);
 }
 
 void ApplyPortsSection(PortMap& map,

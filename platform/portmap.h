@@ -8,6 +8,9 @@
 //   in discovery's order take Com1, Com2, ...; the system console never gets a number; the demo
 //   device takes the first number after them (Com1 when nothing is discovered). Since it is made
 //   once, a number never changes its device while the program runs.
+// - A device that appears later takes the lowest number the map does not list
+// (AddNewSerialDevices);
+//   a device that goes away keeps its number and shows as unavailable.
 // - The settings file's section "ports" overrides single numbers (ApplyPortsSection). A mapped
 //   path that does not exist is kept and shows as unavailable, never silently replaced.
 // - Availability looks at the mapped path without opening it: opening raises DTR and RTS, which
@@ -43,6 +46,8 @@ class PortMap {
   // Maps number (1 and up) to path; an empty path takes the number's device away.
   void Override(int number, const std::string& path);
   void Forget(int number);
+  // The lowest number (1 and up) the map does not list.
+  int FirstUnlistedNumber() const;
   // The lowest number mapped to the demo device; 0 when none is.
   int DemoNumber() const;
   const std::map<int, std::string>& Paths() const { return paths_; }
@@ -58,6 +63,13 @@ class PortMap {
 // Makes the process-wide default map from the devices discovered on this machine; only the
 // first call does anything. Until then the map is empty (no number has a device).
 void InitDefaultPortMap();
+
+// Looks for serial devices again and gives each one not seen before the lowest number the
+// process-wide map does not list (never the console). Nothing before InitDefaultPortMap.
+void AddNewSerialDevices();
+// The same rules on a given map: devices in now that known lacks are added to known and mapped.
+void AddNewSerialDevices(PortMap& map, std::vector<DiscoveredSerialDevice>& known,
+                         const std::vector<DiscoveredSerialDevice>& now);
 
 // Applies the settings file's section "ports" (its key/value pairs in file order) to the
 // process-wide map: keys "Com1".."Com50" in any case; a value is a device path, "demo" (any

@@ -44,6 +44,27 @@ TEST(PortMap, DefaultNumbersDevicesThenTheDemoAndNeverTheConsole) {
             (std::map<int, std::string>{{1, "demo"}}));
 }
 
+TEST(PortMap, DeviceThatAppearsLaterTakesTheNextFreeNumberOnce) {
+  std::vector<DiscoveredSerialDevice> known = {
+      Device("ttyUSB0", SerialDeviceKind::UsbSerial, "/dev/serial/by-id/usb-A"),
+      Device("ttyS0", SerialDeviceKind::Uart, "", true)};
+  PortMap map = PortMap::Default(known);
+  ApplyPortsSection(map, {{"Com1", ""}, {"Com4", "/dev/ttyUSB9"}});
+  // usb-A is gone for now, usb-B and an ACM device came; usb-A, unmapped by the section, and
+  // the console stay without a number.
+  const std::vector<DiscoveredSerialDevice> now = {
+      Device("ttyUSB0", SerialDeviceKind::UsbSerial, "/dev/serial/by-id/usb-B"),
+      Device("ttyACM0", SerialDeviceKind::UsbModem), known[1]};
+  AddNewSerialDevices(map, known, now);
+  AddNewSerialDevices(map, known, now);
+  EXPECT_EQ(map.Paths(), (std::map<int, std::string>{{1, ""},
+                                                     {2, "demo"},
+                                                     {3, "/dev/serial/by-id/usb-B"},
+                                                     {4, "/dev/ttyUSB9"},
+                                                     {5, "/dev/ttyACM0"}}));
+  EXPECT_EQ(known.size(), 4u);
+}
+
 TEST(PortMap, OverrideAndForgetChangeSingleNumbers) {
   PortMap map = PortMap::Only({{3, "/dev/ttyUSB3"}});
   map.Override(4, "/dev/ttyACM0");
