@@ -65,17 +65,6 @@ TEST(PortMap, DeviceThatAppearsLaterTakesTheNextFreeNumberOnce) {
   EXPECT_EQ(known.size(), 4u);
 }
 
-TEST(PortMap, OverrideAndForgetChangeSingleNumbers) {
-  PortMap map = PortMap::Only({{3, "/dev/ttyUSB3"}});
-  map.Override(4, "/dev/ttyACM0");
-  map.Override(0, "/dev/null");
-  EXPECT_EQ(map.PathOf(4), "/dev/ttyACM0");
-  EXPECT_EQ(map.PathOf(0), "");
-  map.Forget(3);
-  EXPECT_EQ(map.PathOf(3), "");
-  EXPECT_EQ(map.DemoNumber(), 0);
-}
-
 TEST(PortsSection, KeysInAnyCaseOverrideSingleNumbersInFileOrder) {
   PortMap map = PortMap::Default({Device("ttyUSB0", SerialDeviceKind::UsbSerial)});
   ApplyPortsSection(map, {{"com2", "/dev/serial/by-id/usb-B"},

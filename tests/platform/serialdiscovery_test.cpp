@@ -55,7 +55,7 @@ class FakeTree : public ::testing::Test {
   }
 
   // The usual machine: an FTDI adapter with two by-id links, an Arduino (ACM), the console on
-  // ttyS0, a UART on ttyS2, UART-less ttyS1 and ttyS10, virtual consoles and ptmx.
+  // ttyS0, UARTs on ttyS2 and ttyS10, a UART-less ttyS1, virtual consoles and ptmx.
   void BuildMachine() {
     const fs::path usb = "sys/devices/pci0000:00/usb1";
     UsbDevice(usb / "1-1", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3Q");
@@ -73,7 +73,7 @@ class FakeTree : public ::testing::Test {
     Write("sys/class/tty/ttyS0/type", "4\n");
     Write("sys/class/tty/ttyS1/type", "0\n");
     Write("sys/class/tty/ttyS2/type", "4\n");
-    Write("sys/class/tty/ttyS10/type", "0\n");
+    Write("sys/class/tty/ttyS10/type", "4\n");
     for (const char* name : {"tty", "tty0", "tty12", "console", "ptmx"}) Tty(name, {});
     Tty("tty1", "sys/devices/virtual/tty/tty1");  // even with a device folder, not a device
     Write("proc/consoles", "ttyS0                -W- (EC  p a)    4:64\ntty0 -WU (E p ) 4:1\n");
@@ -95,7 +95,8 @@ std::vector<std::string> NamesOf(const std::vector<DiscoveredSerialDevice>& devi
 TEST_F(FakeTree, ListsRealDevicesInNumberingOrderWithTheirFacts) {
   BuildMachine();
   const auto devices = Discover();
-  ASSERT_EQ(NamesOf(devices), (std::vector<std::string>{"ttyUSB0", "ttyACM0", "ttyS0", "ttyS2"}));
+  ASSERT_EQ(NamesOf(devices),
+            (std::vector<std::string>{"ttyUSB0", "ttyACM0", "ttyS0", "ttyS2", "ttyS10"}));
 
   EXPECT_EQ(devices[0].DevicePath, "/dev/ttyUSB0");
   EXPECT_EQ(devices[0].StablePath, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3Q-if00-port0");
@@ -114,24 +115,11 @@ TEST_F(FakeTree, ListsRealDevicesInNumberingOrderWithTheirFacts) {
   EXPECT_FALSE(devices[3].IsConsole);
 
   const PortMap map = PortMap::Default(devices);
-  EXPECT_EQ(map.Paths(),
-            (std::map<int, std::string>{
-                {1, devices[0].StablePath}, {2, "/dev/ttyACM0"}, {3, "/dev/ttyS2"}, {4, "demo"}}));
-}
-
-TEST_F(FakeTree, UartsSortByNumberAndUsbComesFirstWhateverTheNames) {
-  for (const char* name : {"ttyS10", "ttyS9", "ttyAMA0"}) {
-    Tty(name, fs::path("sys/devices/platform") / name);
-    Write(fs::path("sys/class/tty") / name / "type", "1\n");
-  }
-  const fs::path usb = "sys/devices/usb2";
-  UsbDevice(usb / "2-1", "1a86", "7523", "", "", "");
-  Tty("ttyUSB3", usb / "2-1/2-1:1.0/ttyUSB3");
-  Tty("ttyUSB12", usb / "2-1/2-1:1.0/ttyUSB12");
-  const auto devices = Discover();
-  EXPECT_EQ(NamesOf(devices),
-            (std::vector<std::string>{"ttyUSB3", "ttyUSB12", "ttyAMA0", "ttyS9", "ttyS10"}));
-  EXPECT_EQ(devices[0].Description, "USB 1a86:7523");
+  EXPECT_EQ(map.Paths(), (std::map<int, std::string>{{1, devices[0].StablePath},
+                                                     {2, "/dev/ttyACM0"},
+                                                     {3, "/dev/ttyS2"},
+                                                     {4, "/dev/ttyS10"},
+                                                     {5, "demo"}}));
 }
 
 TEST_F(FakeTree, StrangeAndMissingEntriesNeitherBreakNorLeakIntoText) {

@@ -118,12 +118,4 @@ TEST(TalyxSim, ServesAMasterOnItsPseudoTerminalAcrossReconnects) {
   EXPECT_EQ(sim.Stop(), 0);
 }
 
-TEST(TalyxSim, HelpAndRefusals) {
-  SimProcess help({"--help"});
-  EXPECT_EQ(help.ReadLine(), "Usage: talyx-sim [--baud RATE] [DEVICE]");
-  EXPECT_EQ(help.Wait(), 0);
-  EXPECT_EQ(SimProcess({"--baud", "12345"}).Wait(), 2);
-  EXPECT_EQ(SimProcess({"/nonexistent-talyx-folder/ttyX"}).Wait(), 1);
-}
-
 }  // namespace
