@@ -2,14 +2,16 @@
 #include "app/settingsfile.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 
 #include "app/convert.h"
+#include "app/formats/charset.h"
+#include "app/formats/utf8.h"
 
 namespace talyx::app {
 
@@ -164,66 +166,15 @@ std::optional<std::string> ReadRaw(const std::string& path, const std::string& s
   return std::nullopt;
 }
 
-// Length of the UTF-8 sequence starting text[i], 0 when it is not a valid one (overlong forms,
-// surrogates and values above U+10FFFF are not).
-size_t Utf8SequenceLength(const std::string& text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  if (lead < 0x80) return 1;
-  size_t length;
-  uint32_t min;
-  uint32_t code;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, min = 0x80, code = lead & 0x1F;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, min = 0x800, code = lead & 0x0F;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, min = 0x10000, code = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (byte(i + k) & 0x3F);
-  }
-  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return length;
-}
-
-bool IsValidUtf8(const std::string& text) {
-  for (size_t i = 0; i < text.size();) {
-    const size_t length = Utf8SequenceLength(text, i);
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
-}
-
-// The text converted from GB18030 to UTF-8; nothing when it is not valid GB18030 either.
-std::optional<std::string> FromGb18030(const std::string& text) {
-  iconv_t converter = iconv_open("UTF-8", "GB18030");
-  if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  std::string input = text;
-  std::string output(text.size() * 4 + 4, '\0');
-  char* in = input.data();
-  size_t inLeft = input.size();
-  char* out = output.data();
-  size_t outLeft = output.size();
-  const size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
-  iconv_close(converter);
-  if (result == static_cast<size_t>(-1) || inLeft != 0) return std::nullopt;
-  output.resize(output.size() - outLeft);
-  return output;
-}
-
 // The first maxChars characters of valid UTF-8 text.
 std::string TruncateUtf8(const std::string& text, size_t maxChars) {
-  size_t i = 0;
-  for (size_t chars = 0; chars < maxChars && i < text.size(); ++chars) {
-    i += Utf8SequenceLength(text, i);
+  std::string_view rest(text);
+  for (size_t chars = 0; chars < maxChars && !rest.empty(); ++chars) {
+    const size_t length = formats::Utf8SequenceLength(rest);
+    if (length == 0) break;  // not reached: the text is valid
+    rest.remove_prefix(length);
   }
-  return text.substr(0, i);
+  return text.substr(0, text.size() - rest.size());
 }
 
 std::string WithoutLineBreaks(std::string value) {
@@ -258,9 +209,8 @@ std::string TSettingsFile::ReadString(const std::string& section, const std::str
                                       const std::string& defaultValue) const {
   const auto raw = ReadRaw(path_, section, key);
   if (!raw) return defaultValue;
-  if (IsValidUtf8(*raw)) return TruncateUtf8(*raw, MaxTextLength);
-  const auto converted = FromGb18030(*raw);
-  return converted ? TruncateUtf8(*converted, MaxTextLength) : defaultValue;
+  return TruncateUtf8(formats::IsValidUtf8(*raw) ? *raw : formats::ToUtf8(*raw, "GB18030"),
+                      MaxTextLength);
 }
 
 int32_t TSettingsFile::ReadInteger(const std::string& section, const std::string& key,

@@ -18,7 +18,7 @@
 //   optional sign; hexadecimal values up to FFFFFFFF wrap into the signed 32-bit range).
 //   Booleans are integers, any value other than 0 meaning true. A text value is read up to
 //   MaxTextLength characters; a value that is not valid UTF-8 is read as GB18030 (files
-//   written by the Chinese code page), converted with iconv.
+//   written in the Chinese code page), a byte that is not valid there either as U+FFFD.
 // - Writing: the file is read, the key's line replaced (or the key added as the last key of its
 //   section, or the section added at the end of the file) and the file written back in place,
 //   at once. Values are written in UTF-8; a line break inside a value is written as a blank so
