@@ -93,6 +93,16 @@ TEST_F(MainFormTest, SettingsComeBackAfterARestartAndForeignLinesStay) {
   EXPECT_EQ(restarted->windowTitle(), QStringLiteral("TALYX串口通信控制器"));
 }
 
+TEST_F(MainFormTest, IntervalAndMaximizedStateWrittenAtShutdownComeBack) {
+  WriteSettings("[Form]\nInterval=500\nInitMax=0\n[parameter]\nInterval=70\nInitMax=1\n");
+  EXPECT_EQ(CreateForm()->Edt_Interval->text(), QStringLiteral("70"));
+  EXPECT_TRUE(CreateForm()->windowState().testFlag(Qt::WindowMaximized));
+  // Files that keep them under "Form" only, as older ones do, still give them.
+  WriteSettings("[Form]\nInterval=500\nInitMax=1\n");
+  EXPECT_EQ(CreateForm()->Edt_Interval->text(), QStringLiteral("500"));
+  EXPECT_TRUE(CreateForm()->windowState().testFlag(Qt::WindowMaximized));
+}
+
 TEST_F(MainFormTest, AnIntervalThatIsNotANumberEndsTheWritingBeforeIt) {
   ScopedPortMap noPorts;
   auto form = CreateForm();
