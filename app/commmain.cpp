@@ -247,6 +247,7 @@ void TMainForm::ConnectHandlers() {
     connect(combo, &TComboBox::Select, this, Reported([this] { CB_ComNumSelect(); }));
   }
   connect(CB_ComNum, &QComboBox::currentIndexChanged, this, [this] { UpdatePortToolTip(); });
+  ConnectTransferHandlers();
 }
 
 void TMainForm::UpdatePortToolTip() {

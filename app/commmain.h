@@ -21,6 +21,8 @@
 #include <QWidget>
 #include <cstdint>
 
+#include "app/receivepath.h"
+#include "app/sendpath.h"
 #include "app/settingsfile.h"
 #include "port/comport.h"
 
@@ -28,6 +30,7 @@ class QAction;
 class QCheckBox;
 class QFileDialog;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -137,6 +140,10 @@ class TMainForm : public QWidget {
   QFileDialog* OpenDialog1;
   TFindDialog* FindDialog1;
 
+  // The receive and send paths behind the handlers below (they use ComPort1, declared before).
+  TReceivePath ReceivePath{*this};
+  TSendPath SendPath{*this};
+
   // ---- Start-up, port settings and shutdown (commmain_startup.cpp) -----------------------
   void FormCreate();
   void FormShow();
@@ -150,10 +157,23 @@ class TMainForm : public QWidget {
   // An item picked in any of the five port combo boxes.
   void CB_ComNumSelect();
 
+  // ---- Receive and send paths (commmain_transfer.cpp) --------------------------------------
+  void ComPort1Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t TriggerHandle, uint16_t Data);
+  void Btn_SendClick();
+  void Timer_AutoSendTimer();
+  void CB_AutoSendClick();
+  // Key handlers: true when the key is to be discarded.
+  bool Edt_IntervalKeyPress(const QKeyEvent& event);
+  bool SendMemoKeyPress(const QKeyEvent& event);
+  void Btn_OpenFileClick();
+  void Btn_ClearMomeClick();
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Typed keys of Edt_Interval and SendMemo go to their key handlers first.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateControls();
@@ -164,6 +184,7 @@ class TMainForm : public QWidget {
   void CreateStatusBarAndMenu();
   void CreateNonVisualMembers();
   void ConnectHandlers();
+  void ConnectTransferHandlers();
   void LayOutDockedGroups();
   // CB_ComNum's tooltip names the device its selected number opens.
   void UpdatePortToolTip();
