@@ -154,10 +154,9 @@ void TReceivePath::showdec(const QString& text, uint16_t N) {
       if (digit < 0) return;
       value = value * 16 + static_cast<uint32_t>(digit);
     }
-    AppendWithoutUndo(form_.re_dec, QStringLiteral("%1第%2个参数=%3")
-                                        .arg(form_.re_dec->document()->isEmpty() ? "" : "\n")
-                                        .arg(k)
-                                        .arg(value));
+    QString line = QStringLiteral("第%1个参数=%2").arg(k).arg(value);
+    if (!form_.re_dec->document()->isEmpty()) line.prepend(QLatin1Char('\n'));
+    AppendWithoutUndo(form_.re_dec, line);
   }
 }
 
