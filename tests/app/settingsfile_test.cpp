@@ -94,17 +94,6 @@ TEST_F(SettingsFileTest, TextIsCutAt2047CharactersAndGbkIsConverted) {
   EXPECT_EQ(ini.ReadString("Form", "Old", ""), "串口");
 }
 
-TEST_F(SettingsFileTest, AFileThatCannotBeWrittenIsReported) {
-  WriteWholeFile(folder.File("plain"), "not a folder");
-  TSettingsFile blocked(folder.File("plain") + "/talyx.INI");
-  try {
-    blocked.WriteInteger("Form", "Top", 1);
-    FAIL() << "no error";
-  } catch (const app::EIniFileException& error) {
-    EXPECT_EQ(std::string(error.what()), "写 " + blocked.Path() + " 失败");
-  }
-}
-
 TEST(SettingsFileLocation, BesideTheProgramUnlessInstalled) {
   EXPECT_EQ(app::SettingsFileOfProgram("/opt/x/build/app/talyx", "/cfg", "/home/u").Path(),
             "/opt/x/build/app/talyx.INI");
