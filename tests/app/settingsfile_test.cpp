@@ -55,7 +55,7 @@ TEST_F(SettingsFileTest, WritingAKeyKeepsEveryOtherLine) {
             "HexGet=1\n");
 }
 
-TEST_F(SettingsFileTest, WritingCreatesTheFileAndKeepsWindowsLineEnds) {
+TEST_F(SettingsFileTest, WritingCreatesTheFileAndKeepsCrLfLineEnds) {
   ini.WriteString("Form", "Caption", "串口\n调试");
   EXPECT_EQ(ReadWholeFile(path), "[Form]\nCaption=串口 调试\n");
 
