@@ -15,9 +15,9 @@ int main(int argc, char** argv) {
   const bool demo = argc == 2 && std::strcmp(argv[1], DemoArgument) == 0;
   // The demonstration needs no display: the window is drawn offscreen.
   if (demo) qputenv("QT_QPA_PLATFORM", "offscreen");
-  TApplication application(argc, argv);
-  // The port numbers are given their devices once, at start, and keep them while the program runs.
+  // The machine's serial devices and the demo device get their numbers once, for the whole run.
   talyx::platform::InitDefaultPortMap();
+  TApplication application(argc, argv);
   if (demo) return RunDemo();
 
   // A dialog without an owner, centred on the screen.
