@@ -22,8 +22,9 @@ void TMainForm::ConnectTransferHandlers() {
   connect(Btn_OpenFile, &QPushButton::clicked, this, Reported([this] { Btn_OpenFileClick(); }));
   connect(Btn_ClearMome, &QPushButton::clicked, this, Reported([this] { Btn_ClearMomeClick(); }));
   // Queued: the rule may clear the view, which it must not do inside the view's own change.
-  connect(Memo_Show, &QPlainTextEdit::textChanged, this,
-          [this] { ReceivePath.Memo_ShowChange(); }, Qt::QueuedConnection);
+  connect(
+      Memo_Show, &QPlainTextEdit::textChanged, this, [this] { ReceivePath.Memo_ShowChange(); },
+      Qt::QueuedConnection);
   Edt_Interval->installEventFilter(this);
   SendMemo->installEventFilter(this);
 }

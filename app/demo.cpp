@@ -97,9 +97,8 @@ int RunDemo() {
   form.Btn_Send->click();
   const bool replied = WaitUntil(
       [&] {
-        return !messages.Texts.isEmpty() ||
-               (!form.re_dec->document()->isEmpty() &&
-                form.re_dec->document()->blockCount() >= kRegisters);
+        return !messages.Texts.isEmpty() || (!form.re_dec->document()->isEmpty() &&
+                                             form.re_dec->document()->blockCount() >= kRegisters);
       },
       kReplyLimitMs);
 

@@ -129,8 +129,7 @@ bool TSendPath::WaitOutFree(uint32_t n) {
   // Pending events are handled once before the room is looked at.
   QCoreApplication::processEvents();
   if (MustStop()) return false;
-  while (int64_t{form_.ComPort1.OutSize()} - int64_t{form_.ComPort1.OutBuffUsed()} <
-         int64_t{n}) {
+  while (int64_t{form_.ComPort1.OutSize()} - int64_t{form_.ComPort1.OutBuffUsed()} < int64_t{n}) {
     if (!Pause(RoomPauseMs)) return false;
   }
   return Pause(ChunkPauseMs);

@@ -274,8 +274,9 @@ TEST_F(SendPathTest, AutoSendTicksDuringASendAreDroppedNotNested) {
 
 TEST_F(SendPathTest, SendBoxLoadsRtfAndPlainTextFiles) {
   const std::string rtf = folder.File("gbk.rtf");
-  WriteWholeFile(rtf, "{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fcharset134 x;}}\\f0 "
-                      "\\'d6\\'d0\\'ce\\'c4 01\\par 03\\par}");
+  WriteWholeFile(rtf,
+                 "{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fcharset134 x;}}\\f0 "
+                 "\\'d6\\'d0\\'ce\\'c4 01\\par 03\\par}");
   form->SendPath.LoadSendFile(QString::fromStdString(rtf));
   EXPECT_EQ(form->SendMemo->toPlainText(), QStringLiteral("中文 01\n03"));
 
