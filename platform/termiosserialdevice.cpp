@@ -276,10 +276,12 @@ int TermiosSerialDevice::ModemStatus(uint32_t& lines) {
 int TermiosSerialDevice::ClearErrors(DeviceStatus& status) {
   status = DeviceStatus{};
   if (!IsOpen()) return PeInvalidHandle;
-  LineCounters now;
-  if (int err = ReadCounters(now); err && !IsUnsupported(err)) return Failure(err);
   {
+    // Read, compared and stored under one lock: a reading taken before another thread's must
+    // never be stored after it, or the errors between the two would be reported again.
     std::lock_guard lock(errorsMutex_);
+    LineCounters now;
+    if (int err = ReadCounters(now); err && !IsUnsupported(err)) return Failure(err);
     const LineCounters& before = clearedCounters_;
     if (now.BufOverrun != before.BufOverrun) status.Errors |= CeRxOver;
     if (now.Overrun != before.Overrun) status.Errors |= CeOverrun;
