@@ -128,7 +128,8 @@ class TBaseDispatcher {
   bool GetThreadsActive() const { return ThreadsActive; }
 
   // ---- Line and modem ------------------------------------------------------------------
-  // Baud 0, Parity 5, DataBits 9 and StopBits 3 keep the current value.
+  // Baud 0, Parity 5, DataBits 9 and StopBits 3 keep the current value; a negative baud is
+  // refused (-1002).
   ErrorCode SetLine(int32_t baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits);
   ErrorCode GetLine(int32_t& baud, uint8_t& parity, uint8_t& dataBits, uint8_t& stopBits);
   // 1 (and no change) while the line is under hardware flow control; -1002 when the escape fails.
@@ -157,7 +158,8 @@ class TBaseDispatcher {
   void SetRS485Mode(bool on);
   // Resizes the driver's queues; the rings keep their sizes. 0 or the negated platform error.
   ErrorCode SetBufferSizes(uint32_t inSize, uint32_t outSize);
-  // Waits (up to 10 s) until the output ring is empty, then for 18 characters on the wire.
+  // Waits (up to 5000 polls 2 ms apart) until the output ring and the driver's output queue are
+  // empty, then for 18 characters on the wire.
   void WaitOutputDrain();
 
   // ---- Data ----------------------------------------------------------------------------
@@ -296,6 +298,8 @@ class TBaseDispatcher {
   // Under MainLock: applies LineSettings with DTR/RTS control from their states; the result
   // of DeviceSetState.
   ErrorCode ApplyLineSettings();
+  // Bytes wait for output in the output ring or the driver's queue.
+  bool OutputWaiting();
   // Takes MainLock; adds the record when the log is recording.
   void AddLogRecord(uint8_t type, uint8_t subType, uint32_t data, const uint8_t* bytes = nullptr,
                     uint32_t len = 0);

@@ -300,6 +300,18 @@ int TermiosSerialDevice::Purge(PurgeQueue queue) {
   return 0;
 }
 
+int TermiosSerialDevice::OutputQueue(uint32_t& count) {
+  count = 0;
+  if (!IsOpen()) return PeInvalidHandle;
+  int waiting = 0;
+  if (ioctl(descriptor_, TIOCOUTQ, &waiting) != 0) {
+    const int err = errno;
+    return IsUnsupported(err) ? 0 : Failure(err);
+  }
+  count = waiting > 0 ? static_cast<uint32_t>(waiting) : 0;
+  return 0;
+}
+
 long TermiosSerialDevice::Read(uint8_t* buffer, size_t count) {
   if (!IsOpen()) return -PeInvalidHandle;
   if (count == 0) return 0;

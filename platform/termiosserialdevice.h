@@ -75,6 +75,8 @@ class TermiosSerialDevice : public SerialDevice {
   int ModemStatus(uint32_t& lines) override;
   int ClearErrors(DeviceStatus& status) override;
   int Purge(PurgeQueue queue) override;
+  // TIOCOUTQ (always 0 on a pseudo-terminal).
+  int OutputQueue(uint32_t& count) override;
 
   long Read(uint8_t* buffer, size_t count) override;
   WriteOutcome Write(const uint8_t* data, size_t count) override;
