@@ -37,6 +37,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -169,7 +170,7 @@ class TBaseDispatcher {
   // stay in the ring until the delivery ends.
   ErrorCode GetChar(uint8_t& c);
   // Queues len bytes for output: 0, -3006 (nothing queued: too big for the free room) or -3004.
-  ErrorCode PutBlock(const uint8_t* buffer, uint32_t len);
+  ErrorCode PutBlock(const uint8_t* buffer, size_t len);
   uint32_t InBuffUsed();
   uint32_t OutBuffUsed();
   uint32_t OutBuffFree();
