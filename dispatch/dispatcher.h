@@ -324,6 +324,9 @@ class TBaseDispatcher {
   std::atomic<bool> RS485Mode{false};
   // The UART's I/O address of platforms that poll it for RS-485; Linux has none and keeps 0.
   uint16_t BaseAddress = 0;
+  // How long the dispatch thread waits for a window handler to take a message. Set before the
+  // threads start; tests shorten it to stand for a busy main thread.
+  uint32_t WindowSendLimitMs = 3000;
   std::atomic<bool> PortHandlerInstalled{false};
   std::atomic<bool> HandlerServiceNeeded{false};
 
@@ -336,7 +339,14 @@ class TBaseDispatcher {
 
   // Dispatch thread (and OpenPort before the threads start).
   uint32_t ScanPos = 0;
+  // The head position of the last available-data offer; NoAvailPos when the next scan offers
+  // again whatever the head: the last offer did not reach the handlers, or a read filled the
+  // ring all the way round to the scan position.
   int32_t LastAvailPos = 0;
+  static constexpr int32_t NoAvailPos = -1;
+  // The last NotifyHandlers could not hand its message to every window handler: a send ran out
+  // of time and was withdrawn, or the window was gone. Such an offer counts as not made.
+  bool OfferMissed = false;
   uint32_t AvailTriggerLength = 0;  // MainLock
   std::atomic<bool> StatusHitThisPass{false};
   // InLock.
@@ -344,8 +354,9 @@ class TBaseDispatcher {
   uint32_t DeliveryGetCount = 0;
   uint32_t MaxDeliveryGetCount = 0;
   bool InBufferFull = false;
-  // InLock, dispatch thread: a read has filled the ring all the way round to ScanPos, so the
-  // whole ring is unscanned although ScanPos equals InHead.
+  // InLock, dispatch thread: a read has filled the ring all the way round to ScanPos, so every
+  // unread byte is unscanned although ScanPos equals InHead (takes and flushes since then only
+  // remove unread bytes, so this stays true until the next scan).
   bool ScanLapPending = false;
 
   std::atomic<bool> ThreadsStopping{false};

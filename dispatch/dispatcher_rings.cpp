@@ -201,7 +201,7 @@ bool TBaseDispatcher::ExtractData() {
   // scan although ScanPos equals InHead, and the position no longer identifies offered data.
   if (total > 0 && InBufferFull && InHead == ScanPos) {
     ScanLapPending = true;
-    LastAvailPos = -1;
+    LastAvailPos = NoAvailPos;
   }
   return true;
 }
