@@ -27,6 +27,10 @@
 // - A delivery (InHandler) only marks handler records that are removed meanwhile (Deleted) and
 //   removes them when it ends; a ClosePort during a delivery only sets ClosePending, and the
 //   device layer releases the rings when its dispatch thread ends.
+// - Unread bytes are offered (TriggerAvailMsg) once per head position, but an offer the
+//   handlers never received (a window send withdrawn at its time limit, or the window gone)
+//   counts as not made, and a full ring is offered on every scan whatever the threshold, so the
+//   port never stays deaf to bytes it holds. With no handler to serve nothing is offered.
 // - Flags that several threads read and write are atomics.
 // - Lifetime rule for device layers: the destructor of every concrete dispatcher calls
 //   Destroy() first, before any member of its own is torn down. Destroy closes the port (or
