@@ -502,7 +502,9 @@ void TCustomComPort::SetHWFlowOptions(THWFlowOptionSet value) {
   const uint32_t word = value.Word();
   if (word != 0) {
     if (bufferFull_ == 0 || bufferFull_ > inSize_) bufferFull_ = Percent(inSize_, 90);
-    if (bufferResume_ == 0 || bufferResume_ > bufferFull_) bufferResume_ = DefaultResume(inSize_, bufferFull_, 10);
+    if (bufferResume_ == 0 || bufferResume_ > bufferFull_) {
+      bufferResume_ = DefaultResume(inSize_, bufferFull_, 10);
+    }
   }
   if (TBaseDispatcher* d = OpenDispatcher()) Check(d->SetHWFlow(bufferFull_, bufferResume_, word));
   hwFlowOptions_ = value;
@@ -517,7 +519,9 @@ void TCustomComPort::SetSWFlowOptions(TSWFlowOptions value) {
   const uint32_t mode = SWFlowMode(value);
   if (mode != 0) {
     if (bufferFull_ == 0 || bufferFull_ > inSize_) bufferFull_ = Percent(inSize_, 75);
-    if (bufferResume_ == 0 || bufferResume_ > bufferFull_) bufferResume_ = DefaultResume(inSize_, bufferFull_, 25);
+    if (bufferResume_ == 0 || bufferResume_ > bufferFull_) {
+      bufferResume_ = DefaultResume(inSize_, bufferFull_, 25);
+    }
   }
   if (TBaseDispatcher* d = OpenDispatcher()) {
     Check(mode != 0 ? d->SetSWFlow(bufferFull_, bufferResume_, mode) : d->DisableSWFlow());
