@@ -122,7 +122,7 @@ void TSendPath::Btn_SendClick() {
 
 void TSendPath::SendHex(const std::string& digits) {
   const std::vector<uint8_t> bytes = formats::HexDigitsToBytes(digits);
-  form_.ComPort1.PutBlock(bytes.data(), static_cast<uint16_t>(bytes.size()));
+  form_.ComPort1.PutBlock(bytes.data(), bytes.size());
 }
 
 bool TSendPath::WaitOutFree(uint32_t n) {

@@ -201,7 +201,7 @@ TEST_F(SendPathTest, WindowRepaintsAndReceivesWhileOutputStalls) {
   // the output ring, so the send waits in 200 ms steps until output resumes two seconds later.
   ASSERT_EQ(tcflow(pty.Slave(), TCOOFF), 0);
   const Bytes filler(form->ComPort1.OutSize() - 6, 'f');
-  form->ComPort1.PutBlock(filler.data(), static_cast<uint16_t>(filler.size()));
+  form->ComPort1.PutBlock(filler.data(), filler.size());
 
   PaintCounter counter;
   form->Memo_Show->viewport()->installEventFilter(&counter);
@@ -231,7 +231,7 @@ TEST_F(SendPathTest, WindowRepaintsAndReceivesWhileOutputStalls) {
 TEST_F(SendPathTest, ClosingTheWindowEndsAWaitingSendAfterItsQueuedPiece) {
   ASSERT_EQ(tcflow(pty.Slave(), TCOOFF), 0);
   const Bytes filler(form->ComPort1.OutSize() - 20, 'f');
-  form->ComPort1.PutBlock(filler.data(), static_cast<uint16_t>(filler.size()));
+  form->ComPort1.PutBlock(filler.data(), filler.size());
   form->SendMemo->setPlainText(QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyz"));
   QTimer::singleShot(300, form.get(), [&] { form->close(); });
 
@@ -254,7 +254,7 @@ TEST_F(SendPathTest, ClosingTheWindowEndsAWaitingSendAfterItsQueuedPiece) {
 TEST_F(SendPathTest, AutoSendTicksDuringASendAreDroppedNotNested) {
   ASSERT_EQ(tcflow(pty.Slave(), TCOOFF), 0);
   const Bytes filler(form->ComPort1.OutSize() - 18, 'f');
-  form->ComPort1.PutBlock(filler.data(), static_cast<uint16_t>(filler.size()));
+  form->ComPort1.PutBlock(filler.data(), filler.size());
   form->SendMemo->setPlainText(QStringLiteral("tick"));
   int mostAtOnce = 0;
   QTimer sample;
