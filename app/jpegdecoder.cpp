@@ -1,10 +1,14 @@
 // DecodeJpeg: libjpeg decompression from memory into a QImage.
 #include "app/jpegdecoder.h"
 
-#include <jpeglib.h>
-
 #include <csetjmp>
-#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
+#include <cstdio>
+
+// jpeglib.h needs FILE and size_t declared before it.
+// clang-format off
+#include <cstddef>
+#include <jpeglib.h>
+// clang-format on
 
 namespace talyx::app {
 

@@ -4,12 +4,16 @@
 // blue gradient, the name TALYX in block letters from a 5 x 7 dot font, and a serial frame
 // (start bit, the bits of 'T' least significant first, stop bit) drawn as a line signal under it.
 // Usage: talyx_aboutpicture <output.jpg>
-#include <jpeglib.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
+
+// jpeglib.h needs FILE and size_t declared before it.
+// clang-format off
+#include <cstddef>
+#include <jpeglib.h>
+// clang-format on
 
 namespace {
 
