@@ -153,6 +153,8 @@ class TMainForm : public QWidget {
   // ---- View tools, port watch and about box (commmain_viewtools.cpp) -----------------------
   // Empties the receive view and the register view; counters and decoding state stay.
   void Btn_ClearViewClick();
+  // Saves the receive view as a Rich Text Format file chosen in SaveDialog1.
+  void Btn_SaveViewClick();
   // Selects the next match of FindDialog1's text in the receive view.
   void FindDialog1Find();
   // A key pressed in the receive view, before the view handles it: F3 finds, Ctrl+F shows the

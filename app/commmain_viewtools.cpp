@@ -16,12 +16,14 @@
 #include "app/portwatch.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
+#include "app/viewfile.h"
 #include "app/viewtools.h"
 
 namespace talyx::app {
 
 void TMainForm::ConnectViewTools() {
   connect(Btn_ClearView, &QPushButton::clicked, this, Reported([this] { Btn_ClearViewClick(); }));
+  connect(Btn_SaveView, &QPushButton::clicked, this, Reported([this] { Btn_SaveViewClick(); }));
   connect(Btn_CountReset, &QPushButton::clicked, this, Reported([this] { Btn_CountResetClick(); }));
   connect(Btn_About, &QPushButton::clicked, this, Reported([this] { Btn_AboutClick(); }));
   connect(FindDialog1, &TFindDialog::Find, this, Reported([this] { FindDialog1Find(); }));
@@ -39,6 +41,13 @@ void TMainForm::ConnectViewTools() {
 void TMainForm::Btn_ClearViewClick() {
   Memo_Show->clear();
   re_dec->clear();
+}
+
+void TMainForm::Btn_SaveViewClick() {
+  if (SaveDialog1->exec() != QDialog::Accepted) return;
+  const QStringList chosen = SaveDialog1->selectedFiles();
+  if (chosen.isEmpty()) return;
+  SaveViewFile(chosen.first(), Memo_Show->toPlainText());
 }
 
 void TMainForm::FindDialog1Find() {

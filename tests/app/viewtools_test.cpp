@@ -1,10 +1,12 @@
 // The window's view tools and port watch: finding in the receive view, its keys and popup menu,
-// clearing the views against resetting the counters, and the state lamp following the port.
+// saving it as a Rich Text Format file, clearing the views against resetting the counters, and
+// the state lamp following the port.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFileDialog>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,6 +17,7 @@
 #include <QTimer>
 
 #include "app/finddialog.h"
+#include "app/formats/rtfreader.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
 #include "apptesting.h"
@@ -102,6 +105,43 @@ TEST_F(ViewToolsTest, CtrlFAloneShowsTheFindDialogAndKeysStillReachTheView) {
   QTest::keyClick(form->Memo_Show, Qt::Key_F3);
   EXPECT_EQ(form->Memo_Show->toPlainText(), QStringLiteral("f3"));
   EXPECT_EQ(messages.Texts, QStringList{NotFound});  // F3 with an empty text finds nothing
+}
+
+// Answers SaveDialog1, once it shows, with the name as the user would type it.
+void AnswerSaveDialog(TMainForm& form, const std::string& name) {
+  QTimer::singleShot(0, form.SaveDialog1, [&form, name] {
+    form.SaveDialog1->selectFile(QString::fromStdString(name));
+    QMetaObject::invokeMethod(form.SaveDialog1, "accept");  // as the dialog's Save button
+  });
+}
+
+TEST_F(ViewToolsTest, TheSavedViewReadsBackExactlyChineseIncludedAndReplacesAnOldFile) {
+  const QString text = QStringLiteral("接收：01 03 {x}\\y\t\n第1个参数=10\n\U0001F600 end");
+  form->Memo_Show->setPlainText(text);
+  form->re_dec->setPlainText(QStringLiteral("第1个参数=10"));
+  WriteWholeFile(folder.File("view.txt"), "an older and much longer file that is replaced");
+
+  AnswerSaveDialog(*form, folder.File("view"));  // the default extension is added
+  form->Btn_SaveView->click();
+  EXPECT_TRUE(messages.Texts.empty());
+  const std::string saved = ReadWholeFile(folder.File("view.txt"));
+  ASSERT_TRUE(formats::IsRtf(saved));
+  EXPECT_EQ(QString::fromStdString(formats::ReadRtf(saved)), text);
+  for (unsigned char c : saved) EXPECT_LT(c, 0x80);  // Chinese only as Unicode escapes
+  EXPECT_EQ(form->Memo_Show->toPlainText(), text);
+}
+
+TEST_F(ViewToolsTest, AFileThatCannotBeCreatedIsReportedWithItsPathAndTheViewStays) {
+  form->Memo_Show->setPlainText(QStringLiteral("01 03 04"));
+  WriteWholeFile(folder.File("plain"), "a regular file, no folder");
+  const std::string below = folder.File("plain") + "/view.txt";  // not even root can create it
+
+  AnswerSaveDialog(*form, below);
+  form->Btn_SaveView->click();
+  EXPECT_EQ(messages.Texts,
+            QStringList{QStringLiteral("不能创建文件 ") + QString::fromStdString(below)});
+  EXPECT_EQ(form->Memo_Show->toPlainText(), QStringLiteral("01 03 04"));
+  EXPECT_EQ(ReadWholeFile(folder.File("plain")), "a regular file, no folder");
 }
 
 TEST_F(ViewToolsTest, PopupMenuEditsTheReceiveView) {
