@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -209,6 +210,9 @@ TEST_F(MainFormTest, TheLampTurnsGreenAtTheWatchTickAfterAnOpenAndRedAtTheOneAft
   AwaitWatchTick(*form);
   EXPECT_EQ(form->Shape_ComState->BrushColor(), Green);
   EXPECT_EQ(form->StatusBar->PanelText(TMainForm::VersionPanel), QStringLiteral("版本号：V1.22"));
+  const QLabel* version = form->StatusBar->Panel(TMainForm::VersionPanel);
+  EXPECT_LE(version->fontMetrics().horizontalAdvance(version->text()),
+            version->contentsRect().width());  // shown whole
   EXPECT_FALSE(form->StatusBar->PanelText(TMainForm::DatePanel).isEmpty());
 
   form->ComPort1.SetOpen(false);
