@@ -35,7 +35,7 @@ void IgnoreMessage(j_common_ptr, int) {}
 // locals live there, and the image it fills belongs to the caller, so a jump skips no
 // destructor and leaves no local in doubt.
 bool DecodeInto(const QByteArray& jpeg, QImage* image, ErrorManager* errors) {
-  jpeg_decompress_struct info;
+  jpeg_decompress_struct info{};  // zeroed, so destroying it before its creation ended is safe
   info.err = jpeg_std_error(&errors->Base);
   errors->Base.error_exit = ExitToDecoder;
   errors->Base.emit_message = IgnoreMessage;
