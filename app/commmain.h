@@ -188,7 +188,7 @@ class TMainForm : public QWidget {
   void ConnectHandlers();
   void ConnectViewTools();
   void LayOutDockedGroups();
-  // CB_ComNum's tooltip names the device its selected number opens.
+  // CB_ComNum's tooltip describes the device its selected number opens.
   void UpdatePortToolTip();
 
   TSettingsFile settings_;
