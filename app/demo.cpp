@@ -20,6 +20,7 @@
 #include "app/commmain.h"
 #include "app/formats/hexframe.h"
 #include "app/messagebox.h"
+#include "app/statusbar.h"
 #include "platform/portmap.h"
 
 namespace talyx::app {
@@ -30,6 +31,7 @@ const QString kRequest = QStringLiteral("01 03 00 00 00 0A");
 constexpr int kRegisters = 10;
 // The reply's time limit; with start-up and the screenshot the run stays within 10 s.
 constexpr int kReplyLimitMs = 6000;
+constexpr int kWatchLimitMs = 1500;
 
 int Fail(const QString& reason) {
   std::fprintf(stderr, "talyx --demo: %s\n", reason.toStdString().c_str());
@@ -101,6 +103,11 @@ int RunDemo() {
                                              form.re_dec->document()->blockCount() >= kRegisters);
       },
       kReplyLimitMs);
+
+  // The port watch paints the lamp and fills the status bar at its first tick (500 ms): the
+  // screenshot waits for it.
+  WaitUntil([&] { return !form.StatusBar->PanelText(TMainForm::VersionPanel).isEmpty(); },
+            kWatchLimitMs);
 
   const formats::HexFrame frame = formats::BuildHexFrame(kRequest.toStdString(), "UTF-8");
   QString sent;
