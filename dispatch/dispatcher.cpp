@@ -204,15 +204,20 @@ void TBaseDispatcher::ClosePort() {
 void TBaseDispatcher::ReleaseBuffers() {
   if (ThreadsActive) StopThreads();
   // The main thread and the dispatch thread (ending a deferred close) may both get here; each
-  // ring is freed and forgotten in one step under its own lock, so it is freed once.
-  {
+  // ring is freed and forgotten in one step under its own lock, so it is freed once. A ring is
+  // freed only once the worker that uses it outside the lock has ended: the output thread
+  // writes from the output ring, the dispatch thread reads into the input ring. When the
+  // dispatch thread gets here while another thread is stopping the set, its own stop returns
+  // at once and the output thread may still be writing: that thread's stop frees the ring
+  // after the output thread has ended.
+  if (OutThread == nullptr) {
     platform::SectionGuard guard(OutLock);
     OutBuffer.reset();
     OutHead = 0;
     OutTail = 0;
     OutBufferFull = false;
   }
-  {
+  if (DispThread == nullptr) {
     platform::SectionGuard guard(InLock);
     InBuffer.reset();
     InHead = 0;
