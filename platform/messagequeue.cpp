@@ -30,7 +30,7 @@ struct Window {
   WindowProc Proc;
 };
 
-enum class EntryKind { Post, Send, Call };
+enum class EntryKind { Post, Send, Call, PostedCall };
 
 struct Entry {
   EntryKind Kind;
@@ -39,7 +39,7 @@ struct Entry {
   WParam W = 0;
   LParam L = 0;
   std::shared_ptr<HandOff> Waiter;  // Send and Call
-  std::function<void()> Call;       // Call
+  std::function<void()> Call;       // Call and PostedCall
 };
 
 struct QueueState {
@@ -138,7 +138,8 @@ bool DestroyHiddenWindow(WindowHandle window) {
   std::lock_guard lock(state.Mutex);
   if (state.Windows.erase(window) == 0) return false;
   for (auto entry = state.Entries.begin(); entry != state.Entries.end();) {
-    if (entry->Kind == EntryKind::Call || entry->Target != window) {
+    if (entry->Kind == EntryKind::Call || entry->Kind == EntryKind::PostedCall ||
+        entry->Target != window) {
       ++entry;
       continue;
     }
@@ -209,6 +210,11 @@ bool PumpOneMessage() {
 
   Entry entry = std::move(state.Entries.front());
   state.Entries.pop_front();
+  if (entry.Kind == EntryKind::PostedCall) {
+    lock.unlock();
+    entry.Call();
+    return true;
+  }
   std::shared_ptr<const Window> target;
   if (entry.Kind != EntryKind::Call) {
     // Destroying a window removes its entries, so the window of a queued entry exists.
@@ -276,6 +282,17 @@ void CallInMainThread(const std::function<void()>& fn) {
     return waiter->State == HandOffState::Done || waiter->State == HandOffState::Failed;
   });
   if (waiter->Error) std::rethrow_exception(waiter->Error);
+}
+
+void PostToMainThread(std::function<void()> fn) {
+  QueueState& state = State();
+  std::unique_lock lock(state.Mutex);
+  if (RunsDirectly(state)) {
+    lock.unlock();
+    fn();
+    return;
+  }
+  Enqueue(state, lock, Entry{EntryKind::PostedCall, 0, 0, 0, 0, nullptr, std::move(fn)});
 }
 
 void SetQueueWakeHook(std::function<void()> hook) {

@@ -72,6 +72,11 @@ bool TakeQuitMessage(int* exitCode);
 // thread). An exception thrown by fn is thrown again here, in the calling thread.
 void CallInMainThread(const std::function<void()>& fn);
 
+// Queues fn to run on the main thread and returns at once (runs it directly when called on the
+// main thread, or before any thread is bound). An exception fn throws leaves through the pump
+// that runs it.
+void PostToMainThread(std::function<void()> fn);
+
 // Called from any thread whenever something is queued for the main thread, so a GUI event loop
 // can schedule draining; tests leave it unset and pump by hand. The hook runs on the queueing
 // thread with no lock held and must only schedule, never pump.
