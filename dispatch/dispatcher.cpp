@@ -55,6 +55,15 @@ void TBaseDispatcher::Destroy() {
   RemoveDispatcher(this, Handle);
 }
 
+bool TBaseDispatcher::AwaitThreadsEnd(uint32_t timeoutMs) const {
+  const uint32_t start = platform::MillisecondClock();
+  while (ThreadsActive) {
+    if (platform::MillisecondClock() - start >= timeoutMs) return false;
+    platform::SleepMs(1);
+  }
+  return true;
+}
+
 void TBaseDispatcher::SetDeviceError(int platformError) { lastDeviceError = platformError; }
 
 int TBaseDispatcher::DeviceError() { return lastDeviceError; }

@@ -113,7 +113,8 @@ class TBaseDispatcher {
   // DispatcherList. The most derived destructor calls it first; later calls do nothing.
   void Destroy();
 
-  TCustomComPort* const Owner;
+  // None once the component has handed the dispatcher over at its destruction.
+  std::atomic<TCustomComPort*> Owner;
   // Index in DispatcherList, for the dispatcher's whole life.
   const int32_t Handle;
 
@@ -126,6 +127,9 @@ class TBaseDispatcher {
   // close pending), and the worker threads have not all ended yet.
   bool GetInHandler() const { return InHandler; }
   bool GetThreadsActive() const { return ThreadsActive; }
+  // Waits up to timeoutMs for the worker threads to end, looking every millisecond, without
+  // running the caller's messages; true when they have ended.
+  bool AwaitThreadsEnd(uint32_t timeoutMs) const;
 
   // ---- Line and modem ------------------------------------------------------------------
   // Baud 0, Parity 5, DataBits 9 and StopBits 3 keep the current value.
