@@ -2,6 +2,7 @@
 // data triggers and available data (CheckDataTriggers), and NotifyHandlers, which delivers one
 // trigger message to every handler.
 #include <algorithm>
+#include <thread>
 #include <type_traits>
 
 #include "dispatch/dispatcher.h"
@@ -176,6 +177,7 @@ bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t
   if (!HandlerServiceNeeded) return true;
   {
     platform::SectionGuard guard(MainLock);
+    DeliveringThread = std::this_thread::get_id();
     InHandler = true;
   }
   const bool availDelivery = msg == TriggerAvailMsg || msg == TriggerDataMsg;
@@ -292,6 +294,10 @@ bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t
   }
   EndDelivery();
   return result;
+}
+
+bool TBaseDispatcher::MainThreadInsideDelivery() const {
+  return InHandler && platform::ServingHandOffFrom(DeliveringThread);
 }
 
 void TBaseDispatcher::EndDelivery() {

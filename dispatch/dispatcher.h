@@ -40,6 +40,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dispatch/dispatchlog.h"
@@ -126,6 +127,10 @@ class TBaseDispatcher {
   // For the port component's close: a delivery is under way (ClosePort then only marks the
   // close pending), and the worker threads have not all ended yet.
   bool GetInHandler() const { return InHandler; }
+  // Main thread: whether it runs, somewhere on its stack, a handler of the delivery under way
+  // (a window handler or a synchronised event handler the dispatch thread waits for). A close
+  // asked for there cannot wait for the threads.
+  bool MainThreadInsideDelivery() const;
   bool GetThreadsActive() const { return ThreadsActive; }
   // Waits up to timeoutMs for the worker threads to end, looking every millisecond, without
   // running the caller's messages; true when they have ended.
@@ -386,6 +391,8 @@ class TBaseDispatcher {
   uint32_t InTail = 0;
 
   std::atomic<bool> InHandler{false};
+  // The thread that runs the deliveries (the dispatch thread); set at each delivery's start.
+  std::atomic<std::thread::id> DeliveringThread{};
   std::atomic<bool> HandlersDeleted{false};
   std::atomic<bool> ClosePending{false};
   std::atomic<bool> OutputSentPending{false};

@@ -1,6 +1,7 @@
 // The main thread's message queue: windows, queue entries, hand-offs and the pump.
 #include "platform/messagequeue.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace talyx::platform {
 
@@ -23,6 +25,7 @@ struct HandOff {
   HandOffState State = HandOffState::Queued;
   LResult Result = 0;
   std::exception_ptr Error;
+  std::thread::id Sender;  // the thread that waits
 };
 
 struct Window {
@@ -52,6 +55,8 @@ struct QueueState {
   bool QuitPending = false;
   int QuitCode = 0;
   std::shared_ptr<const std::function<void()>> WakeHook;
+  // The senders of the sends and calls the main thread is running, innermost last.
+  std::vector<std::thread::id> Serving;
 };
 
 QueueState& State() {
@@ -183,6 +188,7 @@ bool SendMessageTimeout(WindowHandle window, uint32_t msg, WParam wParam, LParam
   }
 
   auto waiter = std::make_shared<HandOff>();
+  waiter->Sender = std::this_thread::get_id();
   Enqueue(state, lock, Entry{EntryKind::Send, window, msg, wParam, lParam, waiter, nullptr});
   waiter->Finished.wait_until(lock, deadline, [&] { return waiter->State != HandOffState::Queued; });
   if (waiter->State == HandOffState::Queued) {
@@ -227,8 +233,17 @@ bool PumpOneMessage() {
   }
 
   entry.Waiter->State = HandOffState::Running;
+  state.Serving.push_back(entry.Waiter->Sender);
   lock.unlock();
   HandOffCompletion completion(entry.Waiter);
+  // Declared after the completion: the sender is no longer served when it is released.
+  struct ServingScope {
+    QueueState& state;
+    ~ServingScope() {
+      std::lock_guard guard(state.Mutex);
+      state.Serving.pop_back();
+    }
+  } serving{state};
   if (entry.Kind == EntryKind::Send) {
     completion.Succeed(target->Proc(entry.Target, entry.Msg, entry.W, entry.L));
     return true;
@@ -277,11 +292,18 @@ void CallInMainThread(const std::function<void()>& fn) {
     return;
   }
   auto waiter = std::make_shared<HandOff>();
+  waiter->Sender = std::this_thread::get_id();
   Enqueue(state, lock, Entry{EntryKind::Call, 0, 0, 0, 0, waiter, fn});
   waiter->Finished.wait(lock, [&] {
     return waiter->State == HandOffState::Done || waiter->State == HandOffState::Failed;
   });
   if (waiter->Error) std::rethrow_exception(waiter->Error);
+}
+
+bool ServingHandOffFrom(std::thread::id sender) {
+  QueueState& state = State();
+  std::lock_guard lock(state.Mutex);
+  return std::find(state.Serving.begin(), state.Serving.end(), sender) != state.Serving.end();
 }
 
 void PostToMainThread(std::function<void()> fn) {

@@ -332,12 +332,13 @@ void TCustomComPort::DoClose() {
   dispatcher_->SaveTriggers(triggerSave_);
   triggersSaved_ = true;
 
-  // Only a close asked for from inside one of this component's events is deferred: there the
-  // dispatch thread waits for the event to return. Any other close first destroys the hidden
+  // Only a close asked for from inside one of this component's events (or inside another
+  // handler of a delivery the dispatch thread waits for) is deferred: there the dispatch thread
+  // waits for the event to return. Any other close first destroys the hidden
   // window, which fails at once the trigger message the dispatch thread may be waiting to hand
   // to the main thread (its bytes stay unread and go with the port's flush) and every later
   // one; the close then stops the threads and completes before it returns.
-  const bool insideEvent = eventDepth_ > 0;
+  const bool insideEvent = eventDepth_ > 0 || dispatcher_->MainThreadInsideDelivery();
   if (!insideEvent) RegisterComWindow(false);
   dispatcher_->ClosePort();
 

@@ -243,6 +243,28 @@ TEST_F(ComPortPtyTest, CloseFromOrdinaryCodeWhileADeliveryWaitsCompletesAndReope
   EXPECT_EQ(pty3.Receive(3), (std::vector<uint8_t>{'n', 'e', 'w'}));
 }
 
+// A synchronised handler registered on the component's dispatcher that closes the port.
+struct ClosingHandler {
+  TComPort* Port = nullptr;
+  bool Closed = false;
+  void OnTrigger(uint32_t, platform::WParam, platform::LParam) {
+    if (Closed) return;
+    Closed = true;
+    Port->SetOpen(false);
+  }
+};
+
+TEST_F(ComPortPtyTest, CloseFromASynchronisedHandlerOfTheDeliveryIsDeferred) {
+  ClosingHandler handler{&port};
+  port.SetOpen(true);
+  ASSERT_EQ(port.Dispatcher()->RegisterEventTriggerHandler(
+                MakeTriggerMethod<&ClosingHandler::OnTrigger>(&handler), true),
+            ecOK);
+  ASSERT_TRUE(pty3.Send("x"));
+  ASSERT_TRUE(loop.Until([&] { return handler.Closed; }));
+  EXPECT_TRUE(loop.Until([&] { return port.OpenState() == TOpenState::osClosed; }));
+}
+
 TEST_F(ComPortPtyTest, ComponentDestroyedInsideItsOwnEventNeitherHangsNorRaisesMore) {
   auto doomed = std::make_unique<TComPort>();
   doomed->SetComNumber(4);
