@@ -23,21 +23,21 @@ void ReleaseWhenThreadsEnded(std::unique_ptr<TBaseDispatcher> dispatcher) {
     return;
   }
   auto held = std::make_shared<std::unique_ptr<TBaseDispatcher>>(std::move(dispatcher));
-  const platform::WindowHandle window = platform::CreateHiddenWindow(
-      "DispatcherRelease",
-      [held](platform::WindowHandle self, uint32_t msg, platform::WParam,
-             platform::LParam) -> platform::LResult {
-        if (msg != ReleaseCheckMsg || *held == nullptr) return 0;
-        if (!(*held)->AwaitThreadsEnd(ReleaseWaitMs)) {
-          platform::PostMessage(self, ReleaseCheckMsg, 0, 0);
-          return 0;
-        }
-        // The running procedure stays alive to its end although its window goes first.
-        std::unique_ptr<TBaseDispatcher> ended = std::move(*held);
-        platform::DestroyHiddenWindow(self);
-        ended.reset();
-        return 0;
-      });
+  auto procedure = [held](platform::WindowHandle self, uint32_t msg, platform::WParam,
+                          platform::LParam) -> platform::LResult {
+    if (msg != ReleaseCheckMsg || *held == nullptr) return 0;
+    if (!(*held)->AwaitThreadsEnd(ReleaseWaitMs)) {
+      platform::PostMessage(self, ReleaseCheckMsg, 0, 0);
+      return 0;
+    }
+    // The running procedure stays alive to its end although its window goes first.
+    std::unique_ptr<TBaseDispatcher> ended = std::move(*held);
+    platform::DestroyHiddenWindow(self);
+    ended.reset();
+    return 0;
+  };
+  const platform::WindowHandle window =
+      platform::CreateHiddenWindow("DispatcherRelease", std::move(procedure));
   platform::PostMessage(window, ReleaseCheckMsg, 0, 0);
 }
 

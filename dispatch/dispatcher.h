@@ -268,7 +268,8 @@ class TBaseDispatcher {
   virtual int32_t DeviceWrite(const uint8_t* buffer, uint32_t count) = 0;
   virtual bool DeviceWaitEvent(uint32_t& mask) = 0;
   virtual bool DeviceSetup(uint32_t inSize, uint32_t outSize) = 0;
-  // Stops the threads when they run and frees both rings, each once, under its lock.
+  // Stops the threads when they run and frees each ring, once, under its lock, when the worker
+  // that uses it outside the lock has ended (else the thread that completes the stop frees it).
   virtual void ReleaseBuffers();
   virtual void StartThreads() = 0;
   virtual void StopThreads() = 0;

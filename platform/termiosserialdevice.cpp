@@ -64,8 +64,8 @@ bool OtherProcessHasDeviceOpen(dev_t deviceNumber) {
     while (const dirent* entry = readdir(descriptors)) {
       if (entry->d_name[0] == '.') continue;
       struct stat opened {};
-      if (fstatat(dirfd(descriptors), entry->d_name, &opened, 0) == 0 &&
-          S_ISCHR(opened.st_mode) && opened.st_rdev == deviceNumber) {
+      if (fstatat(dirfd(descriptors), entry->d_name, &opened, 0) == 0 && S_ISCHR(opened.st_mode) &&
+          opened.st_rdev == deviceNumber) {
         found = true;
         break;
       }

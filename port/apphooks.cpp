@@ -26,8 +26,7 @@ PortChooserHook& Chooser() {
 
 ApplicationExceptionHook SetApplicationExceptionHook(ApplicationExceptionHook hook) {
   if (hook) {
-    SetHandlerFailureHook(
-        [](std::exception_ptr failure) { ShowApplicationException(failure); });
+    SetHandlerFailureHook([](std::exception_ptr failure) { ShowApplicationException(failure); });
   } else {
     SetHandlerFailureHook(nullptr);
   }

@@ -223,7 +223,8 @@ void TCustomComPort::DispatchWindowMessage(platform::WindowHandle window, uint32
   } scope(*this, alive);
   const bool trigger = msg != ClosePendingMsg;
   auto mayRaise = [&] {
-    return *alive && (!trigger || (openState_ == TOpenState::osOpen && dispatcher_.get() == sender));
+    return *alive &&
+           (!trigger || (openState_ == TOpenState::osOpen && dispatcher_.get() == sender));
   };
 
   const auto first = static_cast<uint16_t>(wParam);

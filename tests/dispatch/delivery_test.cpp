@@ -216,7 +216,8 @@ TEST_F(DeliveryTest, AHandlerThatThrowsIsReportedAndTheNextHandlerIsServed) {
   EXPECT_FALSE(d.InHandler);
   ASSERT_EQ(later.Messages.size(), 1u);
   EXPECT_EQ(later.Messages[0].First, 3u);
-  EXPECT_EQ(failures, std::vector<std::string>{"A handler failed with an exception of unknown type"});
+  EXPECT_EQ(failures,
+            std::vector<std::string>{"A handler failed with an exception of unknown type"});
   // What the failing handler took before it threw counts as taken.
   EXPECT_EQ(d.InBuffUsed(), 2u);
 }

@@ -383,7 +383,8 @@ TEST_F(DevLayerFakeTest, HandlersThatThrowAreShownOnTheMainThreadAndDeliveryGoes
   EXPECT_TRUE(dispatcher->DispThreadRunning());
   for (const Shown& failure : shown) EXPECT_TRUE(failure.OnMainThread) << failure.Text;
   const auto count = [&](const std::string& text) {
-    return std::count_if(shown.begin(), shown.end(), [&](const Shown& s) { return s.Text == text; });
+    return std::count_if(shown.begin(), shown.end(),
+                         [&](const Shown& s) { return s.Text == text; });
   };
   EXPECT_GE(count("handler failed"), 2);
   EXPECT_GE(count("A handler failed with an exception of unknown type"), 4);

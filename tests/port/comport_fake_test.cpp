@@ -196,7 +196,7 @@ TEST_F(ComPortFakeTest, ExceptionFromAnEventIsShownAndTheWindowGoesOn) {
   EXPECT_EQ(hooks.Shown, (std::vector<std::string>{"handler failed", "handler failed"}));
 }
 
-TEST_F(ComPortFakeTest, AnythingAnEventThrowsIsShownAndTheNextEventStillRuns) {
+TEST_F(ComPortFakeTest, AnythingAnEventOrACloseThrowsIsShownAndNeverEscapes) {
   std::vector<uint16_t> avail;
   port.SetOnTrigger([](TCustomComPort&, uint16_t, uint16_t, uint16_t) { throw 42; });
   port.SetOnTriggerAvail([&](TCustomComPort&, uint16_t Count) { avail.push_back(Count); });
@@ -205,7 +205,8 @@ TEST_F(ComPortFakeTest, AnythingAnEventThrowsIsShownAndTheNextEventStillRuns) {
   ASSERT_TRUE(platform::PostMessage(port.ComWindow(), TriggerAvailMsg, 3, live));
   RunQueuedMessages();
   EXPECT_TRUE(avail.empty());  // the failing event ends the message's events
-  EXPECT_EQ(hooks.Shown, std::vector<std::string>{"A handler failed with an exception of unknown type"});
+  EXPECT_EQ(hooks.Shown,
+            std::vector<std::string>{"A handler failed with an exception of unknown type"});
 
   // Anything a closing notification throws reaches the display, and the close completes.
   port.SetOnPortClosed([](TCustomComPort&) { throw 7; });

@@ -1,10 +1,9 @@
 // The port component end to end over pseudo-terminal pairs mapped to COM3 and COM4: opening and
 // closing, data and events, the close asked for from inside an event, moving to another port.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -283,7 +282,8 @@ TEST_F(ComPortPtyTest, ComponentDestroyedInsideItsOwnEventNeitherHangsNorRaisesM
   ASSERT_TRUE(loop.Until([&] { return doomed == nullptr; }));
   EXPECT_EQ(availEvents, 0);
   // The dispatcher outlives the component and goes once its threads have ended.
-  EXPECT_TRUE(loop.Until([&] { return std::count(journal.begin(), journal.end(), "destroyed") == 1; }));
+  EXPECT_TRUE(
+      loop.Until([&] { return std::count(journal.begin(), journal.end(), "destroyed") == 1; }));
   port.SetComNumber(4);
   port.SetOpen(true);
   EXPECT_EQ(port.OpenState(), TOpenState::osOpen);
