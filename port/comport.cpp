@@ -105,14 +105,19 @@ TCustomComPort::~TCustomComPort() {
     ShowApplicationException(std::current_exception());
   }
   if (dispatcher_ != nullptr) {
-    // A close still under way (deferred because it was asked for from inside an event) cannot
-    // wait here: the dispatch thread may be waiting for the very event that destroys this
-    // component. The window goes first, so no message reaches this component any more; the
-    // dispatcher outlives it and is freed on the main thread once its threads have ended.
+    // A close still under way (deferred because it was asked for from inside an event) ends
+    // here. The window goes first, so no message reaches this component any more. Inside an
+    // event the dispatch thread may be waiting for the very event that destroys this component:
+    // then the dispatcher outlives the component and is freed on the main thread once its
+    // threads have ended. Elsewhere the close waits for the threads, as any close does.
     RegisterComWindow(false);
-    dispatcher_->Owner = nullptr;
-    openState_ = TOpenState::osClosed;
-    ReleaseWhenThreadsEnded(std::move(dispatcher_));
+    if (eventDepth_ > 0 || dispatcher_->MainThreadInsideDelivery()) {
+      dispatcher_->Owner = nullptr;
+      openState_ = TOpenState::osClosed;
+      ReleaseWhenThreadsEnded(std::move(dispatcher_));
+    } else {
+      ReleaseDispatcher();
+    }
   }
   TBaseDispatcher::FreeSavedTriggers(triggerSave_);
 }
