@@ -177,22 +177,18 @@ void TCustomComPort::ValidateComNumber() {
 }
 
 ErrorCode TCustomComPort::OpenDevicePort() {
-  std::string devicePath;
-  if (tapiMode_ == TTapiMode::tmOn) {
-    // A handed-over line keeps the settings it was opened with (the keep-current values of
-    // SetLine); the component takes them over once the dispatcher has adopted the line.
-    uint32_t options = 0;
-    if (dtr_) options |= loDtrOn;
-    if (rts_) options |= loRtsOn;
-    return dispatcher_->OpenPort(devicePath, KeepBaud, KeepParity, KeepDataBits, KeepStopBits,
-                                 inSize_, outSize_, options);
-  }
-  devicePath = platform::PortDevicePath(comNumber_);
-  // A number the port map gives no device does not exist, without asking the file system.
-  if (devicePath.empty()) return ecFileNotFound;
   uint32_t options = 0;
   if (dtr_) options |= loDtrOn;
   if (rts_) options |= loRtsOn;
+  if (tapiMode_ == TTapiMode::tmOn) {
+    // A handed-over line keeps the settings it was opened with (the keep-current values of
+    // SetLine); the component takes them over once the dispatcher has adopted the line.
+    return dispatcher_->OpenPort({}, KeepBaud, KeepParity, KeepDataBits, KeepStopBits, inSize_,
+                                 outSize_, options);
+  }
+  const std::string devicePath = platform::PortDevicePath(comNumber_);
+  // A number the port map gives no device does not exist, without asking the file system.
+  if (devicePath.empty()) return ecFileNotFound;
   if (hwFlowOptions_.Contains(THWFlowOptions::hwfUseDTR)) options |= loDtrFlow;
   if (hwFlowOptions_.Contains(THWFlowOptions::hwfUseRTS)) options |= loRtsFlow;
   return dispatcher_->OpenPort(devicePath, baud_, static_cast<uint8_t>(parity_),
@@ -339,10 +335,10 @@ void TCustomComPort::DoClose() {
 
   // Only a close asked for from inside one of this component's events (or inside another
   // handler of a delivery the dispatch thread waits for) is deferred: there the dispatch thread
-  // waits for the event to return. Any other close first destroys the hidden
-  // window, which fails at once the trigger message the dispatch thread may be waiting to hand
-  // to the main thread (its bytes stay unread and go with the port's flush) and every later
-  // one; the close then stops the threads and completes before it returns.
+  // waits for the event to return. Any other close first destroys the hidden window, which
+  // fails at once the trigger message the dispatch thread may be waiting to hand to the main
+  // thread (its bytes stay unread and go with the port's flush) and every later one; the close
+  // then stops the threads and completes before it returns.
   const bool insideEvent = eventDepth_ > 0 || dispatcher_->MainThreadInsideDelivery();
   if (!insideEvent) RegisterComWindow(false);
   dispatcher_->ClosePort();
@@ -396,9 +392,11 @@ void TCustomComPort::FinishDeferredClose(platform::WindowHandle window, platform
   // Only the close of this component's own current dispatcher is finished here.
   if (sender != dispatcher_.get() || openState_ != TOpenState::osClosing) return;
   // The message comes again until the threads have ended, but not in a tight loop: it waits a
-  // little for their end first, unless it runs inside another event of this component, whose
+  // little for their end first, unless it runs inside another event of the delivery, whose
   // return the dispatch thread is still waiting for.
-  if (eventDepth_ == 1) sender->AwaitThreadsEnd(DeferredCloseWaitMs);
+  if (eventDepth_ == 1 && !sender->MainThreadInsideDelivery()) {
+    sender->AwaitThreadsEnd(DeferredCloseWaitMs);
+  }
   if (sender->GetThreadsActive()) {
     platform::PostMessage(window, ClosePendingMsg, 0, lParam);
     return;
