@@ -1,13 +1,20 @@
 # TALYX: the two set-up commands (make run, make test) and their steps.
 # Missing Debian packages are installed first (as root), then CMake builds and CTest runs.
 
-PACKAGES := build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev qt6-base-dev
+PACKAGES := build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev qt6-base-dev \
+            fonts-wqy-zenhei
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)
 
 .PHONY: run test deps build build-asan build-tsan bench clean
 
-run: build bench
+# The window needs a display; without one there is nothing to show.
+run: build
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+	  build/app/talyx; \
+	else \
+	  echo "make run: no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window cannot be shown."; \
+	fi
 
 test: build build-asan build-tsan
 	$(CTEST) --test-dir build

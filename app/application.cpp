@@ -1,0 +1,38 @@
+// TApplication and the general error report.
+#include "app/application.h"
+
+#include <stdexcept>
+
+#include "app/messagebox.h"
+#include "app/qtbridge.h"
+#include "port/apphooks.h"
+
+namespace talyx::app {
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationDisplayName(QString::fromUtf8(ApplicationTitle));
+  SetApplicationExceptionHook(ShowException);
+  bridge_ = std::make_unique<TQtBridge>();
+}
+
+TApplication::~TApplication() {
+  bridge_.reset();
+  SetApplicationExceptionHook(nullptr);
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    ShowException(error);
+  } catch (...) {
+    ShowException(std::runtime_error(tr("未知错误").toStdString()));
+  }
+  return false;
+}
+
+void ShowException(const std::exception& error) {
+  ShowMessage(QString::fromUtf8(error.what()), MessageKind::Error);
+}
+
+}  // namespace talyx::app

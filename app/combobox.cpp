@@ -1,0 +1,24 @@
+// TComboBox: the editable text and the filtering of activations.
+#include "app/combobox.h"
+
+#include <QLineEdit>
+
+namespace talyx::app {
+
+TComboBox::TComboBox(const QStringList& items, QWidget* parent) : QComboBox(parent) {
+  auto* edit = new QLineEdit(this);
+  // Slots run in the order they were connected: the combo box's own handling of the end of
+  // editing (connected by setLineEdit) runs between these two.
+  connect(edit, &QLineEdit::editingFinished, this, [this] { editingFinishing_ = true; });
+  setLineEdit(edit);
+  connect(edit, &QLineEdit::editingFinished, this, [this] { editingFinishing_ = false; });
+  // No completion: a typed value stays as typed.
+  setCompleter(nullptr);
+  setInsertPolicy(QComboBox::NoInsert);
+  addItems(items);
+  connect(this, &QComboBox::activated, this, [this] {
+    if (!editingFinishing_) emit Select();
+  });
+}
+
+}  // namespace talyx::app

@@ -1,0 +1,175 @@
+// TMainForm: the terminal's main window, its controls, run-time state and port component.
+//
+// Principles of operation:
+// - The window is built in code at its design positions (pixels at 96 dpi); every control
+//   carries its own name as object name and is a public member under that name, so the
+//   handlers in the other commmain_*.cpp files and the tests reach it directly.
+// - Docked groups follow the window on every resize (LayOutDockedGroups): StatusBar along the
+//   bottom edge, Panel1 above it, Panel3 down the left side above Panel1; inside them Panel2
+//   left and Panel5 filling Panel1, Panel6 at the bottom of Panel5 under SendMemo, Panel4 at
+//   the top of Panel3. Every other control keeps its design position and size.
+// - Creating the window restores it from the settings file (FormCreate); showing it resets the
+//   counters and opens the port (FormShow); closing it writes the settings file (FormClose).
+//   The settings file is given at construction, so tests use files of their own.
+// - Every handler is connected through Reported (application.h): an exception that leaves a
+//   handler goes to the general error report and the window goes on.
+// - Main thread only, like every Qt widget. The port component's events reach the window on
+//   the main thread through the engine's message queue (qtbridge.h).
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+
+#include "app/settingsfile.h"
+#include "port/comport.h"
+
+class QAction;
+class QCheckBox;
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+namespace talyx::app {
+
+class TAboutBox;
+class TComboBox;
+class TFindDialog;
+class TShape;
+class TStatusBar;
+
+class TMainForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  // The smallest window FormResize allows.
+  static constexpr int MinWidth = 670;
+  static constexpr int MinHeight = 490;
+  // StatusBar's panels.
+  static constexpr int DatePanel = 0;
+  static constexpr int SendPanel = 1;
+  static constexpr int RecvPanel = 2;
+  static constexpr int VersionPanel = 3;
+
+  // Builds the window and runs FormCreate with the given settings file.
+  explicit TMainForm(TSettingsFile settings, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  const TSettingsFile& Settings() const { return settings_; }
+  // The about box that program start created (none until it is set).
+  TAboutBox* AboutBox() const { return aboutBox_; }
+  void SetAboutBox(TAboutBox* aboutBox) { aboutBox_ = aboutBox; }
+
+  // ---- Window run-time state -------------------------------------------------------------
+  int32_t RecvCount = 0;    // bytes received since the last counter reset
+  int32_t SendCount = 0;    // characters sent since the last counter reset
+  int32_t DecodeBytes = 0;  // bytes received since the last completed register decoding
+  uint16_t RegCount = 0;    // register count of the last 12-digit hexadecimal request
+  QString DecodeText;       // received display text gathered for the next decoding
+
+  // ---- Controls ----------------------------------------------------------------------------
+  QFrame* Panel1;  // bottom area
+  QFrame* Panel2;  // send controls
+  QFrame* Panel3;  // left column
+  QFrame* Panel4;  // port settings
+  QFrame* Panel5;  // send text
+  QFrame* Panel6;  // send options
+
+  QLabel* Label1;
+  TComboBox* CB_ComNum;
+  QLabel* Label2;
+  TComboBox* CB_Baud;
+  QLabel* Label4;
+  TComboBox* CB_Parity;
+  QLabel* Label5;
+  TComboBox* CB_DataBits;
+  QLabel* Label3;
+  TComboBox* CB_StopBits;
+  TShape* Shape_ComState;
+  QPushButton* Btn_Reset;
+
+  QPushButton* Btn_ClearView;
+  QPushButton* Btn_SaveView;
+  QCheckBox* CB_HexGet;
+  QCheckBox* CB_StopShow;
+  QCheckBox* CB_Clear;
+  QCheckBox* CB_Show;
+
+  QPlainTextEdit* Memo_Show;  // the receive view
+  QPlainTextEdit* re_dec;     // the register view
+
+  QCheckBox* CB_hexSend;
+  QCheckBox* CB_AutoSend;
+  QLabel* Label6;
+  QLineEdit* Edt_Interval;
+  QLabel* Label7;
+  QPushButton* Btn_Send;
+  QPushButton* Btn_OpenFile;
+  QPushButton* Btn_ClearMome;
+  QPushButton* Btn_About;
+  QPushButton* Btn_CountReset;
+
+  QPlainTextEdit* SendMemo;  // the send box
+  QCheckBox* CB_EnterSend;
+  QCheckBox* CB_AddCenter;
+  QCheckBox* CB_ShowSend;
+
+  TStatusBar* StatusBar;
+
+  QMenu* PopupMenu1;
+  QAction* N6;
+  QAction* N5;
+  QAction* N2;
+  QAction* N1;
+  QAction* N3;
+  QAction* N4;
+
+  // ---- Non-visual members ---------------------------------------------------------------
+  TComPort ComPort1;
+  QTimer* Timer_AutoSend;
+  QTimer* Timer_WatchState;
+  QFileDialog* SaveDialog1;
+  QFileDialog* OpenDialog1;
+  TFindDialog* FindDialog1;
+
+  // ---- Start-up, port settings and shutdown (commmain_startup.cpp) -----------------------
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void FormResize();
+  // Applies the five port combo boxes to ComPort1 and reopens it.
+  void ComPortInit();
+  // Counters to 0 and their status panels to match.
+  void InitDate();
+  void Btn_ResetClick();
+  // An item picked in any of the five port combo boxes.
+  void CB_ComNumSelect();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreatePortGroup();
+  void CreateLeftColumn();
+  void CreateViews();
+  void CreateSendArea();
+  void CreateStatusBarAndMenu();
+  void CreateNonVisualMembers();
+  void ConnectHandlers();
+  void LayOutDockedGroups();
+  // CB_ComNum's tooltip names the device its selected number opens.
+  void UpdatePortToolTip();
+
+  TSettingsFile settings_;
+  TAboutBox* aboutBox_ = nullptr;
+};
+
+}  // namespace talyx::app

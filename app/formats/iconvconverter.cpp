@@ -1,0 +1,49 @@
+// IconvConverter: one iconv conversion descriptor, owned, with the loop that fills a std::string.
+#include "app/formats/iconvconverter.h"
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace talyx::formats {
+
+namespace {
+const iconv_t kNoDescriptor = reinterpret_cast<iconv_t>(-1);
+constexpr size_t kIconvFailed = static_cast<size_t>(-1);
+}  // namespace
+
+IconvConverter::IconvConverter(const std::string& from, const std::string& to)
+    : cd_(iconv_open(to.c_str(), from.c_str())) {
+  if (cd_ == kNoDescriptor) {
+    throw std::invalid_argument("unknown character set conversion: " + from + " to " + to);
+  }
+}
+
+IconvConverter::~IconvConverter() { iconv_close(cd_); }
+
+IconvConverter::Stop IconvConverter::Convert(std::string_view& in, std::string& out) {
+  char buffer[4096];
+  while (!in.empty()) {
+    // iconv's interface is not const-correct; it only reads the input.
+    char* inPtr = const_cast<char*>(in.data());
+    size_t inLeft = in.size();
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    const size_t result = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
+    const int error = errno;
+    out.append(buffer, static_cast<size_t>(outPtr - buffer));
+    in.remove_prefix(in.size() - inLeft);
+    if (result != kIconvFailed || error == E2BIG) continue;
+    return error == EINVAL ? Stop::kIncomplete : Stop::kInvalid;
+  }
+  return Stop::kDone;
+}
+
+void IconvConverter::Finish(std::string& out) {
+  char buffer[64];
+  char* outPtr = buffer;
+  size_t outLeft = sizeof buffer;
+  iconv(cd_, nullptr, nullptr, &outPtr, &outLeft);
+  out.append(buffer, static_cast<size_t>(outPtr - buffer));
+}
+
+}  // namespace talyx::formats

@@ -1,0 +1,38 @@
+// ShowMessage: the one road by which the terminal shows a message box, and the hook tests use.
+//
+// Principles of operation:
+// - Every message box of the terminal (the fixed messages of the window, the general error
+//   report) goes through ShowMessage, so tests can answer and record each one by installing a
+//   hook; without a hook a modal QMessageBox is shown and its answer returned.
+// - Main (GUI) thread only. A message box runs a nested event loop: the main thread's message
+//   queue keeps being drained meanwhile (qtbridge.h), so worker threads are never held up.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <functional>
+
+namespace talyx::app {
+
+enum class MessageKind { Information, Warning, Error };
+
+struct MessageRequest {
+  QString Text;
+  MessageKind Kind = MessageKind::Information;
+  QMessageBox::StandardButtons Buttons = QMessageBox::Ok;
+};
+
+// Answers a message box in place of the user.
+using MessageBoxHook = std::function<QMessageBox::StandardButton(const MessageRequest& request)>;
+
+// Installs the hook (an empty one restores the real message box) and returns the one it
+// replaces.
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
+
+// Shows the text in a modal message box titled with the application's name and returns the
+// button that closed it (the hook's answer when one is installed).
+QMessageBox::StandardButton ShowMessage(const QString& text,
+                                        MessageKind kind = MessageKind::Information,
+                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+}  // namespace talyx::app

@@ -1,0 +1,29 @@
+// TStatusBar: the window's status bar of fixed-width text panels.
+#pragma once
+
+#include <QStatusBar>
+#include <QString>
+#include <initializer_list>
+#include <vector>
+
+class QLabel;
+
+namespace talyx::app {
+
+class TStatusBar : public QStatusBar {
+  Q_OBJECT
+
+ public:
+  // One panel per width, left to right.
+  TStatusBar(std::initializer_list<int> panelWidths, QWidget* parent = nullptr);
+
+  int PanelCount() const { return static_cast<int>(panels_.size()); }
+  QLabel* Panel(int index) const { return panels_.at(static_cast<size_t>(index)); }
+  QString PanelText(int index) const;
+  void SetPanelText(int index, const QString& text);
+
+ private:
+  std::vector<QLabel*> panels_;
+};
+
+}  // namespace talyx::app

@@ -1,0 +1,71 @@
+// Helpers for the window tests: the offscreen TApplication, recorded message boxes and port
+// choices, and a main window on a settings file of the test's own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/combobox.h"
+#include "app/commmain.h"
+#include "app/messagebox.h"
+#include "port/apphooks.h"
+#include "port/porttesting.h"
+
+namespace talyx::testing {
+
+// Makes sure the program's TApplication exists (offscreen). It is created once and destroyed
+// when the test program's tests have ended.
+void EnsureApplication();
+
+// Answers every message box with OK and records its text, until it ends.
+class MessageRecorder {
+ public:
+  MessageRecorder();
+  ~MessageRecorder();
+  MessageRecorder(const MessageRecorder&) = delete;
+  MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+  QStringList Texts;
+
+ private:
+  app::MessageBoxHook previous_;
+};
+
+// Answers every request for a port with a refusal and counts them, until it ends.
+class ChooserRecorder {
+ public:
+  ChooserRecorder();
+  ~ChooserRecorder();
+  ChooserRecorder(const ChooserRecorder&) = delete;
+  ChooserRecorder& operator=(const ChooserRecorder&) = delete;
+
+  int Calls = 0;
+
+ private:
+  PortChooserHook previous_;
+};
+
+// A test of the main window: the application, a temporary folder for its settings file, and
+// recorded message boxes and port choices.
+class MainFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override { EnsureApplication(); }
+
+  std::string SettingsPath() const { return folder.File("talyx.INI"); }
+  void WriteSettings(const std::string& content) { WriteWholeFile(SettingsPath(), content); }
+  std::unique_ptr<app::TMainForm> CreateForm() {
+    return std::make_unique<app::TMainForm>(app::TSettingsFile(SettingsPath()));
+  }
+
+  TempFolder folder;
+  MessageRecorder messages;
+  ChooserRecorder chooser;
+};
+
+}  // namespace talyx::testing
