@@ -3,6 +3,7 @@
 
 #include <thread>
 
+#include "platform/demodevice.h"
 #include "platform/platformerror.h"
 #include "platform/termiosserialdevice.h"
 
@@ -96,11 +97,20 @@ bool TWin32Dispatcher::DeviceSetup(uint32_t, uint32_t) {
 int32_t TWin32Dispatcher::DeviceOpen(const std::string& deviceName, uint32_t, uint32_t) {
   // A device closed earlier whose threads have all ended still holds its descriptor.
   if (!ThreadsActive) Device->Release();
-  if (const int err = Device->Open(deviceName)) {
+  if (const int err = OpenNamedDevice(deviceName)) {
     SetDeviceError(err);
     return err == platform::PeOutOfMemory ? ecOutOfMemory : -1;
   }
   return OpenDeviceHandle;
+}
+
+// The demo device is a fresh pseudo-terminal line whose terminal end the device takes over; any
+// other name is a path, opened exclusively.
+int TWin32Dispatcher::OpenNamedDevice(const std::string& deviceName) {
+  if (deviceName != platform::DemoDeviceName) return Device->Open(deviceName);
+  int descriptor = -1;
+  if (const int err = platform::OpenDemoDevice(descriptor)) return err;
+  return Device->Adopt(descriptor);
 }
 
 ErrorCode TWin32Dispatcher::DeviceIdle() {

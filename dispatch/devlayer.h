@@ -77,7 +77,8 @@ class TWin32Dispatcher : public TBaseDispatcher {
   // Raises "Dispatcher already started" (talyx::Exception) while the threads run.
   void StartThreads() override;
   void StopThreads() override;
-  // Opens the device exclusively: 0, -1 with the platform error recorded, or -8.
+  // Opens the device exclusively (the demo device: a new line to it): 0, -1 with the platform
+  // error recorded, or -8.
   int32_t DeviceOpen(const std::string& deviceName, uint32_t inSize, uint32_t outSize) override;
   ErrorCode DeviceClose() override;
   ErrorCode DeviceIdle() override;
@@ -106,6 +107,9 @@ class TWin32Dispatcher : public TBaseDispatcher {
   static constexpr int64_t ThreadEndPollMs = 2;
   static constexpr int64_t PurgeAckPollMs = 20;
   static constexpr int64_t StartAckTimeoutMs = 3000;
+
+  // The device's Open for a path, or a new demo line adopted; 0 or a platform error number.
+  int OpenNamedDevice(const std::string& deviceName);
 
   // Creates, registers and starts one counted worker, then waits for its start acknowledgement.
   template <typename Thread>

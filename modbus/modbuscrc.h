@@ -1,4 +1,5 @@
-// The Modbus RTU CRC-16: the two 256-entry tables and the one step that every user of the CRC shares.
+// The Modbus RTU CRC-16: the two 256-entry tables and the one step that every user of the CRC
+// shares.
 //
 // Principles of operation:
 // - CRC-16/MODBUS: reflected polynomial 0xA001, initial value 0xFFFF, no final XOR.

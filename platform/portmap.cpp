@@ -1,46 +1,89 @@
-// The port map (COM n to device path) and the port availability probe.
+// The port map (COM n to device path), its default and "ports" section, descriptions and the
+// availability test.
 #include "platform/portmap.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <mutex>
-#include <utility>
 
-#include "platform/platformerror.h"
+#include "platform/demodevice.h"
 
 namespace talyx::platform {
 
 namespace {
 
-std::mutex& MapMutex() {
-  static std::mutex mutex;
-  return mutex;
+struct ProcessPorts {
+  std::mutex Mutex;
+  PortMap Map;                                  // guarded by Mutex
+  std::vector<DiscoveredSerialDevice> Devices;  // guarded by Mutex
+  bool Initialised = false;                     // guarded by Mutex
+};
+
+ProcessPorts& ThePorts() {
+  static ProcessPorts ports;
+  return ports;
 }
 
-PortMap& TheMap() {
-  static PortMap map = PortMap::Defaults();
-  return map;
+std::string Lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string Trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The number of a key "Com1".."Com50" in any case; 0 for any other key.
+int PortNumberOfKey(const std::string& key) {
+  const std::string lowered = Lowered(Trimmed(key));
+  for (int number = FirstProbedPort; number <= LastProbedPort; ++number) {
+    if (lowered == "com" + std::to_string(number)) return number;
+  }
+  return 0;
+}
+
+std::string CanonicalOrSelf(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path canonical = std::filesystem::canonical(path, error);
+  return error ? path : canonical.string();
+}
+
+// The discovered device a mapped path names: by its own paths, or by where a link leads.
+const DiscoveredSerialDevice* DeviceOfPath(const std::string& path,
+                                           const std::vector<DiscoveredSerialDevice>& devices) {
+  for (const auto& device : devices) {
+    if (path == device.DevicePath || path == device.StablePath) return &device;
+  }
+  const std::string resolved = CanonicalOrSelf(path);
+  for (const auto& device : devices) {
+    if (resolved == CanonicalOrSelf(device.DevicePath)) return &device;
+  }
+  return nullptr;
 }
 
 }  // namespace
 
-PortMap::PortMap(bool useDefaults, std::map<int, std::string> paths)
-    : useDefaults_(useDefaults), paths_(std::move(paths)) {}
+PortMap PortMap::Only(std::map<int, std::string> paths) { return PortMap(std::move(paths)); }
 
-PortMap PortMap::Defaults() { return PortMap(true, {}); }
-
-PortMap PortMap::Only(std::map<int, std::string> paths) { return PortMap(false, std::move(paths)); }
-
-std::string PortMap::DefaultPath(int number) {
-  return number >= 1 ? "/dev/ttyS" + std::to_string(number - 1) : std::string();
+PortMap PortMap::Default(const std::vector<DiscoveredSerialDevice>& devices) {
+  PortMap map;
+  int number = 1;
+  for (const auto& device : devices) {
+    if (!device.IsConsole) map.paths_[number++] = device.MapPath();
+  }
+  map.paths_[number] = DemoDeviceName;
+  return map;
 }
 
 std::string PortMap::PathOf(int number) const {
-  if (number < 1) return {};
   if (auto found = paths_.find(number); found != paths_.end()) return found->second;
-  return useDefaults_ ? DefaultPath(number) : std::string();
+  return {};
 }
 
 void PortMap::Override(int number, const std::string& path) {
@@ -49,39 +92,166 @@ void PortMap::Override(int number, const std::string& path) {
 
 void PortMap::Forget(int number) { paths_.erase(number); }
 
+int PortMap::FirstUnlistedNumber() const {
+  int number = 1;
+  while (paths_.count(number) != 0) ++number;
+  return number;
+}
+
+int PortMap::DemoNumber() const {
+  for (const auto& [number, path] : paths_) {
+    if (path == DemoDeviceName) return number;
+  }
+  return 0;
+}
+
+void InitDefaultPortMap() {
+  ProcessPorts& ports = ThePorts();
+  {
+    std::lock_guard lock(ports.Mutex);
+    if (ports.Initialised) return;
+  }
+  // Discovery reads the file system; the lock is not held meanwhile.
+  std::vector<DiscoveredSerialDevice> devices = DiscoverSerialDevices("/");
+  std::lock_guard lock(ports.Mutex);
+  if (ports.Initialised) return;
+  ports.Map = PortMap::Default(devices);
+  ports.Devices = std::move(devices);
+  ports.Initialised = true;
+}
+
+void AddNewSerialDevices(PortMap& map, std::vector<DiscoveredSerialDevice>& known,
+                         const std::vector<DiscoveredSerialDevice>& now) {
+  for (const auto& device : now) {
+    const bool seen = std::any_of(known.begin(), known.end(), [&](const auto& old) {
+      return old.Name == device.Name && old.MapPath() == device.MapPath();
+    });
+    if (seen) continue;
+    known.push_back(device);
+    if (!device.IsConsole) map.Override(map.FirstUnlistedNumber(), device.MapPath());
+  }
+}
+
+void AddNewSerialDevices() {
+  ProcessPorts& ports = ThePorts();
+  {
+    std::lock_guard lock(ports.Mutex);
+    if (!ports.Initialised) return;
+  }
+  const std::vector<DiscoveredSerialDevice> now = DiscoverSerialDevices("/");
+  std::lock_guard lock(ports.Mutex);
+  AddNewSerialDevices(ports.Map, ports.Devices, now);
+}
+
+void ApplyPortsSection(PortMap& map,
+                       const std::vector<std::pair<std::string, std::string>>& entries) {
+  for (const auto& [key, value] : entries) {
+    const int number = PortNumberOfKey(key);
+    if (number == 0) continue;
+    const std::string path = Trimmed(value);
+    map.Override(number, Lowered(path) == DemoDeviceName ? DemoDeviceName : path);
+  }
+}
+
+void ApplyPortsSection(const std::vector<std::pair<std::string, std::string>>& entries) {
+  ProcessPorts& ports = ThePorts();
+  std::lock_guard lock(ports.Mutex);
+  ApplyPortsSection(ports.Map, entries);
+}
+
+std::string PortDescription(const PortMap& map, int number,
+                            const std::vector<DiscoveredSerialDevice>& devices) {
+  const std::string path = map.PathOf(number);
+  if (path.empty()) return {};
+  if (path == DemoDeviceName) return "演示设备 (Modbus 从站)";
+  std::string text = PrintableLine(path);
+  if (const DiscoveredSerialDevice* device = DeviceOfPath(path, devices)) {
+    text += " — " + SerialDeviceKindName(device->Kind);
+    if (!device->Description.empty()) text += ", " + device->Description;
+    if (device->IsConsole) text += " (系统控制台)";
+  }
+  if (!IsDeviceAvailable(path, devices)) text += " (不可用)";
+  return text;
+}
+
+std::string PortDescription(int number) {
+  ProcessPorts& ports = ThePorts();
+  PortMap map;
+  std::vector<DiscoveredSerialDevice> devices;
+  {
+    std::lock_guard lock(ports.Mutex);
+    map = ports.Map;
+    devices = ports.Devices;
+  }
+  return PortDescription(map, number, devices);
+}
+
+int DemoPortNumber() {
+  ProcessPorts& ports = ThePorts();
+  std::lock_guard lock(ports.Mutex);
+  return ports.Map.DemoNumber();
+}
+
 PortMap CurrentPortMap() {
-  std::lock_guard lock(MapMutex());
-  return TheMap();
+  ProcessPorts& ports = ThePorts();
+  std::lock_guard lock(ports.Mutex);
+  return ports.Map;
 }
 
 PortMap ReplacePortMap(PortMap map) {
-  std::lock_guard lock(MapMutex());
-  std::swap(TheMap(), map);
+  ProcessPorts& ports = ThePorts();
+  std::lock_guard lock(ports.Mutex);
+  std::swap(ports.Map, map);
   return map;
 }
 
 void OverridePortPath(int number, const std::string& path) {
-  std::lock_guard lock(MapMutex());
-  TheMap().Override(number, path);
+  ProcessPorts& ports = ThePorts();
+  std::lock_guard lock(ports.Mutex);
+  ports.Map.Override(number, path);
 }
 
 std::string PortDevicePath(int number) {
-  std::lock_guard lock(MapMutex());
-  return TheMap().PathOf(number);
+  ProcessPorts& ports = ThePorts();
+  std::lock_guard lock(ports.Mutex);
+  return ports.Map.PathOf(number);
+}
+
+std::vector<DiscoveredSerialDevice> DiscoveredAtStart() {
+  ProcessPorts& ports = ThePorts();
+  std::lock_guard lock(ports.Mutex);
+  return ports.Devices;
+}
+
+bool IsDeviceAvailable(const std::string& path,
+                       const std::vector<DiscoveredSerialDevice>& devices) {
+  if (path == DemoDeviceName) return true;
+  if (path.empty()) return false;
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) return false;
+  // A ttyS* node exists whether or not a UART is behind it: only discovery can tell.
+  for (const std::string& name :
+       {std::filesystem::path(path).filename().string(),
+        std::filesystem::path(CanonicalOrSelf(path)).filename().string()}) {
+    if (!IsLegacyUartName(name)) continue;
+    const bool found = std::any_of(devices.begin(), devices.end(),
+                                   [&](const auto& device) { return device.Name == name; });
+    if (!found) return false;
+  }
+  return true;
 }
 
 bool IsPortAvailable(int number) {
   if (number < FirstProbedPort || number > LastProbedPort) return false;
-  const std::string path = PortDevicePath(number);
-  if (path.empty()) return false;
-  const int descriptor = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) {
-    const int error = PlatformErrorFromErrno(errno);
-    return error == PeAccessDenied || error == PePermissionDenied;
+  ProcessPorts& ports = ThePorts();
+  std::string path;
+  std::vector<DiscoveredSerialDevice> devices;
+  {
+    std::lock_guard lock(ports.Mutex);
+    path = ports.Map.PathOf(number);
+    devices = ports.Devices;
   }
-  const bool terminal = isatty(descriptor);
-  close(descriptor);
-  return terminal;
+  return IsDeviceAvailable(path, devices);
 }
 
 }  // namespace talyx::platform

@@ -1,52 +1,96 @@
-// PortMap: which device path COM n opens, and whether a port number has a device (ports 1 to 50).
+// PortMap: which device COM n opens, the default map of the machine's devices, the settings
+// file's section "ports", and whether a port number has a device (ports 1 to 50).
 //
 // Principles of operation:
-// - The terminal keeps its port numbers; COM n opens the path the port map gives for n. The
-//   default map gives /dev/ttyS{n-1}; single numbers may be mapped to any path (the settings
-//   file's section "ports": Com1=/dev/ttyUSB0).
-// - A map may also list its numbers exhaustively: then a number it does not list has no device.
-//   Tests replace the process-wide map this way so that nothing reaches a real port.
-// - The process-wide map is guarded by its own mutex; any thread may read or change it.
+// - The terminal keeps its port numbers; COM n opens the path the port map gives for n, or the
+//   demo device for the value DemoDeviceName. A number the map does not list has no device.
+// - The default map is made once, at program start (InitDefaultPortMap): the discovered devices
+//   in discovery's order take Com1, Com2, ...; the system console never gets a number; the demo
+//   device takes the first number after them (Com1 when nothing is discovered). Since it is made
+//   once, a number never changes its device while the program runs.
+// - A device that appears later takes the lowest number the map does not list
+// (AddNewSerialDevices);
+//   a device that goes away keeps its number and shows as unavailable.
+// - The settings file's section "ports" overrides single numbers (ApplyPortsSection). A mapped
+//   path that does not exist is kept and shows as unavailable, never silently replaced.
+// - Availability looks at the mapped path without opening it: opening raises DTR and RTS, which
+//   resets many USB boards.
+// - The process-wide map and the devices discovered at start are guarded by one mutex; any
+//   thread may read or change them. Tests replace the whole map (ReplacePortMap,
+//   PortMap::Only) so that nothing reaches a real port.
 #pragma once
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/serialdiscovery.h"
 
 namespace talyx::platform {
 
-// Port availability is probed for these numbers only.
+// Port availability is probed for these numbers only; the section "ports" names these too.
 inline constexpr int FirstProbedPort = 1;
 inline constexpr int LastProbedPort = 50;
 
 class PortMap {
  public:
-  // Every number n >= 1 opens /dev/ttyS{n-1} unless overridden.
-  static PortMap Defaults();
+  PortMap() = default;
   // Only the listed numbers have a device.
   static PortMap Only(std::map<int, std::string> paths);
+  // The default map for the given devices (in numbering order, as discovery returns them).
+  static PortMap Default(const std::vector<DiscoveredSerialDevice>& devices);
 
-  static std::string DefaultPath(int number);
-
-  // The device path of COM number, or "" when that number has no device (n < 1, or not listed
-  // in an exhaustive map).
+  // The device path (or DemoDeviceName) of COM number; "" when that number has no device.
   std::string PathOf(int number) const;
-  // Maps number to path; an empty path takes the number's device away.
+  // Maps number (1 and up) to path; an empty path takes the number's device away.
   void Override(int number, const std::string& path);
-  // Forgets the override of number: the default path again, or no device in an exhaustive map.
   void Forget(int number);
-  const std::map<int, std::string>& Overrides() const { return paths_; }
-  bool UsesDefaults() const { return useDefaults_; }
+  // The lowest number (1 and up) the map does not list.
+  int FirstUnlistedNumber() const;
+  // The lowest number mapped to the demo device; 0 when none is.
+  int DemoNumber() const;
+  const std::map<int, std::string>& Paths() const { return paths_; }
 
   bool operator==(const PortMap&) const = default;
 
  private:
-  PortMap(bool useDefaults, std::map<int, std::string> paths);
+  explicit PortMap(std::map<int, std::string> paths) : paths_(std::move(paths)) {}
 
-  bool useDefaults_;
   std::map<int, std::string> paths_;
 };
 
-// The process-wide map (at start: PortMap::Defaults()).
+// Makes the process-wide default map from the devices discovered on this machine; only the
+// first call does anything. Until then the map is empty (no number has a device).
+void InitDefaultPortMap();
+
+// Looks for serial devices again and gives each one not seen before the lowest number the
+// process-wide map does not list (never the console). Nothing before InitDefaultPortMap.
+void AddNewSerialDevices();
+// The same rules on a given map: devices in now that known lacks are added to known and mapped.
+void AddNewSerialDevices(PortMap& map, std::vector<DiscoveredSerialDevice>& known,
+                         const std::vector<DiscoveredSerialDevice>& now);
+
+// Applies the settings file's section "ports" (its key/value pairs in file order) to the
+// process-wide map: keys "Com1".."Com50" in any case; a value is a device path, "demo" (any
+// case) or empty for no device; blanks around a value do not count; other keys are ignored.
+void ApplyPortsSection(const std::vector<std::pair<std::string, std::string>>& entries);
+// The same rules on a given map.
+void ApplyPortsSection(PortMap& map,
+                       const std::vector<std::pair<std::string, std::string>>& entries);
+
+// One line a person recognises for what COM number opens: its path and the device's kind and
+// description, marked when it is the system console or not available now; the demo device by
+// its name. "" when the number has no device.
+std::string PortDescription(int number);
+// The same for a given map and discovered devices.
+std::string PortDescription(const PortMap& map, int number,
+                            const std::vector<DiscoveredSerialDevice>& devices);
+
+// The number of the demo device in the process-wide map; 0 when none.
+int DemoPortNumber();
+
+// The process-wide map (empty until InitDefaultPortMap).
 PortMap CurrentPortMap();
 // Replaces the whole process-wide map; returns the one it replaced.
 PortMap ReplacePortMap(PortMap map);
@@ -54,15 +98,15 @@ PortMap ReplacePortMap(PortMap map);
 void OverridePortPath(int number, const std::string& path);
 // The device path that COM number opens, from the process-wide map; "" when it has none.
 std::string PortDevicePath(int number);
+// The devices InitDefaultPortMap discovered (none before it ran).
+std::vector<DiscoveredSerialDevice> DiscoveredAtStart();
 
-// Whether COM number has a device: numbers 1 to 50 only. The mapped path is opened without
-// locking (O_NONBLOCK, so it never waits for a carrier) and closed again at once; a device
-// that is held by another program (EBUSY) or that this user may not open (EACCES, EPERM)
-// exists and counts as available; a missing path, a device whose hardware is absent (ENXIO,
-// ENODEV, EIO) and a path that is not a terminal do not. An open that is not the device's
-// first never changes its lines or settings, so a program holding the port is not disturbed;
-// on a port nobody holds the probe is an ordinary open and close.
-// Main thread (it opens devices; not for threads that must not block on the file system).
+// Whether COM number has a device: numbers 1 to 50 only. The demo device always has one; a
+// path has one when it names a character device (following links), and a ttyS* only when
+// discovery found a UART there. Nothing is opened, so a program holding the port is not
+// disturbed and a busy port counts as available. Any thread.
 bool IsPortAvailable(int number);
+// The same test for a path, against the given discovered devices.
+bool IsDeviceAvailable(const std::string& path, const std::vector<DiscoveredSerialDevice>& devices);
 
 }  // namespace talyx::platform

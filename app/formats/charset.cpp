@@ -33,11 +33,7 @@ std::string ToUtf8(std::string_view bytes, const std::string& charset) {
   IconvConverter converter(charset, "UTF-8");
   std::string out;
   out.reserve(bytes.size());
-  while (converter.Convert(bytes, out) != IconvConverter::Stop::kDone) {
-    // Invalid or cut short: this byte cannot start a character; the next one may.
-    out += kReplacementCharacter;
-    bytes.remove_prefix(1);
-  }
+  DecodeToUtf8(converter, bytes, out);
   return out;
 }
 

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include "app/formats/utf8.h"
+
 namespace talyx::formats {
 
 namespace {
@@ -12,7 +14,7 @@ constexpr size_t kIconvFailed = static_cast<size_t>(-1);
 }  // namespace
 
 IconvConverter::IconvConverter(const std::string& from, const std::string& to)
-    : cd_(iconv_open(to.c_str(), from.c_str())) {
+    : cd_(iconv_open(to.c_str(), from.c_str())), toUtf8_(to == "UTF-8") {
   if (cd_ == kNoDescriptor) {
     throw std::invalid_argument("unknown character set conversion: " + from + " to " + to);
   }
@@ -30,7 +32,13 @@ IconvConverter::Stop IconvConverter::Convert(std::string_view& in, std::string& 
     size_t outLeft = sizeof buffer;
     const size_t result = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
     const int error = errno;
-    out.append(buffer, static_cast<size_t>(outPtr - buffer));
+    // iconv writes whole characters only, so a buffer never ends inside one.
+    const std::string_view produced(buffer, static_cast<size_t>(outPtr - buffer));
+    if (toUtf8_) {
+      AppendWellFormedUtf8(out, produced);
+    } else {
+      out.append(produced);
+    }
     in.remove_prefix(in.size() - inLeft);
     if (result != kIconvFailed || error == E2BIG) continue;
     return error == EINVAL ? Stop::kIncomplete : Stop::kInvalid;
@@ -44,6 +52,14 @@ void IconvConverter::Finish(std::string& out) {
   size_t outLeft = sizeof buffer;
   iconv(cd_, nullptr, nullptr, &outPtr, &outLeft);
   out.append(buffer, static_cast<size_t>(outPtr - buffer));
+}
+
+void DecodeToUtf8(IconvConverter& converter, std::string_view in, std::string& out) {
+  while (converter.Convert(in, out) != IconvConverter::Stop::kDone) {
+    // Invalid or cut short: this byte cannot start a character; the next one may.
+    out += kReplacementCharacter;
+    in.remove_prefix(1);
+  }
 }
 
 }  // namespace talyx::formats

@@ -22,12 +22,19 @@ class IconvConverter {
   IconvConverter& operator=(const IconvConverter&) = delete;
 
   // Converts from the front of in, appending to out and removing what was consumed from in.
+  // Towards UTF-8 the output is well-formed: glibc passes some sequences above U+10FFFF through
+  // from UTF-8 input, and each of their bytes becomes U+FFFD.
   Stop Convert(std::string_view& in, std::string& out);
   // Ends the output of a stateful encoding (the shift back to the initial state) and resets it.
   void Finish(std::string& out);
 
  private:
   iconv_t cd_;
+  bool toUtf8_;
 };
+
+// Converts all of in with a converter towards UTF-8, appending to out; each byte that does not
+// start a valid character (or starts one that is cut off at the end) becomes one U+FFFD.
+void DecodeToUtf8(IconvConverter& converter, std::string_view in, std::string& out);
 
 }  // namespace talyx::formats

@@ -53,6 +53,19 @@ char32_t PopCodePoint(std::string_view& text) {
   return c;
 }
 
+void AppendWellFormedUtf8(std::string& out, std::string_view text) {
+  while (!text.empty()) {
+    const size_t length = Utf8SequenceLength(text);
+    if (length == 0) {
+      out += kReplacementCharacter;
+      text.remove_prefix(1);
+    } else {
+      out.append(text.substr(0, length));
+      text.remove_prefix(length);
+    }
+  }
+}
+
 void AppendUtf8(std::string& out, char32_t c) {
   if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
   if (c < 0x80) {

@@ -18,6 +18,10 @@ size_t Utf8SequenceLength(std::string_view bytes);
 // and read as U+FFFD. text must not be empty.
 char32_t PopCodePoint(std::string_view& text);
 
+// Appends text to out with each byte that is not part of a well-formed sequence replaced by
+// U+FFFD.
+void AppendWellFormedUtf8(std::string& out, std::string_view text);
+
 // Appends code point c in UTF-8; a surrogate or a value above U+10FFFF appends U+FFFD.
 void AppendUtf8(std::string& out, char32_t c);
 

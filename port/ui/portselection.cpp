@@ -12,6 +12,8 @@ namespace talyx {
 
 void InstallPortSelectionDialog(QWidget* owner) {
   SetPortChooser([owner = QPointer<QWidget>(owner)] {
+    // Adapters plugged in since the start get their numbers before the list is made.
+    platform::AddNewSerialDevices();
     return ChoosePortWithDialog(platform::IsPortAvailable, owner.data());
   });
 }

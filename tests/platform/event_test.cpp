@@ -1,4 +1,6 @@
 // Events, the waits on one or two events, the re-entrant critical section and the clock.
+#include "platform/event.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,7 +9,6 @@
 
 #include "platform/clock.h"
 #include "platform/criticalsection.h"
-#include "platform/event.h"
 
 namespace talyx::platform {
 namespace {

@@ -40,12 +40,13 @@ class MessageQueueTest : public ::testing::Test {
 
   // A window whose procedure records (msg, wParam) and the thread it ran on; returns lParam + 1.
   WindowHandle RecordingWindow() {
-    const WindowHandle window = CreateHiddenWindow("TestWindow", [this](WindowHandle, uint32_t msg, WParam w, LParam l) {
-      std::lock_guard lock(recordMutex_);
-      seen_.push_back({msg, w});
-      threads_.push_back(std::this_thread::get_id());
-      return static_cast<LResult>(l) + 1;
-    });
+    const WindowHandle window =
+        CreateHiddenWindow("TestWindow", [this](WindowHandle, uint32_t msg, WParam w, LParam l) {
+          std::lock_guard lock(recordMutex_);
+          seen_.push_back({msg, w});
+          threads_.push_back(std::this_thread::get_id());
+          return static_cast<LResult>(l) + 1;
+        });
     windows_.push_back(window);
     return window;
   }
@@ -217,9 +218,10 @@ TEST_F(MessageQueueTest, DestroyingAWindowFailsItsPendingSendsAndDropsItsPosts) 
 }
 
 TEST_F(MessageQueueTest, ThrowingProcedureFailsItsSenderAndLeavesThroughThePump) {
-  const WindowHandle bad = CreateHiddenWindow("Bad", [](WindowHandle, uint32_t, WParam, LParam) -> LResult {
-    throw std::runtime_error("procedure failed");
-  });
+  const WindowHandle bad =
+      CreateHiddenWindow("Bad", [](WindowHandle, uint32_t, WParam, LParam) -> LResult {
+        throw std::runtime_error("procedure failed");
+      });
   windows_.push_back(bad);
   const size_t wakesBefore = Wakes();
   bool delivered = true;
@@ -293,11 +295,12 @@ TEST_F(MessageQueueTest, ManySendersAndPostersAreServedCompletelyAndInEachSender
   constexpr int kEach = 200;
   std::mutex orderMutex;
   std::vector<std::vector<WParam>> order(kWorkers);
-  const WindowHandle target = CreateHiddenWindow("Many", [&](WindowHandle, uint32_t msg, WParam w, LParam l) {
-    std::lock_guard lock(orderMutex);
-    order[msg].push_back(w);
-    return static_cast<LResult>(l) * 2;
-  });
+  const WindowHandle target =
+      CreateHiddenWindow("Many", [&](WindowHandle, uint32_t msg, WParam w, LParam l) {
+        std::lock_guard lock(orderMutex);
+        order[msg].push_back(w);
+        return static_cast<LResult>(l) * 2;
+      });
   windows_.push_back(target);
   std::atomic<int> finishedWorkers{0};
   std::atomic<int> wrongResults{0};
@@ -307,7 +310,8 @@ TEST_F(MessageQueueTest, ManySendersAndPostersAreServedCompletelyAndInEachSender
       for (int i = 0; i < kEach; ++i) {
         if (id % 2 == 0) {
           LResult result = 0;
-          if (!SendMessageTimeout(target, id, i, i, 60000, &result) || result != 2 * i) ++wrongResults;
+          if (!SendMessageTimeout(target, id, i, i, 60000, &result) || result != 2 * i)
+            ++wrongResults;
         } else {
           PostMessage(target, id, i, 0);
         }

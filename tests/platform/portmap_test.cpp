@@ -1,11 +1,11 @@
-// Tests of the port map and of port availability (ports 1 to 50, devices that exist).
+// Tests of the port map, the section "ports", port descriptions and port availability.
 #include "platform/portmap.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "platform/termiosserialdevice.h"
@@ -16,39 +16,95 @@ namespace {
 
 using talyx::testing::PtyPair;
 using talyx::testing::ScopedPortMap;
+using Section = std::vector<std::pair<std::string, std::string>>;
 
-TEST(PortMap, DefaultMapGivesTheSerialDeviceOneBelowTheNumber) {
-  const PortMap map = PortMap::Defaults();
-  EXPECT_EQ(map.PathOf(1), "/dev/ttyS0");
-  EXPECT_EQ(map.PathOf(12), "/dev/ttyS11");
-  EXPECT_EQ(map.PathOf(51), "/dev/ttyS50");
-  EXPECT_EQ(map.PathOf(0), "");
-  EXPECT_EQ(map.PathOf(-3), "");
+DiscoveredSerialDevice Device(const std::string& name, SerialDeviceKind kind,
+                              const std::string& stablePath = "", bool console = false) {
+  DiscoveredSerialDevice device;
+  device.Name = name;
+  device.DevicePath = "/dev/" + name;
+  device.StablePath = stablePath;
+  device.Kind = kind;
+  device.Description = "驱动 test";
+  device.IsConsole = console;
+  return device;
 }
 
-TEST(PortMap, OverrideReplacesOneNumberAndForgetRestoresIt) {
-  PortMap map = PortMap::Defaults();
-  map.Override(1, "/dev/ttyUSB0");
-  EXPECT_EQ(map.PathOf(1), "/dev/ttyUSB0");
-  EXPECT_EQ(map.PathOf(2), "/dev/ttyS1");
-  map.Override(2, "");
-  EXPECT_EQ(map.PathOf(2), "");
-  map.Forget(1);
-  map.Forget(2);
-  EXPECT_EQ(map.PathOf(1), "/dev/ttyS0");
-  EXPECT_EQ(map.PathOf(2), "/dev/ttyS1");
-  map.Override(0, "/dev/null");
+TEST(PortMap, DefaultNumbersDevicesThenTheDemoAndNeverTheConsole) {
+  const std::vector<DiscoveredSerialDevice> devices = {
+      Device("ttyUSB0", SerialDeviceKind::UsbSerial, "/dev/serial/by-id/usb-A"),
+      Device("ttyS0", SerialDeviceKind::Uart, "", true), Device("ttyS1", SerialDeviceKind::Uart)};
+  const PortMap map = PortMap::Default(devices);
+  EXPECT_EQ(map.Paths(), (std::map<int, std::string>{
+                             {1, "/dev/serial/by-id/usb-A"}, {2, "/dev/ttyS1"}, {3, "demo"}}));
+  EXPECT_EQ(map.DemoNumber(), 3);
+  EXPECT_EQ(map.PathOf(4), "");
   EXPECT_EQ(map.PathOf(0), "");
+  EXPECT_EQ(PortMap::Default({Device("ttyS0", SerialDeviceKind::Uart, "", true)}).Paths(),
+            (std::map<int, std::string>{{1, "demo"}}));
 }
 
-TEST(PortMap, ExhaustiveMapHasNoDeviceForNumbersItDoesNotList) {
-  PortMap map = PortMap::Only({{3, "/dev/ttyUSB3"}});
-  EXPECT_EQ(map.PathOf(3), "/dev/ttyUSB3");
-  EXPECT_EQ(map.PathOf(1), "");
-  map.Override(4, "/dev/ttyACM0");
-  EXPECT_EQ(map.PathOf(4), "/dev/ttyACM0");
-  map.Forget(3);
-  EXPECT_EQ(map.PathOf(3), "");
+TEST(PortMap, DeviceThatAppearsLaterTakesTheNextFreeNumberOnce) {
+  std::vector<DiscoveredSerialDevice> known = {
+      Device("ttyUSB0", SerialDeviceKind::UsbSerial, "/dev/serial/by-id/usb-A"),
+      Device("ttyS0", SerialDeviceKind::Uart, "", true)};
+  PortMap map = PortMap::Default(known);
+  ApplyPortsSection(map, {{"Com1", ""}, {"Com4", "/dev/ttyUSB9"}});
+  // usb-A is gone for now, usb-B and an ACM device came; usb-A, unmapped by the section, and
+  // the console stay without a number.
+  const std::vector<DiscoveredSerialDevice> now = {
+      Device("ttyUSB0", SerialDeviceKind::UsbSerial, "/dev/serial/by-id/usb-B"),
+      Device("ttyACM0", SerialDeviceKind::UsbModem), known[1]};
+  AddNewSerialDevices(map, known, now);
+  AddNewSerialDevices(map, known, now);
+  EXPECT_EQ(map.Paths(), (std::map<int, std::string>{{1, ""},
+                                                     {2, "demo"},
+                                                     {3, "/dev/serial/by-id/usb-B"},
+                                                     {4, "/dev/ttyUSB9"},
+                                                     {5, "/dev/ttyACM0"}}));
+  EXPECT_EQ(known.size(), 4u);
+}
+
+TEST(PortsSection, KeysInAnyCaseOverrideSingleNumbersInFileOrder) {
+  PortMap map = PortMap::Default({Device("ttyUSB0", SerialDeviceKind::UsbSerial)});
+  ApplyPortsSection(map, {{"com2", "/dev/serial/by-id/usb-B"},
+                          {"COM1", ""},
+                          {"Com4", " Demo "},
+                          {"Com7", "/dev/talyx-missing"},
+                          {"Com7", "/dev/ttyACM1"},
+                          {"Com51", "/dev/ttyS50"},
+                          {"Com0", "/dev/ttyS0"},
+                          {"Com01", "/dev/ttyS0"},
+                          {"Port3", "/dev/ttyS0"},
+                          {"Com50", "/dev/talyx-missing"}});
+  EXPECT_EQ(map.Paths(), (std::map<int, std::string>{{1, ""},
+                                                     {2, "/dev/serial/by-id/usb-B"},
+                                                     {4, "demo"},
+                                                     {7, "/dev/ttyACM1"},
+                                                     {50, "/dev/talyx-missing"}}));
+  EXPECT_EQ(map.DemoNumber(), 2 + 2);  // the default demo number 2 was replaced by a path
+}
+
+TEST(PortsSection, AppliesToTheProcessMapAndItsDescriptions) {
+  ScopedPortMap scoped({{1, "demo"}});
+  ApplyPortsSection(Section{{"Com1", "/dev/talyx-missing"}, {"cOm3", "demo"}});
+  EXPECT_EQ(PortDevicePath(1), "/dev/talyx-missing");
+  EXPECT_EQ(DemoPortNumber(), 3);
+  EXPECT_EQ(PortDescription(3), "演示设备 (Modbus 从站)");
+  EXPECT_EQ(PortDescription(1), "/dev/talyx-missing (不可用)");
+  EXPECT_EQ(PortDescription(2), "");
+}
+
+TEST(PortDescription, NamesTheDiscoveredDeviceBehindAnyOfItsPaths) {
+  const std::vector<DiscoveredSerialDevice> devices = {
+      Device("ttyUSB0", SerialDeviceKind::UsbSerial, "/dev/serial/by-id/usb-A"),
+      Device("ttyS0", SerialDeviceKind::Uart, "", true)};
+  const PortMap map = PortMap::Only({{1, "/dev/serial/by-id/usb-A"}, {2, "/dev/ttyS0"}});
+  EXPECT_EQ(PortDescription(map, 1, devices),
+            "/dev/serial/by-id/usb-A — USB 串口, 驱动 test (不可用)");
+  EXPECT_EQ(
+      PortDescription(map, 2, devices).rfind("/dev/ttyS0 — 板载串口, 驱动 test (系统控制台)", 0),
+      0u);
 }
 
 TEST(PortMap, ScopedReplacementOfTheProcessMapIsUndoneAfterwards) {
@@ -67,32 +123,47 @@ class PortAvailability : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/talyx-portmap-XXXXXX";
-    const int descriptor = mkstemp(pattern);
-    ASSERT_GE(descriptor, 0);
-    close(descriptor);
-    plainFile_ = pattern;
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    plainFile_ = folder_ + "/plain";
+    std::FILE* file = std::fopen(plainFile_.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    // A character device whose name says legacy UART port.
+    uartLink_ = folder_ + "/ttyS7";
+    std::filesystem::create_symlink("/dev/null", uartLink_);
   }
-  void TearDown() override { unlink(plainFile_.c_str()); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
 
   PtyPair first_, second_;
-  std::string plainFile_;
+  std::string folder_, plainFile_, uartLink_;
 };
 
-TEST_F(PortAvailability, ExistingTerminalsInOneToFiftyAreAvailable) {
+TEST_F(PortAvailability, DemoAndExistingCharacterDevicesInOneToFiftyAreAvailable) {
   ScopedPortMap map({{3, first_.SlavePath()},
                      {7, second_.SlavePath()},
-                     {50, second_.SlavePath()},
+                     {50, "demo"},
                      {51, first_.SlavePath()},
                      {4, "/dev/talyx-no-such-device"},
-                     {5, plainFile_}});
+                     {5, plainFile_},
+                     {6, "/dev/null"},
+                     {8, folder_}});
   EXPECT_TRUE(IsPortAvailable(3));
   EXPECT_TRUE(IsPortAvailable(7));
   EXPECT_TRUE(IsPortAvailable(50));
+  EXPECT_TRUE(IsPortAvailable(6));
   EXPECT_FALSE(IsPortAvailable(51));
   EXPECT_FALSE(IsPortAvailable(0));
   EXPECT_FALSE(IsPortAvailable(4));
   EXPECT_FALSE(IsPortAvailable(5));
+  EXPECT_FALSE(IsPortAvailable(8));
   EXPECT_FALSE(IsPortAvailable(1));  // not listed: no device, never /dev/ttyS0
+}
+
+TEST_F(PortAvailability, LegacyUartPortCountsOnlyWhenDiscoveryFoundAUart) {
+  EXPECT_FALSE(IsDeviceAvailable(uartLink_, {}));
+  EXPECT_FALSE(IsDeviceAvailable(uartLink_, {Device("ttyS1", SerialDeviceKind::Uart)}));
+  EXPECT_TRUE(IsDeviceAvailable(uartLink_, {Device("ttyS7", SerialDeviceKind::Uart)}));
 }
 
 TEST_F(PortAvailability, PortHeldByAnotherOwnerIsAvailableAndUndisturbed) {

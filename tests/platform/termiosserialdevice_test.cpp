@@ -2,6 +2,7 @@
 #include "platform/termiosserialdevice.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -9,8 +10,6 @@
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -383,7 +382,8 @@ TEST_F(TermiosDeviceTest, MissingModemLinesAndCountersReadAsOffWithoutFailing) {
   uint32_t lines = 0xFF;
   EXPECT_EQ(device_.ModemStatus(lines), 0);
   EXPECT_EQ(lines, 0u);
-  for (int function : {EscSetRts, EscClrRts, EscSetDtr, EscClrDtr}) EXPECT_EQ(device_.Escape(function), 0);
+  for (int function : {EscSetRts, EscClrRts, EscSetDtr, EscClrDtr})
+    EXPECT_EQ(device_.Escape(function), 0);
   EXPECT_NE(device_.Escape(10), 0);
   DeviceStatus status;
   status.Errors = 0xFF;
@@ -466,7 +466,8 @@ TEST_F(TermiosDeviceTest, FarEndGoneFailsReadsAndWritesWithDeviceMissing) {
   EXPECT_EQ(device_.Write(buffer, 1).Error, 2);
 }
 
-// --- WaitWritable ---------------------------------------------------------------------------------
+// --- WaitWritable
+// ---------------------------------------------------------------------------------
 
 TEST_F(TermiosDeviceTest, WaitWritableOnAFullDeviceTimesOutAndEndsAtOnceOnClose) {
   // Nobody reads the far end: fill the device until it takes no more.

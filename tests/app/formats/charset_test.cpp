@@ -36,6 +36,7 @@ TEST(CharsetTest, InvalidBytesBecomeReplacementCharactersAndNothingElseIsLost) {
   // Surrogates and overlong forms are not characters.
   EXPECT_EQ(ToUtf8("\xED\xA0\x80", "UTF-8"), kFffd + kFffd + kFffd);
   EXPECT_EQ(ToUtf8("\xC0\xAF", "UTF-8"), kFffd + kFffd);
+  EXPECT_EQ(ToUtf8("\xF4\x90\x80\x80", "UTF-8"), kFffd + kFffd + kFffd + kFffd);
   EXPECT_EQ(ToUtf8("\xD6\xD0\xFF\xCE\xC4", "GBK"), "中" + kFffd + "文");
   EXPECT_EQ(ToUtf8(std::string("a\0b", 3), "UTF-8"), std::string("a\0b", 3));
 }

@@ -1,0 +1,148 @@
+// ServeSimulator: the poll loop between a line and a ModbusSimulator.
+#include "modbus/simulatorloop.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <vector>
+
+#include "modbus/modbussimulator.h"
+
+namespace talyx::modbus {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+uint32_t RateOf(speed_t speed) {
+  switch (speed) {
+    case B50:
+      return 50;
+    case B75:
+      return 75;
+    case B110:
+      return 110;
+    case B134:
+      return 134;
+    case B150:
+      return 150;
+    case B200:
+      return 200;
+    case B300:
+      return 300;
+    case B600:
+      return 600;
+    case B1200:
+      return 1200;
+    case B1800:
+      return 1800;
+    case B2400:
+      return 2400;
+    case B4800:
+      return 4800;
+    case B9600:
+      return 9600;
+    case B19200:
+      return 19200;
+    case B38400:
+      return 38400;
+    default:
+      return 0;  // 57600 and up, or a rate set by number: the 2 ms floor applies anyway
+  }
+}
+
+// The line's current rate; 0 when it cannot tell.
+uint32_t LineRate(int line) {
+  termios settings{};
+  if (tcgetattr(line, &settings) != 0) return 0;
+  return RateOf(cfgetispeed(&settings));
+}
+
+constexpr short HangUp = POLLHUP | POLLERR | POLLNVAL;
+
+// Writes all bytes, waiting for room; false when the line hung up or failed or stop was asked.
+bool WriteAll(int line, int stopDescriptor, const std::vector<uint8_t>& bytes, ServeEnd& end) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = write(line, bytes.data() + sent, bytes.size() - sent);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      end = errno == EIO ? ServeEnd::HungUp : ServeEnd::Failed;
+      return false;
+    }
+    pollfd fds[2] = {{line, POLLOUT, 0}, {stopDescriptor, POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0 && errno != EINTR) {
+      end = ServeEnd::Failed;
+      return false;
+    }
+    if (fds[1].revents != 0) {
+      end = ServeEnd::Stopped;
+      return false;
+    }
+    if ((fds[0].revents & HangUp) != 0 && (fds[0].revents & POLLOUT) == 0) {
+      end = ServeEnd::HungUp;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+ServeEnd ServeSimulator(int line, int stopDescriptor, SimulatorRegisters& registers) {
+  const int flags = fcntl(line, F_GETFL);
+  if (flags < 0 || fcntl(line, F_SETFL, flags | O_NONBLOCK) != 0) return ServeEnd::Failed;
+
+  ModbusSimulator simulator(registers);
+  Clock::time_point lastByte{};
+  std::chrono::microseconds silence{SilenceMicroseconds(0)};
+  std::vector<uint8_t> buffer(4096);
+  ServeEnd end = ServeEnd::Failed;
+
+  while (true) {
+    int timeoutMs = -1;
+    if (simulator.AwaitsSilence()) {
+      const auto left = lastByte + silence - Clock::now();
+      if (left <= Clock::duration::zero()) {
+        if (!WriteAll(line, stopDescriptor, simulator.Silence(), end)) return end;
+        continue;
+      }
+      // Rounded up: waking early would only poll again.
+      timeoutMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+    }
+    pollfd fds[2] = {{line, POLLIN, 0}, {stopDescriptor, POLLIN, 0}};
+    const int ready = poll(fds, 2, timeoutMs);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return ServeEnd::Failed;
+    }
+    if (fds[1].revents != 0) return ServeEnd::Stopped;
+    if (ready == 0) continue;  // the silence is judged at the top of the loop
+
+    const ssize_t n = read(line, buffer.data(), buffer.size());
+    if (n > 0) {
+      lastByte = Clock::now();
+      silence = std::chrono::microseconds(SilenceMicroseconds(LineRate(line)));
+      const std::vector<uint8_t> replies = simulator.Receive(buffer.data(), static_cast<size_t>(n));
+      if (!WriteAll(line, stopDescriptor, replies, end)) return end;
+      continue;
+    }
+    if (n == 0 || errno == EIO) return ServeEnd::HungUp;
+    if (errno == EAGAIN || errno == EINTR) {
+      // poll reported no data to read: a hang-up without bytes ends the line.
+      if ((fds[0].revents & HangUp) != 0) return ServeEnd::HungUp;
+      continue;
+    }
+    return ServeEnd::Failed;
+  }
+}
+
+}  // namespace talyx::modbus

@@ -1,0 +1,22 @@
+// ServeSimulator: runs a ModbusSimulator on an open line (a tty or a pseudo-terminal master).
+//
+// Principles of operation:
+// - One thread per line calls ServeSimulator; it polls the line and a stop descriptor, hands
+//   what it reads to the simulator, writes the replies, and tells the simulator of a silence
+//   when no byte came for the silence interval of the line's current rate (read from the line
+//   at every read, since the far end may change it; a rate it cannot tell counts as fast).
+// - It returns when the stop descriptor becomes readable (any thread may make it so, for
+//   example with an eventfd or a pipe) or when the line hangs up (a pseudo-terminal whose
+//   terminal end nobody holds any more, an adapter pulled out).
+// - The line is switched to non-blocking I/O; the caller keeps ownership of both descriptors.
+#pragma once
+
+#include "modbus/simulatorregisters.h"
+
+namespace talyx::modbus {
+
+enum class ServeEnd { Stopped, HungUp, Failed };
+
+ServeEnd ServeSimulator(int line, int stopDescriptor, SimulatorRegisters& registers);
+
+}  // namespace talyx::modbus
