@@ -71,16 +71,8 @@ class FarEndReader {
   std::thread thread_;
 };
 
-class SendPathTest : public MainFormTest {
+class SendPathTest : public OpenFormTest {
  protected:
-  void SetUp() override {
-    MainFormTest::SetUp();
-    form = CreateForm();
-    form->show();
-    ASSERT_TRUE(form->ComPort1.Open());
-  }
-  void TearDown() override { form.reset(); }
-
   // Sends the text by the button and returns what reached the far end once count bytes came.
   std::vector<uint8_t> SendAndRead(const QString& text, size_t count) {
     form->SendMemo->setPlainText(text);
@@ -89,10 +81,6 @@ class SendPathTest : public MainFormTest {
     EXPECT_TRUE(reader.WaitFor(count));
     return reader.Bytes();
   }
-
-  PtyPair pty;
-  ScopedPortMap map{{{1, pty.SlavePath()}}};
-  std::unique_ptr<TMainForm> form;
 };
 
 using Bytes = std::vector<uint8_t>;
