@@ -2,11 +2,11 @@
 # Missing Debian packages are installed first (as root), then CMake builds and CTest runs.
 
 PACKAGES := build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev qt6-base-dev \
-            fonts-wqy-zenhei libmodbus-dev
+            fonts-wqy-zenhei libmodbus-dev clang libclang-rt-14-dev
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-.PHONY: run test deps build build-asan build-tsan bench clean
+.PHONY: run test deps build build-asan build-tsan build-fuzz bench clean
 
 # The window needs a display; without one there is nothing to show.
 run: build
@@ -16,10 +16,11 @@ run: build
 	  echo "make run: no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window cannot be shown."; \
 	fi
 
-test: build build-asan build-tsan
+test: build build-asan build-tsan build-fuzz
 	$(CTEST) --test-dir build
 	$(CTEST) --test-dir build-asan
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(CTEST) --test-dir build-tsan
+	$(CTEST) --test-dir build-fuzz
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
@@ -40,8 +41,13 @@ build-tsan: deps
 	cmake --preset tsan
 	cmake --build build-tsan -j $(JOBS)
 
+# The readers of outside input under libFuzzer (clang); each target runs a few seconds in make test.
+build-fuzz: deps
+	cmake --preset fuzz
+	cmake --build build-fuzz -j $(JOBS)
+
 bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
