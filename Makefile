@@ -2,11 +2,11 @@
 # Missing Debian packages are installed first (as root), then CMake builds and CTest runs.
 
 PACKAGES := build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev qt6-base-dev \
-            fonts-wqy-zenhei libmodbus-dev clang libclang-rt-14-dev
+            fonts-wqy-zenhei libmodbus-dev clang libclang-rt-14-dev xvfb
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-.PHONY: run test deps build build-asan build-tsan build-fuzz bench clean
+.PHONY: run test deps build build-asan build-tsan build-fuzz bench bench-gui clean
 
 # The window needs a display; without one there is nothing to show.
 run: build
@@ -47,7 +47,11 @@ build-fuzz: deps
 	cmake --build build-fuzz -j $(JOBS)
 
 bench: build
-	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+	@for b in build/bench/bench_*; do [ -x "$$b" ] && [ "$$b" != build/bench/bench_gui ] && "$$b"; done; true
+
+# The window's benchmark table under Xvfb (about 20 minutes); bench/*.sh hold the soak and fault runs.
+bench-gui: build
+	bench/gui.sh
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz
