@@ -25,6 +25,8 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
