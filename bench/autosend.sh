@@ -1,3 +1,3 @@
 #!/bin/sh
-# The full autosend run: auto-send every 1 ms for 60 s while receiving, under Xvfb.
-exec "$(dirname "$0")/gui.sh" --autosend 60 "$@"
+# The auto-send run: auto-send every 1 ms for SECONDS (default 60) while receiving, under Xvfb.
+exec "$(dirname "$0")/gui.sh" --autosend "${1:-60}"

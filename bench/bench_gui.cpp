@@ -5,7 +5,9 @@
 // Usage (under a display; bench/*.sh start Xvfb):
 //   bench_gui [--mb N] [--slow-mb N] [--cap S]   the table: every rate, mode and CB_Clear setting
 //   bench_gui --run RATE MODE CLEAR MB CAP      one row (RATE in B/s, 0 unpaced; MODE hexrun,
-//                                               hexline or text; CLEAR 0 or 1)
+//                                               hexline, text, or hidden: hexadecimal with
+//                                               CB_StopShow, the window without its view; CLEAR
+//                                               0 or 1)
 //   bench_gui --floor RATE MB                   the same stream through `cat` on a pty
 //   bench_gui --soak SECONDS                    92160 B/s hex with CB_Clear, RSS sampled
 //   bench_gui --resets N                        N clicks of the reset button while data streams
@@ -186,6 +188,7 @@ int RunRow(uint32_t rate, const std::string& mode, bool clear, double mb, double
   app::TApplication application(argc, argv);
   Harness harness(farEnd.SlavePath(), {{"HexGet", mode == "text" ? "0" : "1"},
                                        {"Show", mode == "hexline" ? "1" : "0"},
+                                       {"StopShow", mode == "hidden" ? "1" : "0"},
                                        {"Clear", clear ? "1" : "0"}});
   app::TMainForm& form = *harness.Form;
   if (!Harness::RunUntil([&] { return form.ComPort1.Open(); }, 5000)) {
@@ -303,31 +306,32 @@ std::map<std::string, std::string> RunChild(const std::string& self, const std::
   return fields;
 }
 
-std::string RateName(uint32_t rate) { return rate == 0 ? "unpaced" : std::to_string(rate / 1024) + " KB/s"; }
+std::string RateName(uint32_t rate) { return rate == 0 ? "unpaced" : std::to_string(rate) + " B/s"; }
 
 int RunTable(const std::string& self, double mb, double slowMb, double cap) {
   const uint32_t rates[] = {k921600Baud, 300 * 1024, 0};
-  const char* modes[] = {"hexrun", "hexline", "text"};
+  const char* modes[] = {"hidden", "hexrun", "hexline", "text"};
   std::printf("Targets: CPU <= 0.8 s/MB at 300 KB/s hex; no stall > 50 ms; RSS flat (within 20 MB) with "
               "CB_Clear; without it <= 8 bytes/char and no stall > 50 ms at 10 MB in running hex; 0 lost.\n");
   std::printf("MB = 2^20 bytes. Stall: worst lateness of a 10 ms timer. RSS in MB at start/1/5/10 MB received.\n\n");
-  std::printf("%-9s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s\n", "rate", "mode", "clear", "MB", "CPU-s/MB",
+  std::printf("%-10s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s\n", "rate", "mode", "clear", "MB", "CPU-s/MB",
               "stall", "stall@end", "seconds", "RSS start/1/5/10", "B/char", "lost");
   for (const uint32_t rate : rates) {
     const double runMb = rate == k921600Baud ? slowMb : mb;
     const auto floor = RunChild(self, {"--floor", std::to_string(rate), std::to_string(runMb)});
-    std::printf("%-9s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s\n", RateName(rate).c_str(), "cat", "-",
+    std::printf("%-10s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s\n", RateName(rate).c_str(), "cat", "-",
                 floor.count("mb") ? floor.at("mb").c_str() : "?",
                 floor.count("cpu_per_mb") ? floor.at("cpu_per_mb").c_str() : "?", "-", "-",
                 floor.count("seconds") ? floor.at("seconds").c_str() : "?", "-", "-", "-");
     std::fflush(stdout);
     for (const char* mode : modes) {
       for (const int clear : {1, 0}) {
+        if (std::string(mode) == "hidden" && !clear) continue;
         auto row = RunChild(self, {"--run", std::to_string(rate), mode, std::to_string(clear), std::to_string(runMb),
                                    std::to_string(cap)});
         const auto get = [&](const char* key) { return row.count(key) ? row.at(key) : std::string("?"); };
         const std::string rss = get("rss0") + "/" + get("rss1") + "/" + get("rss5") + "/" + get("rss10");
-        std::printf("%-9s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s%s\n", RateName(rate).c_str(), mode,
+        std::printf("%-10s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s%s\n", RateName(rate).c_str(), mode,
                     clear ? "on" : "off", get("mb").c_str(), get("cpu_per_mb").c_str(), get("stall").c_str(),
                     get("stall_last_mb").c_str(), get("seconds").c_str(), rss.c_str(),
                     clear ? "-" : get("bytes_per_char").c_str(), get("lost").c_str(),

@@ -1,3 +1,3 @@
 #!/bin/sh
-# The full resets run: 1000 reset-button cycles while data streams in, under Xvfb.
-exec "$(dirname "$0")/gui.sh" --resets 1000 "$@"
+# The reset run: N (default 1000) reset-button cycles while data streams in, under Xvfb.
+exec "$(dirname "$0")/gui.sh" --resets "${1:-1000}"

@@ -1,3 +1,3 @@
 #!/bin/sh
-# The full vanish run: the far end closing mid-stream, under Xvfb.
+# The vanish run: the far end closing mid-stream, under Xvfb.
 exec "$(dirname "$0")/gui.sh" --vanish "$@"
