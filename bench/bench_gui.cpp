@@ -365,6 +365,9 @@ struct StreamingWindow {
 // flowed throughout; the rate a busy machine sustains is a figure to read, not a bound (CTest runs
 // these next to other tests on two cores).
 constexpr double kFlowing = 0.25;
+// The longest stall a soak or fault run accepts: a window frozen for this long has hung for its
+// user. The 50 ms target is the table's, read from the printed figures.
+constexpr double kFrozenMs = 1000;
 
 int Verdict(bool ok, const char* what) {
   std::printf("%s: %s\n", what, ok ? "ok" : "FAILED");
@@ -462,7 +465,7 @@ int RunVanish(int argc, char** argv) {
               countAtVanish, cpuShare * 100, w.monitor.WorstSinceMark, lamp.red(), lamp.green(), lamp.blue(),
               form.ComPort1.Open() ? "open" : "closed", w.harness.Messages);
   int failures = Verdict(cpuShare < 0.05, "no spin after the hang-up (under 5% of a core)");
-  failures += Verdict(w.monitor.WorstSinceMark < 500, "the window stays responsive");
+  failures += Verdict(w.monitor.WorstSinceMark < kFrozenMs, "the window never froze");
   return failures ? 1 : 0;
 }
 
@@ -485,7 +488,7 @@ int RunAutoSend(double seconds, int argc, char** argv) {
               seconds, form.SendCount, mb, mb * kMB / seconds, w.monitor.Worst, w.harness.Messages);
   int failures = Verdict(form.SendCount > 0, "sends went out");
   failures += Verdict(mb * kMB > kFlowing * k921600Baud * seconds, "the stream kept flowing");
-  failures += Verdict(w.monitor.Worst < 500, "the window stays responsive");
+  failures += Verdict(w.monitor.Worst < kFrozenMs, "the window never froze");
   return failures ? 1 : 0;
 }
 
