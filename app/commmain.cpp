@@ -119,7 +119,11 @@ TMainForm::TMainForm(TSettingsFile settings, QWidget* parent)
   FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // ComPort1 closes when it is destroyed, after the receive path it reports to: events still
+  // queued for its window then must not reach a handler that is gone.
+  ComPort1.SetOnTrigger({});
+}
 
 void TMainForm::CreateControls() {
   Panel1 = MakePanel(this, "Panel1");
@@ -236,6 +240,7 @@ void TMainForm::CreateNonVisualMembers() {
 
   SaveDialog1 =
       MakeFileDialog(this, "SaveDialog1", QStringLiteral("保存为"), QFileDialog::AcceptSave);
+  SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
   OpenDialog1 =
       MakeFileDialog(this, "OpenDialog1", QStringLiteral("打开"), QFileDialog::AcceptOpen);
   FindDialog1 = Named(new TFindDialog(this), "FindDialog1");
@@ -247,6 +252,8 @@ void TMainForm::ConnectHandlers() {
     connect(combo, &TComboBox::Select, this, Reported([this] { CB_ComNumSelect(); }));
   }
   connect(CB_ComNum, &QComboBox::currentIndexChanged, this, [this] { UpdatePortToolTip(); });
+  ConnectTransferHandlers();
+  ConnectViewTools();
 }
 
 void TMainForm::UpdatePortToolTip() {

@@ -21,6 +21,8 @@
 #include <QWidget>
 #include <cstdint>
 
+#include "app/receivepath.h"
+#include "app/sendpath.h"
 #include "app/settingsfile.h"
 #include "port/comport.h"
 
@@ -28,6 +30,7 @@ class QAction;
 class QCheckBox;
 class QFileDialog;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -137,6 +140,10 @@ class TMainForm : public QWidget {
   QFileDialog* OpenDialog1;
   TFindDialog* FindDialog1;
 
+  // The receive and send paths behind the handlers below (they use ComPort1, declared before).
+  TReceivePath ReceivePath{*this};
+  TSendPath SendPath{*this};
+
   // ---- Start-up, port settings and shutdown (commmain_startup.cpp) -----------------------
   void FormCreate();
   void FormShow();
@@ -150,10 +157,45 @@ class TMainForm : public QWidget {
   // An item picked in any of the five port combo boxes.
   void CB_ComNumSelect();
 
+  // ---- Receive and send paths (commmain_transfer.cpp) --------------------------------------
+  void ComPort1Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t TriggerHandle, uint16_t Data);
+  void Btn_SendClick();
+  void Timer_AutoSendTimer();
+  void CB_AutoSendClick();
+  // Key handlers: true when the key is to be discarded.
+  bool Edt_IntervalKeyPress(const QKeyEvent& event);
+  bool SendMemoKeyPress(const QKeyEvent& event);
+  void Btn_OpenFileClick();
+  void Btn_ClearMomeClick();
+
+  // ---- View tools, port watch and about box (commmain_viewtools.cpp) -----------------------
+  // Empties the receive view and the register view; counters and decoding state stay.
+  void Btn_ClearViewClick();
+  // Saves the receive view as a Rich Text Format file chosen in SaveDialog1.
+  void Btn_SaveViewClick();
+  // Selects the next match of FindDialog1's text in the receive view.
+  void FindDialog1Find();
+  // A key pressed in the receive view, before the view handles it: F3 finds, Ctrl+F shows the
+  // find dialog.
+  void Memo_ShowKeyDown(int key, Qt::KeyboardModifiers shift);
+  // PopupMenu1: undo, cut, copy, paste, select all in the receive view.
+  void N6Click();
+  void N2Click();
+  void N1Click();
+  void N3Click();
+  void N4Click();
+  void Btn_CountResetClick();
+  // Shows the about box modally (one of the window's own when program start gave none).
+  void Btn_AboutClick();
+  // The port watch: state lamp, clock and version in the status bar.
+  void Timer_WatchStateTimer();
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Typed keys of Edt_Interval and SendMemo go to their key handlers first.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateControls();
@@ -164,6 +206,9 @@ class TMainForm : public QWidget {
   void CreateStatusBarAndMenu();
   void CreateNonVisualMembers();
   void ConnectHandlers();
+  void ConnectTransferHandlers();
+
+  void ConnectViewTools();
   void LayOutDockedGroups();
   // CB_ComNum's tooltip describes the device its selected number opens.
   void UpdatePortToolTip();

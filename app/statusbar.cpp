@@ -9,10 +9,18 @@ TStatusBar::TStatusBar(std::initializer_list<int> panelWidths, QWidget* parent)
     : QStatusBar(parent) {
   for (int width : panelWidths) {
     auto* panel = new QLabel(this);
-    panel->setFixedWidth(width);
     panel->setFrameShape(QFrame::Panel);
     panel->setFrameShadow(QFrame::Sunken);
-    addWidget(panel);
+    const bool last = panels_.size() + 1 == panelWidths.size();
+    if (last) {
+      // The last panel reaches the bar's right edge, so its text (the version) is not cut at its
+      // nominal width.
+      panel->setMinimumWidth(width);
+      addWidget(panel, 1);
+    } else {
+      panel->setFixedWidth(width);
+      addWidget(panel);
+    }
     panels_.push_back(panel);
   }
 }

@@ -14,7 +14,7 @@ class TStatusBar : public QStatusBar {
   Q_OBJECT
 
  public:
-  // One panel per width, left to right.
+  // One panel per width, left to right; the last one stretches to the right edge.
   TStatusBar(std::initializer_list<int> panelWidths, QWidget* parent = nullptr);
 
   int PanelCount() const { return static_cast<int>(panels_.size()); }

@@ -5,8 +5,7 @@
 
 namespace talyx::formats {
 
-ReceiveTextDecoder::ReceiveTextDecoder(const std::string& charset)
-    : converter_(charset, "UTF-8") {}
+ReceiveTextDecoder::ReceiveTextDecoder(const std::string& charset) : converter_(charset, "UTF-8") {}
 
 std::string ReceiveTextDecoder::Decode(std::string_view bytes) {
   std::string input = pending_;

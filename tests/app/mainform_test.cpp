@@ -145,9 +145,11 @@ TEST_F(MainFormTest, ControlsStandAtTheirDesignPlacesAndGroupsFollowAResize) {
 
   const int panelWidths[] = {200, 120, 120, 50};
   ASSERT_EQ(form->StatusBar->PanelCount(), 4);
-  for (int panel = 0; panel < 4; ++panel) {
+  for (int panel = 0; panel < 3; ++panel) {
     EXPECT_EQ(form->StatusBar->Panel(panel)->width(), panelWidths[panel]);
   }
+  // The last panel reaches the right edge.
+  EXPECT_GT(form->StatusBar->Panel(3)->width(), panelWidths[3]);
   QStringList menu;
   for (QAction* item : form->PopupMenu1->actions()) {
     menu << (item->isSeparator() ? QStringLiteral("-") : item->text());
