@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,12 +18,17 @@
 
 namespace {
 
+char gFolder[] = "/tmp/talyx-fuzz-ini-XXXXXX";
+
+// The folder goes when the fuzzer exits.
+void RemoveFolder() { std::filesystem::remove_all(gFolder); }
+
 // One file in a private folder, rewritten for every input.
 const std::string& FuzzFilePath() {
   static const std::string path = [] {
-    char folder[] = "/tmp/talyx-fuzz-ini-XXXXXX";
-    if (mkdtemp(folder) == nullptr) std::abort();
-    return std::string(folder) + "/talyx.INI";
+    if (mkdtemp(gFolder) == nullptr) std::abort();
+    std::atexit(RemoveFolder);
+    return std::string(gFolder) + "/talyx.INI";
   }();
   return path;
 }
