@@ -2,11 +2,11 @@
 # Missing Debian packages are installed first (as root), then CMake builds and CTest runs.
 
 PACKAGES := build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev qt6-base-dev \
-            fonts-wqy-zenhei libmodbus-dev libjpeg62-turbo-dev
+            fonts-wqy-zenhei libmodbus-dev libjpeg62-turbo-dev clang libclang-rt-14-dev xvfb
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-.PHONY: run test deps build build-asan build-tsan bench clean
+.PHONY: run test deps build build-asan build-tsan build-fuzz bench bench-gui clean
 
 # The window needs a display; without one, the headless demonstration drives the real window
 # offscreen through one Modbus exchange with the built-in demo device.
@@ -18,10 +18,11 @@ run: build
 	  build/app/talyx --demo; \
 	fi
 
-test: build build-asan build-tsan
+test: build build-asan build-tsan build-fuzz
 	$(CTEST) --test-dir build
 	$(CTEST) --test-dir build-asan
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(CTEST) --test-dir build-tsan
+	$(CTEST) --test-dir build-fuzz
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
@@ -42,8 +43,17 @@ build-tsan: deps
 	cmake --preset tsan
 	cmake --build build-tsan -j $(JOBS)
 
+# The readers of outside input under libFuzzer (clang); each target runs a few seconds in make test.
+build-fuzz: deps
+	cmake --preset fuzz
+	cmake --build build-fuzz -j $(JOBS)
+
 bench: build
-	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+	@for b in build/bench/bench_*; do [ -x "$$b" ] && [ "$$b" != build/bench/bench_gui ] && "$$b"; done; true
+
+# The window's benchmark table under Xvfb (about 20 minutes); bench/*.sh hold the soak and fault runs.
+bench-gui: build
+	bench/gui.sh
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

@@ -1,0 +1,525 @@
+// The window at full speed: the real TMainForm fed from the far end of a pseudo-terminal, with
+// the benchmark table (rates x display modes x auto-clear, against a `cat` floor) and the soak
+// and fault runs.
+//
+// Usage (under a display; bench/*.sh start Xvfb):
+//   bench_gui [--mb N] [--slow-mb N] [--cap S]   the table: every rate, mode and CB_Clear setting
+//   bench_gui --run RATE MODE CLEAR MB CAP      one row (RATE in B/s, 0 unpaced; MODE hexrun,
+//                                               hexline, text, or hidden: hexadecimal with
+//                                               CB_StopShow, the window without its view; CLEAR
+//                                               0 or 1)
+//   bench_gui --floor RATE MB                   the same stream through `cat` on a pty
+//   bench_gui --soak SECONDS                    92160 B/s hex with CB_Clear, RSS sampled
+//   bench_gui --resets N                        N clicks of the reset button while data streams
+//   bench_gui --vanish                          the far end closes mid-stream
+//   bench_gui --autosend SECONDS                auto-send every 1 ms while 92160 B/s come in
+// The fault and soak runs print their figures and exit 1 when a bound is broken.
+#include <dirent.h>
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/commmain.h"
+#include "app/messagebox.h"
+#include "app/shape.h"
+#include "bench/guifarend.h"
+#include "platform/portmap.h"
+
+namespace talyx::bench {
+
+namespace {
+
+constexpr double kMB = 1024.0 * 1024.0;
+constexpr uint32_t k921600Baud = 92160;  // bytes per second of 921600 baud, 8N1
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double RssMB() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0;
+  long resident = 0;
+  statm >> pages >> resident;
+  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / kMB;
+}
+
+int CountEntries(const char* folder) {
+  int count = 0;
+  if (DIR* dir = opendir(folder)) {
+    while (const dirent* entry = readdir(dir)) {
+      if (entry->d_name[0] != '.') ++count;
+    }
+    closedir(dir);
+  }
+  return count;
+}
+
+// The event loop's health: a 10 ms timer's worst lateness, over the whole run and since the
+// last Mark.
+class StallMonitor {
+ public:
+  StallMonitor() {
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      const qint64 now = clock_.nsecsElapsed();
+      const double late = static_cast<double>(now - last_) / 1e6 - 10.0;
+      last_ = now;
+      Worst = std::max(Worst, late);
+      WorstSinceMark = std::max(WorstSinceMark, late);
+      if (OnTick) OnTick();
+    });
+  }
+  void Start() {
+    clock_.start();
+    last_ = clock_.nsecsElapsed();
+    timer_.start();
+  }
+  void Stop() { timer_.stop(); }
+  void Mark() { WorstSinceMark = 0; }
+  double Seconds() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e9; }
+
+  double Worst = 0;
+  double WorstSinceMark = 0;
+  std::function<void()> OnTick;
+
+ private:
+  QTimer timer_;
+  QElapsedTimer clock_;
+  qint64 last_ = 0;
+};
+
+// A window on a settings file of its own whose Com1 is the far end's slave, every message box
+// answered and echoed on stderr.
+class Harness {
+ public:
+  Harness(const std::string& slavePath, const std::map<std::string, std::string>& parameters)
+      : folder_(std::filesystem::temp_directory_path() / ("talyx-bench-" + std::to_string(getpid()))) {
+    std::filesystem::create_directories(folder_);
+    std::ofstream ini(folder_ / "talyx.INI");
+    ini << "[parameter]\nComNum=0\nBaud=6\n";
+    for (const auto& [key, value] : parameters) ini << key << "=" << value << "\n";
+    ini.close();
+    platform::ReplacePortMap(platform::PortMap::Only({{1, slavePath}}));
+    app::SetMessageBoxHook([this](const app::MessageRequest& request) {
+      ++Messages;
+      std::fprintf(stderr, "message box: %s\n", request.Text.toUtf8().constData());
+      return QMessageBox::Ok;
+    });
+    Form = std::make_unique<app::TMainForm>(app::TSettingsFile((folder_ / "talyx.INI").string()));
+    Form->show();
+  }
+  ~Harness() {
+    Form.reset();
+    std::filesystem::remove_all(folder_);
+  }
+  // Runs the event loop until done() or the time limit; false on the time limit. done() is
+  // looked at every 5 ms; between looks the thread sleeps in the event loop as the program does.
+  static bool RunUntil(const std::function<bool()>& done, int limitMs) {
+    if (done()) return true;
+    QEventLoop loop;
+    QElapsedTimer clock;
+    clock.start();
+    bool met = false;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+      met = done();
+      if (met || clock.elapsed() > limitMs) loop.quit();
+    });
+    check.start(5);
+    loop.exec();
+    return met;
+  }
+
+  std::unique_ptr<app::TMainForm> Form;
+  int Messages = 0;
+
+ private:
+  std::filesystem::path folder_;
+};
+
+// ---- One row of the table ------------------------------------------------------------------
+
+struct RowResult {
+  double Mb = 0;             // received
+  double CpuPerMb = 0;       // whole process
+  double Seconds = 0;
+  double WorstStallMs = 0;
+  double LastMbStallMs = 0;  // worst stall while the last MB came in
+  double Rss[3] = {0, 0, 0};  // after 1, 5, 10 MB (0: not reached)
+  double RssStart = 0;
+  double BytesPerChar = 0;   // (RSS at the end - RSS at the start) / characters shown
+  int64_t Lost = 0;
+  bool Complete = false;
+};
+
+int RunRow(uint32_t rate, const std::string& mode, bool clear, double mb, double capSeconds, int argc,
+           char** argv) {
+  const uint64_t total = static_cast<uint64_t>(mb * kMB);
+  FarEnd farEnd;
+  if (!farEnd.Start(mode == "text" ? StreamKind::Text : StreamKind::Binary, total, rate)) return 2;
+  app::TApplication application(argc, argv);
+  Harness harness(farEnd.SlavePath(), {{"HexGet", mode == "text" ? "0" : "1"},
+                                       {"Show", mode == "hexline" ? "1" : "0"},
+                                       {"StopShow", mode == "hidden" ? "1" : "0"},
+                                       {"Clear", clear ? "1" : "0"}});
+  app::TMainForm& form = *harness.Form;
+  if (!Harness::RunUntil([&] { return form.ComPort1.Open(); }, 5000)) {
+    std::fprintf(stderr, "the window did not open the port\n");
+    return 2;
+  }
+  RowResult result;
+  StallMonitor monitor;
+  const double thresholds[3] = {1, 5, 10};
+  int64_t lastCount = -1;
+  double quietSince = 0;
+  bool lastMbMarked = false;
+  bool finished = false;
+  monitor.OnTick = [&] {
+    const double received = static_cast<uint32_t>(form.RecvCount) / kMB;
+    for (int i = 0; i < 3; ++i) {
+      if (result.Rss[i] == 0 && received >= thresholds[i]) result.Rss[i] = RssMB();
+    }
+    if (!lastMbMarked && received >= mb - 1) {
+      monitor.Mark();
+      lastMbMarked = true;
+    }
+    if (form.RecvCount != lastCount) {
+      lastCount = form.RecvCount;
+      quietSince = monitor.Seconds();
+    }
+    result.Complete = static_cast<uint64_t>(static_cast<uint32_t>(form.RecvCount)) >= total;
+    const bool stuck = farEnd.Done() && monitor.Seconds() - quietSince > 3;
+    if (result.Complete || stuck || monitor.Seconds() > capSeconds) finished = true;
+  };
+  result.RssStart = RssMB();
+  const double cpuStart = CpuSeconds();
+  monitor.Start();
+  farEnd.Go();
+  Harness::RunUntil([&] { return finished; }, static_cast<int>(capSeconds * 1000) + 10000);
+  monitor.Stop();
+  result.Seconds = monitor.Seconds();
+  const double received = static_cast<uint32_t>(form.RecvCount);
+  result.Mb = received / kMB;
+  result.CpuPerMb = (CpuSeconds() - cpuStart) / std::max(result.Mb, 1e-9);
+  result.WorstStallMs = monitor.Worst;
+  result.LastMbStallMs = lastMbMarked ? monitor.WorstSinceMark : -1;
+  // Bytes lost: only a run whose stream was fully written can tell.
+  result.Lost = farEnd.Done() ? static_cast<int64_t>(total) - static_cast<int64_t>(received) : -1;
+  const double characters = static_cast<double>(form.Memo_Show->document()->characterCount() - 1);
+  result.BytesPerChar = characters > 0 ? (RssMB() - result.RssStart) * kMB / characters : 0;
+  std::printf("ROW mb=%.2f cpu_per_mb=%.3f seconds=%.1f stall=%.1f stall_last_mb=%.1f rss0=%.1f rss1=%.1f "
+              "rss5=%.1f rss10=%.1f bytes_per_char=%.2f lost=%lld complete=%d messages=%d\n",
+              result.Mb, result.CpuPerMb, result.Seconds, result.WorstStallMs, result.LastMbStallMs,
+              result.RssStart, result.Rss[0], result.Rss[1], result.Rss[2], result.BytesPerChar,
+              static_cast<long long>(result.Lost), result.Complete ? 1 : 0, harness.Messages);
+  return 0;
+}
+
+// The floor: the same stream at the same pace through `cat` reading the slave of a raw pty.
+int RunFloor(uint32_t rate, double mb) {
+  const uint64_t total = static_cast<uint64_t>(mb * kMB);
+  FarEnd farEnd;
+  if (!farEnd.Start(StreamKind::Binary, total, rate)) return 2;
+  const int slave = open(farEnd.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  termios raw{};
+  tcgetattr(slave, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(slave, TCSANOW, &raw);
+  const pid_t cat = fork();
+  if (cat == 0) {
+    dup2(slave, 0);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    execlp("cat", "cat", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(slave);
+  QElapsedTimer clock;
+  clock.start();
+  farEnd.Go();
+  while (!farEnd.Done()) usleep(10000);
+  // The stream is written; give cat a moment to read the pty's last 4 KB, then end the far end:
+  // the hang-up ends cat.
+  usleep(200000);
+  farEnd.Vanish();
+  int status = 0;
+  rusage usage{};
+  wait4(cat, &status, 0, &usage);
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  std::printf("ROW mb=%.2f cpu_per_mb=%.3f seconds=%.1f\n", mb, cpu / mb, clock.elapsed() / 1000.0);
+  return 0;
+}
+
+// ---- The table ---------------------------------------------------------------------------------
+
+// Runs this program with the arguments and returns its ROW line's fields.
+std::map<std::string, std::string> RunChild(const std::string& self, const std::vector<std::string>& args) {
+  std::string command = self;
+  for (const std::string& a : args) command += " " + a;
+  std::map<std::string, std::string> fields;
+  FILE* out = popen(command.c_str(), "r");
+  if (!out) return fields;
+  char line[1024];
+  while (std::fgets(line, sizeof line, out)) {
+    std::string text(line);
+    if (text.rfind("ROW ", 0) != 0) continue;
+    size_t at = 4;
+    while (at < text.size()) {
+      const size_t end = text.find_first_of(" \n", at);
+      const std::string field = text.substr(at, end - at);
+      const size_t eq = field.find('=');
+      if (eq != std::string::npos) fields[field.substr(0, eq)] = field.substr(eq + 1);
+      if (end == std::string::npos) break;
+      at = end + 1;
+    }
+  }
+  pclose(out);
+  return fields;
+}
+
+std::string RateName(uint32_t rate) { return rate == 0 ? "unpaced" : std::to_string(rate) + " B/s"; }
+
+int RunTable(const std::string& self, double mb, double slowMb, double cap) {
+  const uint32_t rates[] = {k921600Baud, 300 * 1024, 0};
+  const char* modes[] = {"hidden", "hexrun", "hexline", "text"};
+  std::printf("Targets: CPU <= 0.8 s/MB at 300 KB/s hex; no stall > 50 ms; RSS flat (within 20 MB) with "
+              "CB_Clear; without it <= 8 bytes/char and no stall > 50 ms at 10 MB in running hex; 0 lost.\n");
+  std::printf("MB = 2^20 bytes. Stall: worst lateness of a 10 ms timer. RSS in MB at start/1/5/10 MB received.\n\n");
+  std::printf("%-10s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s\n", "rate", "mode", "clear", "MB", "CPU-s/MB",
+              "stall", "stall@end", "seconds", "RSS start/1/5/10", "B/char", "lost");
+  for (const uint32_t rate : rates) {
+    const double runMb = rate == k921600Baud ? slowMb : mb;
+    const auto floor = RunChild(self, {"--floor", std::to_string(rate), std::to_string(runMb)});
+    std::printf("%-10s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s\n", RateName(rate).c_str(), "cat", "-",
+                floor.count("mb") ? floor.at("mb").c_str() : "?",
+                floor.count("cpu_per_mb") ? floor.at("cpu_per_mb").c_str() : "?", "-", "-",
+                floor.count("seconds") ? floor.at("seconds").c_str() : "?", "-", "-", "-");
+    std::fflush(stdout);
+    for (const char* mode : modes) {
+      for (const int clear : {1, 0}) {
+        if (std::string(mode) == "hidden" && !clear) continue;
+        auto row = RunChild(self, {"--run", std::to_string(rate), mode, std::to_string(clear), std::to_string(runMb),
+                                   std::to_string(cap)});
+        const auto get = [&](const char* key) { return row.count(key) ? row.at(key) : std::string("?"); };
+        const std::string rss = get("rss0") + "/" + get("rss1") + "/" + get("rss5") + "/" + get("rss10");
+        std::printf("%-10s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s%s\n", RateName(rate).c_str(), mode,
+                    clear ? "on" : "off", get("mb").c_str(), get("cpu_per_mb").c_str(), get("stall").c_str(),
+                    get("stall_last_mb").c_str(), get("seconds").c_str(), rss.c_str(),
+                    clear ? "-" : get("bytes_per_char").c_str(), get("lost").c_str(),
+                    get("complete") == "1" ? "" : "  (cut at the time limit)");
+        std::fflush(stdout);
+      }
+    }
+  }
+  return 0;
+}
+
+// ---- Soak and faults ---------------------------------------------------------------------------
+
+// A window receiving hexadecimal at 921600-baud pace with CB_Clear; the fault runs act on it.
+struct StreamingWindow {
+  StreamingWindow(int argc, char** argv, double seconds)
+      : started(farEnd.Start(StreamKind::Binary, static_cast<uint64_t>(seconds * k921600Baud), k921600Baud)),
+        application(argc, argv),
+        harness(farEnd.SlavePath(), {{"HexGet", "1"}, {"Clear", "1"}, {"Show", "0"}}) {
+    started = started && Harness::RunUntil([&] { return harness.Form->ComPort1.Open(); }, 5000);
+    if (!started) std::fprintf(stderr, "the window did not open the port\n");
+  }
+  FarEnd farEnd;
+  bool started;
+  app::TApplication application;
+  Harness harness;
+  StallMonitor monitor;
+};
+
+// The share of the stream's pace a soak or fault run must at least receive. It proves the stream
+// flowed throughout; the rate a busy machine sustains is a figure to read, not a bound (CTest runs
+// these next to other tests on two cores).
+constexpr double kFlowing = 0.25;
+// The longest stall a soak or fault run accepts: a window frozen for this long has hung for its
+// user. The 50 ms target is the table's, read from the printed figures.
+constexpr double kFrozenMs = 1000;
+
+int Verdict(bool ok, const char* what) {
+  std::printf("%s: %s\n", what, ok ? "ok" : "FAILED");
+  return ok ? 0 : 1;
+}
+
+int RunSoak(double seconds, int argc, char** argv) {
+  StreamingWindow w(argc, argv, seconds + 5);
+  if (!w.started) return 2;
+  app::TMainForm& form = *w.harness.Form;
+  std::vector<double> samples;
+  double nextSample = 0;
+  w.monitor.OnTick = [&] {
+    if (w.monitor.Seconds() >= nextSample) {
+      samples.push_back(RssMB());
+      nextSample += 5;
+    }
+  };
+  const double cpuStart = CpuSeconds();
+  w.monitor.Start();
+  w.farEnd.Go();
+  Harness::RunUntil([&] { return w.monitor.Seconds() >= seconds; }, static_cast<int>(seconds * 1000) + 10000);
+  w.monitor.Stop();
+  const double mb = static_cast<uint32_t>(form.RecvCount) / kMB;
+  std::printf("soak: %.0f s, %.2f MB received (%.0f B/s), CPU %.3f s/MB, worst stall %.1f ms\nRSS every 5 s (MB):",
+              seconds, mb, mb * kMB / seconds, (CpuSeconds() - cpuStart) / mb, w.monitor.Worst);
+  for (const double s : samples) std::printf(" %.1f", s);
+  std::printf("\n");
+  // Flat: after the first 10 s (the view filling up to its clearing length, the heap settling)
+  // memory grows by less than 20 MB.
+  const double settled = samples.size() > 2 ? samples[2] : samples.front();
+  const double highest = *std::max_element(samples.begin(), samples.end());
+  int failures = Verdict(highest - settled < 20, "RSS flat within 20 MB");
+  failures += Verdict(mb * kMB > kFlowing * k921600Baud * seconds, "the stream kept flowing");
+  return failures ? 1 : 0;
+}
+
+int RunResets(int cycles, int argc, char** argv) {
+  StreamingWindow w(argc, argv, 3600);
+  if (!w.started) return 2;
+  app::TMainForm& form = *w.harness.Form;
+  w.monitor.Start();
+  w.farEnd.Go();
+  int fdsAfterWarmUp = 0;
+  int threadsAfterWarmUp = 0;
+  double rssAfterWarmUp = 0;
+  int reopened = 0;
+  const int warmUp = std::min(10, cycles / 2);
+  for (int cycle = 0; cycle < cycles; ++cycle) {
+    if (cycle == warmUp) {
+      fdsAfterWarmUp = CountEntries("/proc/self/fd");
+      threadsAfterWarmUp = CountEntries("/proc/self/task");
+      rssAfterWarmUp = RssMB();
+    }
+    form.Btn_Reset->click();
+    // The port closes, then reopens once its threads have ended; data flows again before the
+    // next reset.
+    const int32_t before = form.RecvCount;
+    if (Harness::RunUntil([&] { return form.ComPort1.Open() && form.RecvCount != before; }, 5000)) ++reopened;
+  }
+  Harness::RunUntil([] { return false; }, 200);
+  const int fds = CountEntries("/proc/self/fd");
+  const int threads = CountEntries("/proc/self/task");
+  const double rss = RssMB();
+  w.monitor.Stop();
+  std::printf("resets: %d cycles, %d with data flowing again; after %d cycles / at the end: descriptors %d / %d, "
+              "threads %d / %d, RSS %.1f / %.1f MB; worst stall %.1f ms; message boxes %d\n",
+              cycles, reopened, warmUp, fdsAfterWarmUp, fds, threadsAfterWarmUp, threads, rssAfterWarmUp, rss,
+              w.monitor.Worst, w.harness.Messages);
+  int failures = Verdict(reopened == cycles, "the port reopened and received after every reset");
+  failures += Verdict(fds <= fdsAfterWarmUp, "no descriptor growth");
+  failures += Verdict(threads <= threadsAfterWarmUp, "no thread growth");
+  failures += Verdict(rss - rssAfterWarmUp < 10, "RSS growth under 10 MB");
+  return failures ? 1 : 0;
+}
+
+int RunVanish(int argc, char** argv) {
+  StreamingWindow w(argc, argv, 3600);
+  if (!w.started) return 2;
+  app::TMainForm& form = *w.harness.Form;
+  w.monitor.Start();
+  w.farEnd.Go();
+  Harness::RunUntil([&] { return static_cast<uint32_t>(form.RecvCount) > 200000; }, 10000);
+  w.farEnd.Vanish();
+  // Let the hang-up be seen, then measure a quiet window.
+  Harness::RunUntil([] { return false; }, 1000);
+  w.monitor.Mark();
+  const double cpuStart = CpuSeconds();
+  const int32_t countAtVanish = form.RecvCount;
+  Harness::RunUntil([] { return false; }, 3000);
+  const double cpuShare = (CpuSeconds() - cpuStart) / 3.0;
+  const QColor lamp = form.Shape_ComState->BrushColor();
+  std::printf("vanish: %d bytes before the far end closed; over the next 3 s: CPU %.1f%% of a core, worst stall "
+              "%.1f ms, lamp rgb(%d,%d,%d), port %s, message boxes %d\n",
+              countAtVanish, cpuShare * 100, w.monitor.WorstSinceMark, lamp.red(), lamp.green(), lamp.blue(),
+              form.ComPort1.Open() ? "open" : "closed", w.harness.Messages);
+  int failures = Verdict(cpuShare < 0.05, "no spin after the hang-up (under 5% of a core)");
+  failures += Verdict(w.monitor.WorstSinceMark < kFrozenMs, "the window never froze");
+  return failures ? 1 : 0;
+}
+
+int RunAutoSend(double seconds, int argc, char** argv) {
+  StreamingWindow w(argc, argv, seconds + 5);
+  if (!w.started) return 2;
+  app::TMainForm& form = *w.harness.Form;
+  form.SendMemo->setPlainText(QStringLiteral("01 03 00 00 00 0A"));
+  form.CB_hexSend->setChecked(true);
+  form.Edt_Interval->setText(QStringLiteral("1"));
+  w.monitor.Start();
+  w.farEnd.Go();
+  form.CB_AutoSend->click();
+  Harness::RunUntil([&] { return w.monitor.Seconds() >= seconds; }, static_cast<int>(seconds * 1000) + 10000);
+  form.CB_AutoSend->click();
+  w.monitor.Stop();
+  const double mb = static_cast<uint32_t>(form.RecvCount) / kMB;
+  std::printf("auto-send: %.0f s at 1 ms, %d characters sent, %.2f MB received (%.0f B/s), worst stall %.1f ms, "
+              "message boxes %d\n",
+              seconds, form.SendCount, mb, mb * kMB / seconds, w.monitor.Worst, w.harness.Messages);
+  int failures = Verdict(form.SendCount > 0, "sends went out");
+  failures += Verdict(mb * kMB > kFlowing * k921600Baud * seconds, "the stream kept flowing");
+  failures += Verdict(w.monitor.Worst < kFrozenMs, "the window never froze");
+  return failures ? 1 : 0;
+}
+
+}  // namespace
+
+}  // namespace talyx::bench
+
+int main(int argc, char** argv) {
+  using namespace talyx::bench;
+  signal(SIGPIPE, SIG_IGN);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const auto arg = [&](size_t i, double fallback) { return i < args.size() ? std::atof(args[i].c_str()) : fallback; };
+  if (!args.empty() && args[0] == "--run" && args.size() >= 6) {
+    return RunRow(static_cast<uint32_t>(arg(1, 0)), args[2], args[3] == "1", arg(4, 10), arg(5, 90), argc, argv);
+  }
+  if (!args.empty() && args[0] == "--floor") return RunFloor(static_cast<uint32_t>(arg(1, 0)), arg(2, 10));
+  if (!args.empty() && args[0] == "--soak") return RunSoak(arg(1, 60), argc, argv);
+  if (!args.empty() && args[0] == "--resets") return RunResets(static_cast<int>(arg(1, 100)), argc, argv);
+  if (!args.empty() && args[0] == "--vanish") return RunVanish(argc, argv);
+  if (!args.empty() && args[0] == "--autosend") return RunAutoSend(arg(1, 10), argc, argv);
+  double mb = 10;
+  double slowMb = 10;
+  double cap = 90;
+  for (size_t i = 0; i + 1 < args.size(); i += 2) {
+    if (args[i] == "--mb") mb = arg(i + 1, mb);
+    if (args[i] == "--slow-mb") slowMb = arg(i + 1, slowMb);
+    if (args[i] == "--cap") cap = arg(i + 1, cap);
+  }
+  char self[4096];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return 2;
+  self[length] = '\0';
+  return RunTable(self, mb, slowMb, cap);
+}

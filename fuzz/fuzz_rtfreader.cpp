@@ -1,0 +1,20 @@
+// Fuzz target of the RTF reader: any bytes read to their end as well-formed UTF-8, and the text
+// read back unchanged through the RTF writer.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "app/formats/charset.h"
+#include "app/formats/rtfreader.h"
+#include "app/formats/rtfwriter.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  talyx::formats::IsRtf(bytes);
+  const std::string text = talyx::formats::ReadRtf(bytes);
+  if (!talyx::formats::IsValidUtf8(text)) std::abort();
+  if (talyx::formats::ReadRtf(talyx::formats::WriteRtf(text)) != text) std::abort();
+  return 0;
+}
