@@ -175,7 +175,8 @@ void TCustomComPort::FireWaitChar(uint8_t c) {
 platform::LResult TCustomComPort::ComWindowProc(platform::WindowHandle window, uint32_t msg,
                                                 platform::WParam wParam,
                                                 platform::LParam lParam) {
-  const bool accepted = (msg >= TriggerAvailMsg && msg <= TriggerStatusMsg) || msg == ClosePendingMsg;
+  const bool accepted = (msg >= TriggerAvailMsg && msg <= TriggerStatusMsg) ||
+                        msg == ClosePendingMsg || msg == DeviceLostMsg;
   if (!accepted) return 0;
 
   // Held while the events run, so that the sending dispatcher stays in the list meanwhile.
@@ -196,6 +197,10 @@ platform::LResult TCustomComPort::ComWindowProc(platform::WindowHandle window, u
 void TCustomComPort::DispatchWindowMessage(platform::WindowHandle window, uint32_t msg,
                                            platform::WParam wParam, platform::LParam lParam,
                                            TBaseDispatcher* sender) {
+  if (msg == DeviceLostMsg) {
+    HandleDeviceLost(sender);
+    return;
+  }
   const auto first = static_cast<uint16_t>(wParam);
   const auto data = msg == TriggerAvailMsg ? first : static_cast<uint16_t>(lParam);
   FireTrigger(static_cast<uint16_t>(msg), first, data);
@@ -240,6 +245,18 @@ void TCustomComPort::DispatchWindowMessage(platform::WindowHandle window, uint32
       break;
     default:
       break;
+  }
+}
+
+void TCustomComPort::HandleDeviceLost(TBaseDispatcher* sender) {
+  // A loss reported by a dispatcher this component has already closed is over.
+  if (sender != dispatcher_.get() || openState_ != TOpenState::osOpen) return;
+  // The close is that of any open port (trace and log written, threads ended, descriptor
+  // released). The sender may be destroyed by it and is not touched again.
+  SetOpen(false);
+  if (onDeviceLost_) {
+    const TPortNotifyEvent handler = onDeviceLost_;
+    handler(*this);
   }
 }
 
