@@ -16,6 +16,8 @@ TComboBox::TComboBox(const QStringList& items, QWidget* parent) : QComboBox(pare
   setCompleter(nullptr);
   setInsertPolicy(QComboBox::NoInsert);
   addItems(items);
+  // A narrow box shows the start of a picked item's text, as it shows a typed one.
+  connect(this, &QComboBox::currentIndexChanged, edit, [edit] { edit->home(false); });
   connect(this, &QComboBox::activated, this, [this] {
     if (!editingFinishing_) emit Select();
   });

@@ -252,7 +252,7 @@ void TMainForm::ConnectHandlers() {
 void TMainForm::UpdatePortToolTip() {
   const int index = CB_ComNum->currentIndex();
   CB_ComNum->setToolTip(index < 0 ? QString()
-                                  : QString::fromStdString(platform::PortDevicePath(index + 1)));
+                                  : QString::fromStdString(platform::PortDescription(index + 1)));
 }
 
 void TMainForm::LayOutDockedGroups() {

@@ -165,7 +165,7 @@ class TMainForm : public QWidget {
   void CreateNonVisualMembers();
   void ConnectHandlers();
   void LayOutDockedGroups();
-  // CB_ComNum's tooltip names the device its selected number opens.
+  // CB_ComNum's tooltip describes the device its selected number opens.
   void UpdatePortToolTip();
 
   TSettingsFile settings_;

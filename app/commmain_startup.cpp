@@ -14,6 +14,7 @@
 #include "app/messagebox.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
+#include "platform/portmap.h"
 
 namespace talyx::app {
 
@@ -21,6 +22,7 @@ namespace {
 
 constexpr const char* FormSection = "Form";
 constexpr const char* ParameterSection = "parameter";
+constexpr const char* PortsSection = "ports";
 
 // CB_Parity's items in list order: pEven, pMark, pNone, pOdd, pSpace.
 constexpr TParity ParityOfItem[] = {TParity::pEven, TParity::pMark, TParity::pNone, TParity::pOdd,
@@ -61,6 +63,9 @@ void TMainForm::FormCreate() {
   CB_EnterSend->setChecked(ini.ReadBool(ParameterSection, "EnterSend", false));
   CB_AddCenter->setChecked(ini.ReadBool(ParameterSection, "AddCenter", false));
   CB_ShowSend->setChecked(ini.ReadBool(ParameterSection, "ShowSend", false));
+
+  // The devices the port numbers open, before anything shows or opens one.
+  platform::ApplyPortsSection(ini.ReadSection(PortsSection));
 
   SelectItem(CB_ComNum, ini.ReadInteger(ParameterSection, "ComNum", 0));
   SelectItem(CB_Baud, ini.ReadInteger(ParameterSection, "Baud", 6));

@@ -264,6 +264,18 @@ TEST_F(MainFormTest, PickingAnItemReopensThePortWhileTypingAnItemsTextDoesNot) {
   EXPECT_TRUE(messages.Texts.empty());
 }
 
+TEST_F(MainFormTest, TheSectionPortsMapsPortNumbersBeforeThePortOpens) {
+  PtyPair pty;
+  ScopedPortMap noPorts;
+  WriteSettings("[parameter]\nComNum=2\n[ports]\nCom3=" + pty.SlavePath() + "\n");
+  auto form = CreateForm();
+  form->show();
+  EXPECT_TRUE(form->ComPort1.Open());
+  EXPECT_EQ(form->ComPort1.ComNumber(), 3);
+  EXPECT_EQ(form->CB_ComNum->toolTip(), QString::fromStdString(pty.SlavePath()));
+  EXPECT_TRUE(messages.Texts.empty());
+}
+
 TEST_F(MainFormTest, ACaptionWrittenInTheChineseCodePageIsReadAsSuch) {
   WriteSettings("[Form]\nCaption=\xB4\xAE\xBF\xDA\xB5\xF7\xCA\xD4\n");  // 串口调试 in GBK
   auto form = CreateForm();
