@@ -39,6 +39,7 @@ namespace talyx::app {
 
 class TAboutBox;
 class TComboBox;
+class TDeviceWatch;
 class TFindDialog;
 class TShape;
 class TStatusBar;
@@ -55,6 +56,8 @@ class TMainForm : public QWidget {
   static constexpr int SendPanel = 1;
   static constexpr int RecvPanel = 2;
   static constexpr int VersionPanel = 3;
+  // Right of the others, filling the rest: the port's device, its loss and its reconnect.
+  static constexpr int DevicePanel = 4;
 
   // Builds the window and runs FormCreate with the given settings file.
   explicit TMainForm(TSettingsFile settings, QWidget* parent = nullptr);
@@ -136,6 +139,8 @@ class TMainForm : public QWidget {
   QFileDialog* SaveDialog1;
   QFileDialog* OpenDialog1;
   TFindDialog* FindDialog1;
+  // Notices a lost device and brings the port back when it returns (commmain_devices.cpp).
+  TDeviceWatch* DeviceWatch1;
 
   // ---- Start-up, port settings and shutdown (commmain_startup.cpp) -----------------------
   void FormCreate();
@@ -149,6 +154,10 @@ class TMainForm : public QWidget {
   void Btn_ResetClick();
   // An item picked in any of the five port combo boxes.
   void CB_ComNumSelect();
+
+  // ---- Devices that come and go (commmain_devices.cpp) ------------------------------------
+  // The device panel: the last loss or reconnect, else what the chosen number opens.
+  void UpdateDevicePanel();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -167,6 +176,8 @@ class TMainForm : public QWidget {
   void LayOutDockedGroups();
   // CB_ComNum's tooltip describes the device its selected number opens.
   void UpdatePortToolTip();
+  // The fifth status panel, the device watch and the port's loss event.
+  void CreateDeviceWatch();
 
   TSettingsFile settings_;
   TAboutBox* aboutBox_ = nullptr;
