@@ -144,10 +144,14 @@ TEST_F(MainFormTest, ControlsStandAtTheirDesignPlacesAndGroupsFollowAResize) {
   EXPECT_TRUE(form->CB_Clear->isChecked());
 
   const int panelWidths[] = {200, 120, 120, 50};
-  ASSERT_EQ(form->StatusBar->PanelCount(), 4);
+  ASSERT_EQ(form->StatusBar->PanelCount(), 5);
   for (int panel = 0; panel < 4; ++panel) {
     EXPECT_EQ(form->StatusBar->Panel(panel)->width(), panelWidths[panel]);
   }
+  // The device panel follows panel 3 and takes the rest of the width.
+  const QRect device = form->StatusBar->Panel(TMainForm::DevicePanel)->geometry();
+  EXPECT_GT(device.left(), form->StatusBar->Panel(TMainForm::VersionPanel)->geometry().right());
+  EXPECT_GT(device.right(), form->StatusBar->width() - 40);
   QStringList menu;
   for (QAction* item : form->PopupMenu1->actions()) {
     menu << (item->isSeparator() ? QStringLiteral("-") : item->text());
