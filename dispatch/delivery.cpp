@@ -11,9 +11,6 @@ namespace talyx {
 
 namespace {
 
-// How long the dispatch thread waits for a window handler to take a message.
-constexpr uint32_t WindowSendTimeoutMs = 3000;
-
 uint32_t NextPos(uint32_t pos) { return pos + 1 == InBufferSize ? 0 : pos + 1; }
 
 }  // namespace
@@ -83,13 +80,15 @@ bool TBaseDispatcher::CheckDataTriggers() {
     if (InBuffer == nullptr) return false;
     const uint32_t unread = UnreadBytes();
     uint32_t distance = (pos + InBufferSize - InTail) % InBufferSize;
-    if (distance > unread) {
-      // The bytes from the scan position on were taken or flushed before the scan reached
-      // them: the scan goes on at the first unread byte.
+    if (ScanLapPending || distance > unread) {
+      // The scan goes on at the first unread byte: after a read that filled the ring all the
+      // way round to the scan position every unread byte is new to it (also when some were
+      // taken or flushed since), and bytes from the scan position on that were taken or flushed
+      // before the scan reached them are gone.
       pos = InTail;
       distance = 0;
     }
-    uint32_t unscanned = ScanLapPending ? InBufferSize : unread - distance;
+    uint32_t unscanned = unread - distance;
     ScanLapPending = false;
 
     platform::SectionGuard mainGuard(MainLock);
@@ -118,20 +117,23 @@ bool TBaseDispatcher::CheckDataTriggers() {
   }
 
   if (!matched) {
-    // The scan reached the head: offer every unread byte, once per head position.
+    // The scan reached the head: offer every unread byte, once per head position; a full ring
+    // whenever the scan gets here, whatever the threshold, so that its reader can make room.
     ScanPos = pos;
+    if (availLength == 0 || !HandlerServiceNeeded) return false;
     const uint32_t unread = InBuffUsed();
-    if (availLength != 0 && LastAvailPos != static_cast<int32_t>(pos) && unread >= availLength) {
-      AddLogRecord(ltTrigger, lsAvail, unread);
-      const bool result = NotifyHandlers(TriggerAvailMsg, unread, 0);
-      LastAvailPos = static_cast<int32_t>(pos);
-      return result;
+    const bool ringFull = unread == InBufferSize;
+    if (!ringFull && (LastAvailPos == static_cast<int32_t>(pos) || unread < availLength)) {
+      return false;
     }
-    return false;
+    AddLogRecord(ltTrigger, lsAvail, unread);
+    const bool result = NotifyHandlers(TriggerAvailMsg, unread, 0);
+    LastAvailPos = OfferMissed ? NoAvailPos : static_cast<int32_t>(pos);
+    return result;
   }
 
   bool result = true;
-  if (availLength != 0 && LastAvailPos != static_cast<int32_t>(pos)) {
+  if (availLength != 0 && HandlerServiceNeeded && LastAvailPos != static_cast<int32_t>(pos)) {
     // Offer the unread bytes in front of the matched sequence; the handlers may read exactly
     // those. When the sequence's first bytes were taken already there is nothing in front.
     const int64_t before = countThrough - matchLen;
@@ -139,7 +141,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
       AddLogRecord(ltTrigger, lsAvail, static_cast<uint32_t>(before));
       result = NotifyHandlers(TriggerAvailMsg, static_cast<uint32_t>(before), 0);
       ScanPos = pos;
-      LastAvailPos = static_cast<int32_t>(pos);
+      LastAvailPos = OfferMissed ? NoAvailPos : static_cast<int32_t>(pos);
     }
   }
 
@@ -172,6 +174,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
 }
 
 bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t data) {
+  OfferMissed = false;
   if (!HandlerServiceNeeded) return true;
   {
     platform::SectionGuard guard(MainLock);
@@ -246,8 +249,10 @@ bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t
       if (serveWindows) {
         delivered = walk(WndTriggerHandlers, [&](const TWndTriggerHandler& handler) {
           platform::LResult ignored = 0;
-          platform::SendMessageTimeout(handler.Window, msg, firstParam, secondParam,
-                                       WindowSendTimeoutMs, &ignored);
+          if (!platform::SendMessageTimeout(handler.Window, msg, firstParam, secondParam,
+                                            WindowSendLimitMs, &ignored)) {
+            OfferMissed = true;
+          }
         });
       }
     }

@@ -28,8 +28,12 @@
 //   (OutAbortSignal) and clears the ring only after the thread has acknowledged that request:
 //   the thread acknowledges only where it is not inside a write, and an acknowledgement counts
 //   only for the requests made before it, so a stale AckSignal from another thread cannot let a
-//   purge through. Each purge also moves the ring to a new generation, and the output thread
-//   advances the ring only within the generation it chose its run in.
+//   purge through. The output thread looks for a request between any two writes, so a purge
+//   ends after at most one write however willingly the device takes bytes, and it chooses no
+//   new run from the time of a request until that purge has cleared the ring, so nothing queued
+//   before a purge is written after it returns. Each purge also moves the ring to a new
+//   generation, and the output thread advances the ring only within the generation it chose its
+//   run in.
 // - Lifetime. The destructor calls Destroy first, which waits until ThreadCount is 0. The signals
 //   StopThreads closes are retired, not freed, until the next StartThreads or the end of the
 //   dispatcher, so a late caller holding one never touches freed memory. The device's
@@ -134,8 +138,9 @@ class TWin32Dispatcher : public TBaseDispatcher {
   // Output thread, after a write that the device refused for now: waits until the device can
   // take bytes. False when a purge or stop request came (it is acknowledged).
   bool AwaitWritable();
-  // Dispatch thread, after a quiet turn's ExtractData brought bytes: scans them for data
-  // triggers and offers them, as a received-data event would.
+  // Dispatch thread, on a quiet turn after its ExtractData: scans new bytes for data triggers
+  // and offers unread bytes, as a received-data event would (a withdrawn offer again, a full
+  // ring on every turn).
   void ScanReceivedData();
   // Waits until every thread of the set has finished (ThreadCount 0), pumping meanwhile.
   void AwaitAllThreadsFinished();
@@ -153,6 +158,9 @@ class TWin32Dispatcher : public TBaseDispatcher {
   std::atomic<uint64_t> readCount_{0};
 
   uint64_t outGeneration_ = 0;  // OutLock
+  // The latest purge request whose ring clearing is done; the output thread chooses no run while
+  // a later request waits for its clearing.
+  uint64_t purgesDone_ = 0;  // OutLock
   std::atomic<uint64_t> abortRequests_{0};
   std::atomic<uint64_t> abortAcks_{0};
 };

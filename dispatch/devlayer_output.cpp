@@ -25,10 +25,11 @@ ErrorCode TWin32Dispatcher::DevicePurge(int32_t queue) {
   if (queue == PurgeOutput && OutThread != nullptr) {
     platform::Event* abort = Signal(OutAbortSignal);
     platform::Event* ack = Signal(AckSignal);
+    uint64_t request = 0;
     if (abort != nullptr && ack != nullptr) {
       // Only an acknowledgement given after this request counts (see the header); and the wait
       // ends as well when the output thread has ended and can no longer give one.
-      const uint64_t request = ++abortRequests_;
+      request = ++abortRequests_;
       ack->Reset();
       abort->Set();
       while (abortAcks_ < request && OutThread != nullptr) {
@@ -40,6 +41,7 @@ ErrorCode TWin32Dispatcher::DevicePurge(int32_t queue) {
     OutHead = 0;
     OutTail = 0;
     ++outGeneration_;
+    purgesDone_ = std::max(purgesDone_, request);
     err = Device->Purge(platform::PurgeQueue::Output);
   } else {
     err = Device->Purge(platform::PurgeQueue::Input);
@@ -105,12 +107,20 @@ bool TWin32Dispatcher::AwaitWritable() {
 
 void TWin32Dispatcher::DrainOutput() {
   for (;;) {
+    // Purge and stop requests are looked at between writes too: a device that takes some bytes of
+    // every write would otherwise hold a purge up until the whole ring has drained.
+    if (platform::WaitForEvent(*OutAbortSignal, 0) == 0) {
+      AcknowledgeAbort();
+      return;
+    }
     const uint8_t* run;
     uint32_t count;
     uint64_t generation;
     {
       platform::SectionGuard guard(OutLock);
       if (OutBuffer == nullptr || (!OutBufferFull && OutHead == OutTail)) return;
+      // A purge is under way and has not cleared the ring yet: what it holds is not written.
+      if (purgesDone_ != abortRequests_) return;
       count = ChooseOutputRun();
       run = OutBuffer.get() + OutTail;
       generation = outGeneration_;

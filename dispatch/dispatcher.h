@@ -27,6 +27,10 @@
 // - A delivery (InHandler) only marks handler records that are removed meanwhile (Deleted) and
 //   removes them when it ends; a ClosePort during a delivery only sets ClosePending, and the
 //   device layer releases the rings when its dispatch thread ends.
+// - Unread bytes are offered (TriggerAvailMsg) once per head position, but an offer the
+//   handlers never received (a window send withdrawn at its time limit, or the window gone)
+//   counts as not made, and a full ring is offered on every scan whatever the threshold, so the
+//   port never stays deaf to bytes it holds. With no handler to serve nothing is offered.
 // - Flags that several threads read and write are atomics.
 // - Lifetime rule for device layers: the destructor of every concrete dispatcher calls
 //   Destroy() first, before any member of its own is torn down. Destroy closes the port (or
@@ -37,6 +41,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -128,7 +133,8 @@ class TBaseDispatcher {
   bool GetThreadsActive() const { return ThreadsActive; }
 
   // ---- Line and modem ------------------------------------------------------------------
-  // Baud 0, Parity 5, DataBits 9 and StopBits 3 keep the current value.
+  // Baud 0, Parity 5, DataBits 9 and StopBits 3 keep the current value; a negative baud is
+  // refused (-1002).
   ErrorCode SetLine(int32_t baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits);
   ErrorCode GetLine(int32_t& baud, uint8_t& parity, uint8_t& dataBits, uint8_t& stopBits);
   // 1 (and no change) while the line is under hardware flow control; -1002 when the escape fails.
@@ -157,7 +163,8 @@ class TBaseDispatcher {
   void SetRS485Mode(bool on);
   // Resizes the driver's queues; the rings keep their sizes. 0 or the negated platform error.
   ErrorCode SetBufferSizes(uint32_t inSize, uint32_t outSize);
-  // Waits (up to 10 s) until the output ring is empty, then for 18 characters on the wire.
+  // Waits (up to 5000 polls 2 ms apart) until the output ring and the driver's output queue are
+  // empty, then for 18 characters on the wire.
   void WaitOutputDrain();
 
   // ---- Data ----------------------------------------------------------------------------
@@ -167,7 +174,7 @@ class TBaseDispatcher {
   // stay in the ring until the delivery ends.
   ErrorCode GetChar(uint8_t& c);
   // Queues len bytes for output: 0, -3006 (nothing queued: too big for the free room) or -3004.
-  ErrorCode PutBlock(const uint8_t* buffer, uint32_t len);
+  ErrorCode PutBlock(const uint8_t* buffer, size_t len);
   uint32_t InBuffUsed();
   uint32_t OutBuffUsed();
   uint32_t OutBuffFree();
@@ -296,6 +303,8 @@ class TBaseDispatcher {
   // Under MainLock: applies LineSettings with DTR/RTS control from their states; the result
   // of DeviceSetState.
   ErrorCode ApplyLineSettings();
+  // Bytes wait for output in the output ring or the driver's queue.
+  bool OutputWaiting();
   // Takes MainLock; adds the record when the log is recording.
   void AddLogRecord(uint8_t type, uint8_t subType, uint32_t data, const uint8_t* bytes = nullptr,
                     uint32_t len = 0);
@@ -319,6 +328,9 @@ class TBaseDispatcher {
   std::atomic<bool> RS485Mode{false};
   // The UART's I/O address of platforms that poll it for RS-485; Linux has none and keeps 0.
   uint16_t BaseAddress = 0;
+  // How long the dispatch thread waits for a window handler to take a message. Set before the
+  // threads start; tests shorten it to stand for a busy main thread.
+  uint32_t WindowSendLimitMs = 3000;
   std::atomic<bool> PortHandlerInstalled{false};
   std::atomic<bool> HandlerServiceNeeded{false};
 
@@ -331,7 +343,14 @@ class TBaseDispatcher {
 
   // Dispatch thread (and OpenPort before the threads start).
   uint32_t ScanPos = 0;
+  // The head position of the last available-data offer; NoAvailPos when the next scan offers
+  // again whatever the head: the last offer did not reach the handlers, or a read filled the
+  // ring all the way round to the scan position.
   int32_t LastAvailPos = 0;
+  static constexpr int32_t NoAvailPos = -1;
+  // The last NotifyHandlers could not hand its message to every window handler: a send ran out
+  // of time and was withdrawn, or the window was gone. Such an offer counts as not made.
+  bool OfferMissed = false;
   uint32_t AvailTriggerLength = 0;  // MainLock
   std::atomic<bool> StatusHitThisPass{false};
   // InLock.
@@ -339,8 +358,9 @@ class TBaseDispatcher {
   uint32_t DeliveryGetCount = 0;
   uint32_t MaxDeliveryGetCount = 0;
   bool InBufferFull = false;
-  // InLock, dispatch thread: a read has filled the ring all the way round to ScanPos, so the
-  // whole ring is unscanned although ScanPos equals InHead.
+  // InLock, dispatch thread: a read has filled the ring all the way round to ScanPos, so every
+  // unread byte is unscanned although ScanPos equals InHead (takes and flushes since then only
+  // remove unread bytes, so this stays true until the next scan).
   bool ScanLapPending = false;
 
   std::atomic<bool> ThreadsStopping{false};

@@ -66,6 +66,8 @@ constexpr int64_t DrainCharacters = 18;
 // reports them: the Linux device always runs the line raw and checks no parity of its own.
 ErrorCode TBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint8_t dataBits,
                                    uint8_t stopBits) {
+  // No line runs at a negative rate; 0 keeps the current one and never reaches the device.
+  if (baud < 0) return ecBadArgument;
   LineValues wanted;
   {
     platform::SectionGuard guard(MainLock);
@@ -279,11 +281,20 @@ uint32_t TBaseDispatcher::GetOptions() {
   return Options;
 }
 
+bool TBaseDispatcher::OutputWaiting() {
+  if (OutBuffUsed() != 0) return true;
+  uint32_t driverQueue = 0;
+  return Device != nullptr && Device->OutputQueue(driverQueue) == 0 && driverQueue != 0;
+}
+
 void TBaseDispatcher::WaitOutputDrain() {
-  for (uint32_t poll = 0; poll < DrainPolls && OutBuffUsed() != 0; ++poll) {
+  // Bytes the driver still holds would go out at the new settings as well, so the wait lasts
+  // until both the output ring and the driver's queue are empty, within one bound. A device
+  // whose flow control holds output back for good ends the wait at that bound.
+  for (uint32_t poll = 0; poll < DrainPolls && OutputWaiting(); ++poll) {
     platform::SleepMs(DrainPollMs);
   }
-  // The output ring is empty; the driver may still hold up to 18 characters.
+  // The driver may still hold up to 18 characters in its transmitter.
   uint32_t sleepMs;
   {
     platform::SectionGuard guard(MainLock);

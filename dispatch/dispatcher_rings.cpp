@@ -82,8 +82,8 @@ ErrorCode TBaseDispatcher::GetChar(uint8_t& c) {
   return ecOK;
 }
 
-ErrorCode TBaseDispatcher::PutBlock(const uint8_t* buffer, uint32_t len) {
-  if (len == 0) return ecOK;
+ErrorCode TBaseDispatcher::PutBlock(const uint8_t* buffer, size_t size) {
+  if (size == 0) return ecOK;
   if (buffer == nullptr) return ecBadArgument;
   ErrorCode result = ecOK;
   uint32_t written = 0;
@@ -96,7 +96,8 @@ ErrorCode TBaseDispatcher::PutBlock(const uint8_t* buffer, uint32_t len) {
     const TComStatus status = RefreshLineErrors();
     const uint32_t waiting = std::min(status.OutQueue, OutQueueSize);
     const uint32_t freeRoom = OutQueueSize - waiting;
-    if (len > freeRoom) return ecOutputBufferTooSmall;
+    if (size > freeRoom) return ecOutputBufferTooSmall;
+    const auto len = static_cast<uint32_t>(size);
     if (len == freeRoom) OutBufferFull = true;
 
     const int32_t accepted = DeviceWrite(buffer, len);
@@ -200,7 +201,7 @@ bool TBaseDispatcher::ExtractData() {
   // scan although ScanPos equals InHead, and the position no longer identifies offered data.
   if (total > 0 && InBufferFull && InHead == ScanPos) {
     ScanLapPending = true;
-    LastAvailPos = -1;
+    LastAvailPos = NoAvailPos;
   }
   return true;
 }

@@ -108,9 +108,10 @@ void TDispThread::Execute() {
     if (woken == 0) {
       d.HandleDeviceEvent();
     } else {
-      // Bytes a quiet turn finds are offered at once: no device event may come for them.
+      // A quiet turn scans and offers as well: no device event may come for bytes it reads, an
+      // offer the handlers never received is made again, and a full ring is offered each turn.
       d.ExtractData();
-      if (d.readCount_ != readsBefore) d.ScanReceivedData();
+      d.ScanReceivedData();
     }
     d.PollTriggers();
     if (!lossReported && d.Device->HasGone()) {

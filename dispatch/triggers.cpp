@@ -227,6 +227,13 @@ void TBaseDispatcher::SaveTriggers(TTriggerSave& save) {
   save.TimerTriggers = TimerTriggers;
   save.DataTriggers = DataTriggers;
   save.StatusTriggers = StatusTriggers;
+  // A saved set starts with no matches under way: a save taken during a delivery would otherwise
+  // carry triggers that completed on a byte of this port, or partial sequences of its bytes,
+  // into the next port, where they would complete on bytes that never formed the sequence.
+  for (TDataTrigger& trigger : *save.DataTriggers) {
+    trigger.Matched = false;
+    trigger.MatchState.fill(0);
+  }
 }
 
 void TBaseDispatcher::RestoreTriggers(const TTriggerSave& save) {

@@ -78,6 +78,9 @@ class SerialDevice {
   // Line errors since the previous call of this function, and the input count.
   virtual int ClearErrors(DeviceStatus& status) = 0;
   virtual int Purge(PurgeQueue queue) = 0;
+  // Bytes the driver still holds for output (written, not yet on the wire); 0 where the device
+  // cannot tell. 0 or an error number.
+  virtual int OutputQueue(uint32_t& count) = 0;
 
   // Non-blocking read: bytes read (0 when nothing waits), or a negated error number.
   virtual long Read(uint8_t* buffer, size_t count) = 0;

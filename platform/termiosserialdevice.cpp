@@ -276,10 +276,12 @@ int TermiosSerialDevice::ModemStatus(uint32_t& lines) {
 int TermiosSerialDevice::ClearErrors(DeviceStatus& status) {
   status = DeviceStatus{};
   if (!IsOpen()) return PeInvalidHandle;
-  LineCounters now;
-  if (int err = ReadCounters(now); err && !IsUnsupported(err)) return Failure(err);
   {
+    // Read, compared and stored under one lock: a reading taken before another thread's must
+    // never be stored after it, or the errors between the two would be reported again.
     std::lock_guard lock(errorsMutex_);
+    LineCounters now;
+    if (int err = ReadCounters(now); err && !IsUnsupported(err)) return Failure(err);
     const LineCounters& before = clearedCounters_;
     if (now.BufOverrun != before.BufOverrun) status.Errors |= CeRxOver;
     if (now.Overrun != before.Overrun) status.Errors |= CeOverrun;
@@ -295,6 +297,18 @@ int TermiosSerialDevice::ClearErrors(DeviceStatus& status) {
 int TermiosSerialDevice::Purge(PurgeQueue queue) {
   if (!IsOpen()) return PeInvalidHandle;
   if (tcflush(descriptor_, queue == PurgeQueue::Output ? TCOFLUSH : TCIFLUSH) != 0) return Failure(errno);
+  return 0;
+}
+
+int TermiosSerialDevice::OutputQueue(uint32_t& count) {
+  count = 0;
+  if (!IsOpen()) return PeInvalidHandle;
+  int waiting = 0;
+  if (ioctl(descriptor_, TIOCOUTQ, &waiting) != 0) {
+    const int err = errno;
+    return IsUnsupported(err) ? 0 : Failure(err);
+  }
+  count = waiting > 0 ? static_cast<uint32_t>(waiting) : 0;
   return 0;
 }
 

@@ -11,7 +11,7 @@
 //   thread uses the device. Every other call may run at the same time as any other.
 // - Locks: settingsMutex_ guards the record fields termios does not hold (DTR/RTS control, DSR
 //   flow, XON/XOFF limits, the line flags); errorsMutex_ guards ClearErrors' baseline of the
-//   error counters. The event waiter's baselines belong to the waiter thread alone, so the
+//   error counters, and ClearErrors reads the counters under it too. The event waiter's baselines belong to the waiter thread alone, so the
 //   waiter and ClearErrors each see every counter change once.
 // - Wake-ups: closeEvent_ (an eventfd) is signalled once by Close and never drained, so every
 //   poll ends at once and keeps ending; maskEvent_ is signalled by SetEventMask(0) and drained
@@ -76,6 +76,8 @@ class TermiosSerialDevice : public SerialDevice {
   int ModemStatus(uint32_t& lines) override;
   int ClearErrors(DeviceStatus& status) override;
   int Purge(PurgeQueue queue) override;
+  // TIOCOUTQ (always 0 on a pseudo-terminal).
+  int OutputQueue(uint32_t& count) override;
 
   long Read(uint8_t* buffer, size_t count) override;
   WriteOutcome Write(const uint8_t* data, size_t count) override;
@@ -84,17 +86,21 @@ class TermiosSerialDevice : public SerialDevice {
   void SetEventMask(uint32_t mask) override;
   bool WaitEvent(uint32_t& events) override;
 
- private:
+ protected:
   // Interrupt counters of the line, as TIOCGICOUNT reports them (all 0 where unsupported).
   struct LineCounters {
     int Cts = 0, Dsr = 0, Rng = 0, Dcd = 0;
     int Frame = 0, Overrun = 0, Parity = 0, Brk = 0, BufOverrun = 0;
   };
 
+  // One reading of the counters: 0 or the errno of the failed ioctl (the counters are then 0).
+  // Virtual so that tests can stand in for a line's counters.
+  virtual int ReadCounters(LineCounters& counters) const;
+
+ private:
   int TakeOver(int descriptor);
   // Readings of the device: 0 or the errno of the failed ioctl (the outputs are then 0).
   int ReadModemLines(uint32_t& lines, int* levels = nullptr) const;
-  int ReadCounters(LineCounters& counters) const;
   int ReadInputCount(uint32_t& count) const;
   int DriveLine(int function);
   int Failure(int err);

@@ -25,6 +25,14 @@ uint16_t Percent(uint32_t value, uint32_t percent) {
   return static_cast<uint16_t>(value * percent / 100);
 }
 
+// The resume mark a flow-control setter picks: a share of the input size, unless that would lie
+// above the full mark (a small BufferFull), where a resume mark above it makes every flow-control
+// call fail; then a tenth of the full mark, as the BufferResume setter takes.
+uint16_t DefaultResume(uint32_t inSize, uint32_t bufferFull, uint32_t percent) {
+  const uint16_t resume = Percent(inSize, percent);
+  return resume > bufferFull ? Percent(bufferFull, 10) : resume;
+}
+
 // The software flow mode the dispatcher takes for each option.
 uint32_t SWFlowMode(TSWFlowOptions options) {
   switch (options) {
@@ -494,7 +502,9 @@ void TCustomComPort::SetHWFlowOptions(THWFlowOptionSet value) {
   const uint32_t word = value.Word();
   if (word != 0) {
     if (bufferFull_ == 0 || bufferFull_ > inSize_) bufferFull_ = Percent(inSize_, 90);
-    if (bufferResume_ == 0 || bufferResume_ > bufferFull_) bufferResume_ = Percent(inSize_, 10);
+    if (bufferResume_ == 0 || bufferResume_ > bufferFull_) {
+      bufferResume_ = DefaultResume(inSize_, bufferFull_, 10);
+    }
   }
   if (TBaseDispatcher* d = OpenDispatcher()) Check(d->SetHWFlow(bufferFull_, bufferResume_, word));
   hwFlowOptions_ = value;
@@ -509,7 +519,9 @@ void TCustomComPort::SetSWFlowOptions(TSWFlowOptions value) {
   const uint32_t mode = SWFlowMode(value);
   if (mode != 0) {
     if (bufferFull_ == 0 || bufferFull_ > inSize_) bufferFull_ = Percent(inSize_, 75);
-    if (bufferResume_ == 0 || bufferResume_ > bufferFull_) bufferResume_ = Percent(inSize_, 25);
+    if (bufferResume_ == 0 || bufferResume_ > bufferFull_) {
+      bufferResume_ = DefaultResume(inSize_, bufferFull_, 25);
+    }
   }
   if (TBaseDispatcher* d = OpenDispatcher()) {
     Check(mode != 0 ? d->SetSWFlow(bufferFull_, bufferResume_, mode) : d->DisableSWFlow());

@@ -26,6 +26,7 @@
 //   application's exception display (apphooks.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -165,8 +166,9 @@ class TCustomComPort : public TBaseComponent {
   uint8_t GetChar();
   // Queues the text's bytes for output.
   void PutString(const std::string& text);
-  // Queues len bytes for output; 0.
-  int32_t PutBlock(const void* buffer, uint16_t len);
+  // Queues len bytes for output; 0. A block larger than the output buffer's free room raises
+  // -3006 and queues nothing, whatever its length.
+  int32_t PutBlock(const void* buffer, size_t len);
   // Bytes queued and not yet written; 0 unless the port is open (it is never opened for this).
   uint32_t OutBuffUsed();
   // The pending line error code, cleared by reading; 0 unless open.

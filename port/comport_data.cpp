@@ -26,11 +26,10 @@ void TCustomComPort::PutString(const std::string& text) {
   if (openState_ == TOpenState::osClosing) return;
   TBaseDispatcher* dispatcher = RequireDispatcher();
   if (dispatcher == nullptr) return;
-  Check(dispatcher->PutBlock(reinterpret_cast<const uint8_t*>(text.data()),
-                             static_cast<uint32_t>(text.size())));
+  Check(dispatcher->PutBlock(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
-int32_t TCustomComPort::PutBlock(const void* buffer, uint16_t len) {
+int32_t TCustomComPort::PutBlock(const void* buffer, size_t len) {
   if (openState_ == TOpenState::osClosing) return 0;
   TBaseDispatcher* dispatcher = RequireDispatcher();
   if (dispatcher == nullptr) return 0;

@@ -252,6 +252,75 @@ TEST(ProcedureHandler, ReachesItsDispatcherThroughTheMessage) {
   EXPECT_FALSE(d.HandlerServiceNeeded);
 }
 
+// ---- Available data on a full ring and without handlers ------------------------------------
+
+TEST_F(DeliveryTest, AFullRingIsOfferedWhateverTheThresholdUntilItsReaderMakesRoom) {
+  for (uint32_t threshold : {5000u, 9000u}) {
+    TTestDispatcher full;
+    ASSERT_EQ(full.OpenDefault(), ecOK);
+    RecordingHandler reader{full};
+    reader.TakeOnAvail = 0;
+    ASSERT_EQ(full.RegisterEventTriggerHandler(reader.Method(), false), ecOK);
+    full.SetAvailTriggerLength(threshold);
+    full.Receive(std::string(4096, 'a'));
+    EXPECT_FALSE(full.CheckDataTriggers());
+    EXPECT_TRUE(reader.Messages.empty());
+    full.Receive(std::string(4096, 'b'));
+
+    // Every check offers the full ring again, until the reader takes bytes.
+    EXPECT_FALSE(full.CheckDataTriggers());
+    EXPECT_FALSE(full.CheckDataTriggers());
+    reader.TakeOnAvail.reset();
+    EXPECT_TRUE(full.CheckDataTriggers());
+    EXPECT_FALSE(full.CheckDataTriggers());
+    ASSERT_EQ(reader.Messages.size(), 3u) << "threshold " << threshold;
+    for (const auto& m : reader.Messages) {
+      EXPECT_EQ(m.Msg, TriggerAvailMsg);
+      EXPECT_EQ(m.First, InBufferSize);
+    }
+    EXPECT_EQ(reader.Messages[2].Bytes, std::string(4096, 'a') + std::string(4096, 'b'));
+  }
+}
+
+TEST_F(DeliveryTest, BytesThatCameWhileNoHandlerWasThereAreOfferedOnceOneRegisters) {
+  d.DeregisterEventTriggerHandler(handler.Method());
+  d.SetAvailTriggerLength(1);
+  d.Receive("early");
+  int checks = 0;
+  while (d.CheckDataTriggers() && ++checks < 3) {
+  }
+  EXPECT_LT(checks, 3);
+  EXPECT_EQ(d.InBuffUsed(), 5u);
+
+  ASSERT_EQ(d.RegisterEventTriggerHandler(handler.Method(), false), ecOK);
+  EXPECT_TRUE(d.CheckDataTriggers());
+  ASSERT_EQ(handler.Messages.size(), 1u);
+  ExpectMessage(0, TriggerAvailMsg, 5, 0, "early");
+}
+
+// A read fills the ring all the way round to the scan position; bytes taken or flushed before
+// the scan runs are neither scanned nor offered.
+TEST_F(DeliveryTest, BytesTakenOrFlushedAfterAFullRingReadAreNeitherScannedNorOffered) {
+  d.SetAvailTriggerLength(1);
+  ASSERT_GT(AddSequence(d, "Z"), 0);
+  std::string bytes(InBufferSize, 'a');
+  bytes[50] = 'Z';
+  d.Receive(bytes);
+  for (int i = 0; i < 100; ++i) {
+    uint8_t c;
+    ASSERT_EQ(d.GetChar(c), ecOK);
+  }
+  d.CheckDataTriggers();
+  ASSERT_EQ(handler.Messages.size(), 1u);
+  ExpectMessage(0, TriggerAvailMsg, InBufferSize - 100, 0, std::string(InBufferSize - 100, 'a'));
+
+  d.Receive(bytes);
+  ASSERT_EQ(d.InBuffUsed(), InBufferSize);
+  EXPECT_EQ(d.FlushInBuffer(), ecOK);
+  EXPECT_FALSE(d.CheckDataTriggers());
+  EXPECT_EQ(handler.Messages.size(), 1u);
+}
+
 // ---- Handlers in the main thread ---------------------------------------------------------
 
 // Runs work on a thread of its own, as the dispatch thread does, while this thread (the main

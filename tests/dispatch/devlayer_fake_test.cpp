@@ -2,6 +2,7 @@
 // partial, refused and stalled writes, the output ring's runs, purges, and threads that fail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -295,6 +296,34 @@ TEST_F(DevLayerGatedTest, PurgeReturnsOnlyAfterTheOutputThreadLeftItsWrite) {
   ASSERT_EQ(Put({7, 8, 9}), ecOK);
   ASSERT_TRUE(pump.Until([&] { return dispatcher->OutBuffUsed() == 0; }));
   EXPECT_EQ(fake->Output(), (std::vector<uint8_t>{7, 8, 9}));
+}
+
+// A device that takes a few bytes from every write and never refuses one, at about 4 bytes a
+// millisecond.
+class TricklingDevice : public FakeSerialDevice {
+ public:
+  platform::WriteOutcome Write(const uint8_t* data, size_t count) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return FakeSerialDevice::Write(data, std::min<size_t>(count, 4));
+  }
+};
+
+using DevLayerTricklingTest = DevLayerFakeTestBase<TricklingDevice>;
+
+TEST_F(DevLayerTricklingTest, PurgeOfADeviceThatNeverRefusesEndsWithoutDrainingTheRing) {
+  ASSERT_EQ(Open(), ecOK);
+  const std::vector<uint8_t> queued = PseudoRandomBytes(4000, 43);
+  ASSERT_EQ(Put(queued), ecOK);
+  ASSERT_TRUE(pump.Until([&] { return !fake->Output().empty(); }));
+  EXPECT_EQ(dispatcher->FlushOutBuffer(), ecOK);
+  std::vector<uint8_t> expected = fake->Output();
+  EXPECT_LT(expected.size(), queued.size());
+
+  // Nothing queued before the purge is written after it: a block queued now comes right behind.
+  ASSERT_EQ(Put({7, 8, 9}), ecOK);
+  expected.insert(expected.end(), {7, 8, 9});
+  ASSERT_TRUE(pump.Until([&] { return fake->Output().size() >= expected.size(); }));
+  EXPECT_EQ(fake->Output(), expected);
 }
 
 // ---- Threads ---------------------------------------------------------------------------------

@@ -75,6 +75,8 @@ class TProbeDispatcher : public TWin32Dispatcher {
       : TWin32Dispatcher(nullptr, std::move(device)) {}
   ~TProbeDispatcher() override { Destroy(); }
 
+  // The limit of a window send: tests stand for a busy main thread in fractions of a second.
+  void LimitWindowSends(uint32_t ms) { WindowSendLimitMs = ms; }
   bool ThreadsRunning() const { return ThreadsActive; }
   int32_t ThreadsCounted() const { return ThreadCount; }
   bool ComThreadRunning() const { return ComThread != nullptr; }

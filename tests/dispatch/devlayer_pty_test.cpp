@@ -155,6 +155,69 @@ TEST_F(DevLayerPtyTest, TraceAndLogRecordWhatTheWorkerThreadsMoved) {
   EXPECT_NE(log.find("Avail"), std::string::npos) << log;
 }
 
+// ---- Offers that did not reach the window ---------------------------------------------------
+
+TEST_F(DevLayerPtyTest, BytesWaitingAtOpenThatFillTheRingAllArriveOnceTheWindowRegisters) {
+  const std::vector<uint8_t> sent = PseudoRandomBytes(20000, 51);
+  size_t early = 0;  // what the pseudo-terminal takes before the port opens
+  while (early < sent.size()) {
+    const ssize_t n = write(pty.Master(), sent.data() + early, sent.size() - early);
+    if (n <= 0) break;
+    early += static_cast<size_t>(n);
+  }
+  ASSERT_GT(early, InBufferSize);
+  ASSERT_EQ(Open(), ecOK);
+  dispatcher->SetAvailTriggerLength(1);
+  // As with the port component, the window registers after the open: the ring is full by then.
+  ASSERT_TRUE(pump.Until([&] { return dispatcher->InBuffUsed() == InBufferSize; }));
+  WindowRecorder window(*dispatcher);
+  window.Register();
+
+  std::atomic<bool> restSent{false};
+  std::thread farEnd([&] { restSent = pty.Send(std::vector<uint8_t>(sent.begin() + static_cast<long>(early), sent.end())); });
+  const bool complete = pump.Until([&] { return window.Received.size() >= sent.size(); });
+  farEnd.join();
+  ASSERT_TRUE(complete) << "received " << window.Received.size() << " of " << sent.size();
+  EXPECT_TRUE(restSent);
+  EXPECT_EQ(window.Received, Text(sent));
+}
+
+TEST_F(DevLayerPtyTest, MainThreadBusyForLongerThanTwoSendLimitsWhileBytesStreamLosesNothing) {
+  dispatcher->LimitWindowSends(100);
+  ASSERT_EQ(Open(), ecOK);
+  WindowRecorder window(*dispatcher);
+  window.Register();
+  dispatcher->SetAvailTriggerLength(1);
+
+  const std::vector<uint8_t> sent = PseudoRandomBytes(60000, 52);
+  std::atomic<bool> sendOk{false};
+  std::thread farEnd([&] { sendOk = pty.Send(sent); });
+  ASSERT_TRUE(pump.Until([&] { return !window.Received.empty(); }));
+  // The main thread is busy: the offers made meanwhile run out of time and are withdrawn, the
+  // last of them with a full ring.
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  const bool complete = pump.Until([&] { return window.Received.size() >= sent.size(); });
+  farEnd.join();
+  ASSERT_TRUE(complete) << "received " << window.Received.size() << " of " << sent.size();
+  EXPECT_TRUE(sendOk);
+  EXPECT_EQ(window.Received, Text(sent));
+}
+
+TEST_F(DevLayerPtyTest, AReplyOfferedWhileTheMainThreadIsBusyArrivesWithoutFurtherInput) {
+  dispatcher->LimitWindowSends(200);
+  ASSERT_EQ(Open(), ecOK);
+  WindowRecorder window(*dispatcher);
+  window.Register();
+  dispatcher->SetAvailTriggerLength(1);
+
+  const std::vector<uint8_t> reply = {0x01, 0x03, 0x04, 0x00, 0x0A, 0x00, 0x14, 0xDA, 0x3E};
+  ASSERT_TRUE(pty.Send(reply));
+  // Busy for longer than one send limit and shorter than two: the first offer is withdrawn.
+  std::this_thread::sleep_for(std::chrono::milliseconds(330));
+  ASSERT_TRUE(pump.Until([&] { return window.Received.size() >= reply.size(); }, 5000));
+  EXPECT_EQ(window.Received, Text(reply));
+}
+
 // ---- Sending --------------------------------------------------------------------------------
 
 TEST_F(DevLayerPtyTest, PutBlockBytesReachTheFarEndThroughAWrappingRing) {

@@ -146,6 +146,45 @@ TEST_F(LineTest, ChangedSettingsWaitForTheOutputToDrain) {
   EXPECT_EQ(Stored().BaudRate, 19200u);
 }
 
+// Bytes the driver still holds would go out at the new settings: SetLine waits for them too.
+TEST_F(LineTest, ChangedSettingsWaitForTheDriversOutputQueueToEmpty) {
+  d.Fake().SetDriverOutQueue(40);
+  const int setStatesBefore = d.Fake().Counts().SetState;
+  const int queriesBefore = d.Fake().Counts().OutputQueue;
+  std::atomic<ErrorCode> result{1};
+  std::thread setter([&] { result = d.SetLine(19200, platform::NoParity, 8, 1); });
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (d.Fake().Counts().OutputQueue < queriesBefore + 3 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  EXPECT_GE(d.Fake().Counts().OutputQueue, queriesBefore + 3);
+  EXPECT_EQ(d.Fake().Counts().SetState, setStatesBefore);
+  d.Fake().SetDriverOutQueue(0);
+  setter.join();
+  EXPECT_EQ(result, ecOK);
+  EXPECT_EQ(Stored().BaudRate, 19200u);
+}
+
+TEST_F(LineTest, NegativeRatesAreRefusedAndRateZeroKeepsTheCurrentRate) {
+  const int setStatesBefore = d.Fake().Counts().SetState;
+  EXPECT_EQ(d.SetLine(-5, platform::NoParity, 8, 1), ecBadArgument);
+  EXPECT_EQ(d.Fake().Counts().SetState, setStatesBefore);
+  EXPECT_EQ(d.SetLine(0, platform::EvenParity, 7, 1), ecOK);
+  EXPECT_EQ(Stored().BaudRate, 9600u);
+  int32_t baud = 0;
+  uint8_t parity = 0, dataBits = 0, stopBits = 0;
+  EXPECT_EQ(d.GetLine(baud, parity, dataBits, stopBits), ecOK);
+  EXPECT_EQ(baud, 9600);
+  EXPECT_EQ(dataBits, 7);
+
+  TTestDispatcher other;
+  EXPECT_EQ(other.OpenPort("/fake", -9600, platform::NoParity, 8, 1, 4096, 4096, 0),
+            ecBadArgument);
+  EXPECT_FALSE(other.Fake().IsOpen());
+}
+
 TEST(DrainSleep, EighteenCharactersOnTheWire) {
   using namespace platform;
   // 9600 8N1: 1041 * 10 bits * 18 = 187380 units of 100 ns -> 19 ms.

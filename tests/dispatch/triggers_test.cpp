@@ -236,6 +236,32 @@ TEST_F(TriggerTest, SavedTriggersComeBackInOrderWithoutHandleClashes) {
   EXPECT_TRUE(restored.DataTriggers->empty() && restored.StatusTriggers->empty());
 }
 
+// A set saved while a delivery runs holds triggers that completed on the same byte and wait for
+// their own delivery, and partial matches; neither may reach the next dispatcher.
+TEST_F(TriggerTest, ASavedSetStartsWithNoPartialOrCompletedMatches) {
+  const uint8_t xb[] = {'x', 'b'}, b[] = {'b'}, bz[] = {'b', 'z'};
+  ASSERT_GT(d.AddDataTrigger(xb, 2, false), 0);
+  ASSERT_GT(d.AddDataTrigger(bz, 2, false), 0);
+  const int32_t single = d.AddDataTrigger(b, 1, false);
+  TTriggerSave save;
+  handler.Then = [&](const RecordingHandler::Message& m) {
+    if (m.Msg == TriggerDataMsg && m.First == static_cast<uint32_t>(single)) d.SaveTriggers(save);
+  };
+  d.Receive("xb");
+  d.CheckDataTriggers();
+  ASSERT_TRUE(save.DataTriggers.has_value());
+
+  TTestDispatcher next;
+  ASSERT_EQ(next.OpenDefault(), ecOK);
+  RecordingHandler nextHandler{next};
+  ASSERT_EQ(next.RegisterEventTriggerHandler(nextHandler.Method(), false), ecOK);
+  next.RestoreTriggers(save);
+  next.Receive("z");
+  while (next.CheckDataTriggers()) {
+  }
+  EXPECT_TRUE(nextHandler.Messages.empty());
+}
+
 TEST_F(TriggerTest, ClearTriggersDropsEverythingAndTheAvailThreshold) {
   d.SetAvailTriggerLength(3);
   d.AddTimerTrigger();

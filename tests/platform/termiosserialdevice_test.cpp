@@ -331,6 +331,79 @@ TEST_F(TermiosDeviceTest, MissingModemLinesAndCountersReadAsOffWithoutFailing) {
   EXPECT_EQ(status.InQueue, 0u);
 }
 
+// A device whose break counter the test sets, and whose next counter reading can be held back
+// after it was taken, as a thread that is preempted there would be.
+class CountedDevice : public TermiosSerialDevice {
+ public:
+  std::atomic<int> Breaks{0};
+
+  void HoldNextReading() {
+    std::lock_guard lock(mutex_);
+    hold_ = true;
+  }
+  bool Holding() const {
+    std::lock_guard lock(mutex_);
+    return holding_;
+  }
+  void Release() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+ protected:
+  int ReadCounters(LineCounters& counters) const override {
+    counters = LineCounters{};
+    counters.Brk = Breaks;
+    std::unique_lock lock(mutex_);
+    if (hold_) {
+      hold_ = false;
+      holding_ = true;
+      changed_.wait_for(lock, kLimit, [this] { return released_; });
+      holding_ = false;
+    }
+    return 0;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  mutable bool hold_ = false;
+  mutable bool holding_ = false;
+  bool released_ = false;
+};
+
+// Two threads clear the errors at once (the dispatch thread reading, the main thread sending);
+// the older reading must never be compared or stored after the newer one.
+TEST(TermiosDeviceErrors, OneBreakIsReportedOnceWhenTwoThreadsClearTheErrorsTogether) {
+  PtyPair pty;
+  CountedDevice device;
+  ASSERT_EQ(device.Open(pty.SlavePath()), 0);
+  std::atomic<int> breaksReported{0};
+  auto clear = [&] {
+    DeviceStatus status;
+    EXPECT_EQ(device.ClearErrors(status), 0);
+    if (status.Errors & CeBreak) ++breaksReported;
+  };
+  device.HoldNextReading();
+  std::thread first(clear);
+  ASSERT_TRUE(Eventually([&] { return device.Holding(); }));
+  device.Breaks = 1;
+  std::atomic<bool> secondDone{false};
+  std::thread second([&] {
+    clear();
+    secondDone = true;
+  });
+  // A second clearing that overtakes the held reading ends now; one that waits for it cannot, and
+  // this wait runs out.
+  Eventually([&] { return secondDone.load(); }, 300ms);
+  device.Release();
+  first.join();
+  second.join();
+  clear();
+  EXPECT_EQ(breaksReported, 1);
+}
+
 // --- Data ---------------------------------------------------------------------------------------
 
 TEST_F(TermiosDeviceTest, BytesPassBothWaysUnchanged) {

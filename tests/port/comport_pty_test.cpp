@@ -122,11 +122,15 @@ TEST_F(ComPortPtyTest, QueuedBytesReachTheFarEndAndLeaveTheOutputBuffer) {
   EXPECT_TRUE(loop.Until([&] { return port.OutBuffUsed() == 0; }));
 }
 
-TEST_F(ComPortPtyTest, BlockLargerThanTheFreeRoomIsRefusedWhole) {
+TEST_F(ComPortPtyTest, BlockLargerThanTheFreeRoomIsRefusedWholeWhateverItsLength) {
   port.SetOutSize(16);
   port.SetOpen(true);
   const std::string big(17, 'x');
   EXPECT_THROW(port.PutString(big), EOutputBufferTooSmall);
+  EXPECT_EQ(port.OutBuffUsed(), 0u);
+  // A length beyond 16 bits is refused as it is, not cut down to its low bits (10 here).
+  const std::vector<uint8_t> huge(65546, 'y');
+  EXPECT_THROW(port.PutBlock(huge.data(), huge.size()), EOutputBufferTooSmall);
   EXPECT_EQ(port.OutBuffUsed(), 0u);
 }
 

@@ -91,6 +91,20 @@ TEST_F(ComPortSettingsTest, MarksOutOfRangeAreReplaced) {
   EXPECT_EQ(port.BufferResume(), 100);
 }
 
+// A default resume mark above a small full mark would make every later SetHWFlow/SetSWFlow fail.
+TEST_F(ComPortSettingsTest, DefaultResumeMarkStaysBelowASmallFullMark) {
+  port.SetBufferFull(100);
+  port.SetHWFlowOptions({HW::hwfUseRTS});
+  EXPECT_EQ(port.BufferFull(), 100);
+  EXPECT_EQ(port.BufferResume(), 10);
+
+  TComPort other;
+  other.SetBufferFull(200);
+  other.SetSWFlowOptions(TSWFlowOptions::swfBoth);
+  EXPECT_EQ(other.BufferFull(), 200);
+  EXPECT_EQ(other.BufferResume(), 20);
+}
+
 TEST_F(ComPortSettingsTest, MarksAlreadyInRangeSurviveASecondFlowControl) {
   port.SetHWFlowOptions({HW::hwfUseDTR});
   port.SetSWFlowOptions(TSWFlowOptions::swfReceive);

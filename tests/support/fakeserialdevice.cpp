@@ -119,6 +119,20 @@ int FakeSerialDevice::Purge(platform::PurgeQueue queue) {
   return 0;
 }
 
+int FakeSerialDevice::OutputQueue(uint32_t& count) {
+  std::lock_guard lock(mutex_);
+  ++counts_.OutputQueue;
+  count = 0;
+  if (!open_) return InvalidHandle;
+  count = driverOutQueue_;
+  return 0;
+}
+
+void FakeSerialDevice::SetDriverOutQueue(uint32_t count) {
+  std::lock_guard lock(mutex_);
+  driverOutQueue_ = count;
+}
+
 long FakeSerialDevice::Read(uint8_t* buffer, size_t count) {
   std::lock_guard lock(mutex_);
   ++counts_.Read;

@@ -11,7 +11,7 @@
 //   fed bytes not yet read. Write records what it accepts (Output, TakeOutput); the test can
 //   limit each write (SetWriteLimit), refuse writes (FailWrites), or stall the drain
 //   (StallDrain: writes accept nothing and WaitWritable waits until ReleaseDrain, its time-out
-//   or Close).
+//   or Close), and set the count of bytes the driver still holds (SetDriverOutQueue).
 // - Line settings are stored by SetState and reported back by GetState; ForceSettings installs
 //   a change applied to what GetState reports (as a pseudo-terminal forces 8 data bits and no
 //   parity). SetState refuses values no line can have (error 22: rate 0, parity above 4, data
@@ -57,6 +57,7 @@ class FakeSerialDevice : public platform::SerialDevice {
     int Write = 0;
     int PurgeInput = 0;
     int PurgeOutput = 0;
+    int OutputQueue = 0;
   };
 
   FakeSerialDevice() = default;
@@ -73,6 +74,7 @@ class FakeSerialDevice : public platform::SerialDevice {
   int ModemStatus(uint32_t& lines) override;
   int ClearErrors(platform::DeviceStatus& status) override;
   int Purge(platform::PurgeQueue queue) override;
+  int OutputQueue(uint32_t& count) override;
   long Read(uint8_t* buffer, size_t count) override;
   platform::WriteOutcome Write(const uint8_t* data, size_t count) override;
   bool WaitWritable(int timeoutMs) override;
@@ -108,6 +110,8 @@ class FakeSerialDevice : public platform::SerialDevice {
   void FailWrites(int error);
   void StallDrain();
   void ReleaseDrain();
+  // The count OutputQueue reports: bytes the driver still holds (0 at first).
+  void SetDriverOutQueue(uint32_t count);
 
   // ---- Line settings and escapes ----
   // A change applied to every record GetState reports (an empty function: none).
@@ -147,6 +151,7 @@ class FakeSerialDevice : public platform::SerialDevice {
   size_t writeLimit_ = std::numeric_limits<size_t>::max();
   int writeError_ = 0;
   bool drainStalled_ = false;
+  uint32_t driverOutQueue_ = 0;
 
   platform::LineSettings settings_;
   std::function<void(platform::LineSettings&)> force_;
