@@ -21,6 +21,7 @@
 #include <QWidget>
 #include <cstdint>
 
+#include "app/appoptions.h"
 #include "app/settingsfile.h"
 #include "port/comport.h"
 
@@ -40,6 +41,8 @@ namespace talyx::app {
 class TAboutBox;
 class TComboBox;
 class TDeviceWatch;
+class TOptionsDialog;
+class TPortMapDialog;
 class TFindDialog;
 class TShape;
 class TStatusBar;
@@ -141,6 +144,15 @@ class TMainForm : public QWidget {
   TFindDialog* FindDialog1;
   // Notices a lost device and brings the port back when it returns (commmain_devices.cpp).
   TDeviceWatch* DeviceWatch1;
+  // The menu of CB_ComNum and Shape_ComState, and its two items (also window shortcuts).
+  QMenu* PortMenu;
+  QAction* PortMapAction;  // Ctrl+M
+  QAction* OptionsAction;  // Ctrl+Shift+O
+  // Created when first asked for.
+  TPortMapDialog* PortMapDialog1 = nullptr;
+  TOptionsDialog* OptionsDialog1 = nullptr;
+  // The options of the section "options".
+  TAppOptions Options;
 
   // ---- Start-up, port settings and shutdown (commmain_startup.cpp) -----------------------
   void FormCreate();
@@ -158,6 +170,11 @@ class TMainForm : public QWidget {
   // ---- Devices that come and go (commmain_devices.cpp) ------------------------------------
   // The device panel: the last loss or reconnect, else what the chosen number opens.
   void UpdateDevicePanel();
+  // Shows the port mapping dialog / the options dialog (window-modal, not waited for).
+  void ShowPortMapDialog();
+  void ShowOptionsDialog();
+  // The iconv name of the character set of text receive, text send and plain-text loading.
+  std::string TextCharset() const { return CharsetName(Options.Charset); }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -176,8 +193,9 @@ class TMainForm : public QWidget {
   void LayOutDockedGroups();
   // CB_ComNum's tooltip describes the device its selected number opens.
   void UpdatePortToolTip();
-  // The fifth status panel, the device watch and the port's loss event.
-  void CreateDeviceWatch();
+  // The fifth status panel, the device watch and the port's loss event, the options, the
+  // port menu and its shortcuts.
+  void CreateDeviceFeatures();
 
   TSettingsFile settings_;
   TAboutBox* aboutBox_ = nullptr;
