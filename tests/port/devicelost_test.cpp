@@ -117,14 +117,14 @@ TEST_F(DeviceLostTest, ManyLossesLeaveNoDescriptorThreadOrMemoryBehind) {
   // The first cycles set up what lives for the whole process (the message queue, allocator
   // arenas of the worker threads).
   for (int i = 0; i < 5; ++i) cycle();
-  const size_t tasks = 1;
-  ASSERT_TRUE(loop.Until([&] { return EntriesIn("/proc/self/task") == tasks; }));
+  // The process's own threads (a sanitizer runs one of its own); a port's workers end with it.
+  const size_t tasks = EntriesIn("/proc/self/task");
   const size_t descriptors = EntriesIn("/proc/self/fd");
   const size_t heapBefore = mallinfo2().uordblks;
 
   for (int i = 0; i < 100; ++i) cycle();
   EXPECT_EQ(losses, 105);
-  EXPECT_TRUE(loop.Until([&] { return EntriesIn("/proc/self/task") == tasks; }));
+  EXPECT_TRUE(loop.Until([&] { return EntriesIn("/proc/self/task") <= tasks; }));
   EXPECT_EQ(EntriesIn("/proc/self/fd"), descriptors);
   // Bytes in use on the heap (0 under a sanitizer's allocator, whose own leak check counts
   // there); one leaked pair of rings per cycle alone would be over a megabyte.
