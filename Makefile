@@ -2,7 +2,7 @@
 # Missing Debian packages are installed first (as root), then CMake builds and CTest runs.
 
 PACKAGES := build-essential cmake pkg-config libudev-dev libgtest-dev libgmock-dev googletest libbenchmark-dev qt6-base-dev \
-            fonts-wqy-zenhei libmodbus-dev
+            fonts-wqy-zenhei libmodbus-dev libjpeg62-turbo-dev
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)
 

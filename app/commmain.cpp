@@ -237,6 +237,7 @@ void TMainForm::CreateNonVisualMembers() {
 
   SaveDialog1 =
       MakeFileDialog(this, "SaveDialog1", QStringLiteral("保存为"), QFileDialog::AcceptSave);
+  SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
   OpenDialog1 =
       MakeFileDialog(this, "OpenDialog1", QStringLiteral("打开"), QFileDialog::AcceptOpen);
   FindDialog1 = Named(new TFindDialog(this), "FindDialog1");
@@ -248,6 +249,7 @@ void TMainForm::ConnectHandlers() {
     connect(combo, &TComboBox::Select, this, Reported([this] { CB_ComNumSelect(); }));
   }
   connect(CB_ComNum, &QComboBox::currentIndexChanged, this, [this] { UpdatePortToolTip(); });
+  ConnectViewTools();
 }
 
 void TMainForm::UpdatePortToolTip() {

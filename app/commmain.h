@@ -167,6 +167,28 @@ class TMainForm : public QWidget {
   // An item picked in any of the five port combo boxes.
   void CB_ComNumSelect();
 
+  // ---- View tools, port watch and about box (commmain_viewtools.cpp) -----------------------
+  // Empties the receive view and the register view; counters and decoding state stay.
+  void Btn_ClearViewClick();
+  // Saves the receive view as a Rich Text Format file chosen in SaveDialog1.
+  void Btn_SaveViewClick();
+  // Selects the next match of FindDialog1's text in the receive view.
+  void FindDialog1Find();
+  // A key pressed in the receive view, before the view handles it: F3 finds, Ctrl+F shows the
+  // find dialog.
+  void Memo_ShowKeyDown(int key, Qt::KeyboardModifiers shift);
+  // PopupMenu1: undo, cut, copy, paste, select all in the receive view.
+  void N6Click();
+  void N2Click();
+  void N1Click();
+  void N3Click();
+  void N4Click();
+  void Btn_CountResetClick();
+  // Shows the about box modally (one of the window's own when program start gave none).
+  void Btn_AboutClick();
+  // The port watch: state lamp, clock and version in the status bar.
+  void Timer_WatchStateTimer();
+
   // ---- Devices that come and go (commmain_devices.cpp) ------------------------------------
   // The device panel: the last loss or reconnect, else what the chosen number opens.
   void UpdateDevicePanel();
@@ -190,6 +212,7 @@ class TMainForm : public QWidget {
   void CreateStatusBarAndMenu();
   void CreateNonVisualMembers();
   void ConnectHandlers();
+  void ConnectViewTools();
   void LayOutDockedGroups();
   // CB_ComNum's tooltip describes the device its selected number opens.
   void UpdatePortToolTip();

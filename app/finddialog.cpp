@@ -20,6 +20,10 @@ TFindDialog::TFindDialog(QWidget* parent) : QDialog(parent) {
   FindButton->setObjectName(QStringLiteral("FindButton"));
   FindButton->setDefault(true);
   layout->addWidget(FindButton);
+  // Nothing to search for until some text is typed.
+  FindButton->setEnabled(false);
+  connect(FindEdit, &QLineEdit::textChanged, this,
+          [this](const QString& text) { FindButton->setEnabled(!text.isEmpty()); });
   connect(FindButton, &QPushButton::clicked, this, &TFindDialog::Find);
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/devicewatch.h"
+#include "app/shape.h"
 #include "app/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
@@ -65,6 +66,8 @@ TEST_F(DeviceWatchTest, ALostDeviceIsNamedAndTheSameDeviceComesBackWithinASecond
   EXPECT_TRUE(DevicePanel().startsWith(QStringLiteral("设备已断开")));
   EXPECT_TRUE(DevicePanel().contains(QString::fromStdString(link)));
   EXPECT_TRUE(form->DeviceWatch1->Pending());
+  // The port watch's next tick turns the lamp red.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->Shape_ComState->BrushColor() == QColor(255, 0, 0); }, 2000));
   EXPECT_EQ(form->StatusBar->Panel(TMainForm::SendPanel)->width(), sendPanelWidth);
   EXPECT_TRUE(messages.Texts.isEmpty());
 
@@ -82,6 +85,7 @@ TEST_F(DeviceWatchTest, ALostDeviceIsNamedAndTheSameDeviceComesBackWithinASecond
   EXPECT_LT(std::chrono::steady_clock::now() - backAt, std::chrono::milliseconds(1500));
   EXPECT_EQ(form->ComPort1.Baud(), 9600);
   EXPECT_TRUE(DevicePanel().startsWith(QStringLiteral("已重新连接")));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->Shape_ComState->BrushColor() == QColor(0, 255, 0); }, 2000));
   EXPECT_FALSE(form->DeviceWatch1->Pending());
   // The port is on the new device.
   form->ComPort1.PutString("ping");

@@ -1,0 +1,98 @@
+// TMainForm: clearing, saving and searching the views, the popup menu, the counter reset, the
+// port watch and the about box.
+#include <QAction>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTimer>
+
+#include "app/about.h"
+#include "app/application.h"
+#include "app/commmain.h"
+#include "app/finddialog.h"
+#include "app/messagebox.h"
+#include "app/portwatch.h"
+#include "app/shape.h"
+#include "app/statusbar.h"
+#include "app/viewfile.h"
+#include "app/viewtools.h"
+
+namespace talyx::app {
+
+void TMainForm::ConnectViewTools() {
+  connect(Btn_ClearView, &QPushButton::clicked, this, Reported([this] { Btn_ClearViewClick(); }));
+  connect(Btn_SaveView, &QPushButton::clicked, this, Reported([this] { Btn_SaveViewClick(); }));
+  connect(Btn_CountReset, &QPushButton::clicked, this, Reported([this] { Btn_CountResetClick(); }));
+  connect(Btn_About, &QPushButton::clicked, this, Reported([this] { Btn_AboutClick(); }));
+  connect(FindDialog1, &TFindDialog::Find, this, Reported([this] { FindDialog1Find(); }));
+  WatchKeyDown(Memo_Show, [this](const QKeyEvent& key) {
+    RunReported([&] { Memo_ShowKeyDown(key.key(), key.modifiers()); });
+  });
+  connect(N6, &QAction::triggered, this, Reported([this] { N6Click(); }));
+  connect(N2, &QAction::triggered, this, Reported([this] { N2Click(); }));
+  connect(N1, &QAction::triggered, this, Reported([this] { N1Click(); }));
+  connect(N3, &QAction::triggered, this, Reported([this] { N3Click(); }));
+  connect(N4, &QAction::triggered, this, Reported([this] { N4Click(); }));
+  connect(Timer_WatchState, &QTimer::timeout, this, Reported([this] { Timer_WatchStateTimer(); }));
+}
+
+void TMainForm::Btn_ClearViewClick() {
+  Memo_Show->clear();
+  re_dec->clear();
+}
+
+void TMainForm::Btn_SaveViewClick() {
+  if (SaveDialog1->exec() != QDialog::Accepted) return;
+  const QStringList chosen = SaveDialog1->selectedFiles();
+  if (chosen.isEmpty()) return;
+  SaveViewFile(chosen.first(), Memo_Show->toPlainText());
+}
+
+void TMainForm::FindDialog1Find() {
+  if (FindNext(Memo_Show, FindDialog1->FindText())) return;
+  ShowMessage(QStringLiteral("没有查到相应数据。"));
+  // The next search starts from the top.
+  QTextCursor caret = Memo_Show->textCursor();
+  caret.setPosition(0);
+  Memo_Show->setTextCursor(caret);
+}
+
+void TMainForm::Memo_ShowKeyDown(int key, Qt::KeyboardModifiers shift) {
+  constexpr Qt::KeyboardModifiers Held =
+      Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+  if (key == Qt::Key_F3) {
+    FindDialog1Find();
+  } else if (key == Qt::Key_F && (shift & Held) == Qt::ControlModifier) {
+    FindDialog1->show();
+    FindDialog1->raise();
+    FindDialog1->activateWindow();
+  }
+}
+
+void TMainForm::N6Click() { Memo_Show->undo(); }
+
+void TMainForm::N2Click() { Memo_Show->cut(); }
+
+void TMainForm::N1Click() { Memo_Show->copy(); }
+
+void TMainForm::N3Click() { Memo_Show->paste(); }
+
+void TMainForm::N4Click() { Memo_Show->selectAll(); }
+
+void TMainForm::Btn_CountResetClick() { InitDate(); }
+
+void TMainForm::Btn_AboutClick() {
+  if (!aboutBox_) aboutBox_ = new TAboutBox(this);
+  aboutBox_->exec();
+}
+
+void TMainForm::Timer_WatchStateTimer() {
+  Shape_ComState->SetBrushColor(LampColor(ComPort1.Open()));
+  // QLocale(): the system's locale, unless the program chose another default.
+  StatusBar->SetPanelText(DatePanel, WatchClockText(QDateTime::currentDateTime(), QLocale()));
+  StatusBar->SetPanelText(VersionPanel, VersionText());
+}
+
+}  // namespace talyx::app

@@ -1,0 +1,33 @@
+// The saved receive view: Rich Text Format through our writer, replacing the file whole.
+#include "app/viewfile.h"
+
+#include <QDir>
+#include <QSaveFile>
+#include <string>
+#include <string_view>
+
+#include "app/formats/rtfwriter.h"
+
+namespace talyx::app {
+
+EFileCreateError FileCreateError(const QString& path) {
+  return EFileCreateError(
+      QStringLiteral("不能创建文件 %1").arg(QDir::toNativeSeparators(path)).toStdString());
+}
+
+void SaveViewFile(const QString& path, const QString& text) {
+  const QByteArray utf8 = text.toUtf8();
+  const std::string document = formats::WriteRtf(std::string_view(utf8.constData(), utf8.size()));
+  // Written beside the old file and renamed over it, so a failure never leaves half a file; in
+  // a folder that allows no new files the file is written in place.
+  QSaveFile file(path);
+  file.setDirectWriteFallback(true);
+  if (!file.open(QIODevice::WriteOnly) ||
+      file.write(document.data(), static_cast<qint64>(document.size())) !=
+          static_cast<qint64>(document.size()) ||
+      !file.commit()) {
+    throw FileCreateError(path);
+  }
+}
+
+}  // namespace talyx::app
