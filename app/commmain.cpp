@@ -120,7 +120,11 @@ TMainForm::TMainForm(TSettingsFile settings, QWidget* parent)
   FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // ComPort1 closes when it is destroyed, after the receive path it reports to: events still
+  // queued for its window then must not reach a handler that is gone.
+  ComPort1.SetOnTrigger({});
+}
 
 void TMainForm::CreateControls() {
   Panel1 = MakePanel(this, "Panel1");
@@ -249,6 +253,7 @@ void TMainForm::ConnectHandlers() {
     connect(combo, &TComboBox::Select, this, Reported([this] { CB_ComNumSelect(); }));
   }
   connect(CB_ComNum, &QComboBox::currentIndexChanged, this, [this] { UpdatePortToolTip(); });
+  ConnectTransferHandlers();
   ConnectViewTools();
 }
 

@@ -22,6 +22,8 @@
 #include <cstdint>
 
 #include "app/appoptions.h"
+#include "app/receivepath.h"
+#include "app/sendpath.h"
 #include "app/settingsfile.h"
 #include "port/comport.h"
 
@@ -29,6 +31,7 @@ class QAction;
 class QCheckBox;
 class QFileDialog;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -154,6 +157,10 @@ class TMainForm : public QWidget {
   // The options of the section "options".
   TAppOptions Options;
 
+  // The receive and send paths behind the handlers below (they use ComPort1, declared before).
+  TReceivePath ReceivePath{*this};
+  TSendPath SendPath{*this};
+
   // ---- Start-up, port settings and shutdown (commmain_startup.cpp) -----------------------
   void FormCreate();
   void FormShow();
@@ -166,6 +173,17 @@ class TMainForm : public QWidget {
   void Btn_ResetClick();
   // An item picked in any of the five port combo boxes.
   void CB_ComNumSelect();
+
+  // ---- Receive and send paths (commmain_transfer.cpp) --------------------------------------
+  void ComPort1Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t TriggerHandle, uint16_t Data);
+  void Btn_SendClick();
+  void Timer_AutoSendTimer();
+  void CB_AutoSendClick();
+  // Key handlers: true when the key is to be discarded.
+  bool Edt_IntervalKeyPress(const QKeyEvent& event);
+  bool SendMemoKeyPress(const QKeyEvent& event);
+  void Btn_OpenFileClick();
+  void Btn_ClearMomeClick();
 
   // ---- View tools, port watch and about box (commmain_viewtools.cpp) -----------------------
   // Empties the receive view and the register view; counters and decoding state stay.
@@ -197,11 +215,15 @@ class TMainForm : public QWidget {
   void ShowOptionsDialog();
   // The iconv name of the character set of text receive, text send and plain-text loading.
   std::string TextCharset() const { return CharsetName(Options.Charset); }
+  // Options changed (or read at start): the paths and the device watch follow them.
+  void ApplyOptions();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Typed keys of Edt_Interval and SendMemo go to their key handlers first.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateControls();
@@ -212,6 +234,8 @@ class TMainForm : public QWidget {
   void CreateStatusBarAndMenu();
   void CreateNonVisualMembers();
   void ConnectHandlers();
+  void ConnectTransferHandlers();
+
   void ConnectViewTools();
   void LayOutDockedGroups();
   // CB_ComNum's tooltip describes the device its selected number opens.

@@ -23,7 +23,7 @@ void TMainForm::CreateDeviceFeatures() {
   StatusBar->AddFillPanel();
   DeviceWatch1 = new TDeviceWatch(ComPort1, true, this);
   DeviceWatch1->setObjectName(QStringLiteral("DeviceWatch1"));
-  DeviceWatch1->SetAutoReconnect(Options.AutoReconnect);
+  ApplyOptions();
   // No message box: the user may be away, and a box would hold up the reconnect.
   ComPort1.SetOnDeviceLost([this](TCustomComPort&) { DeviceWatch1->DeviceLost(); });
   connect(DeviceWatch1, &TDeviceWatch::StatusChanged, this, [this] { UpdateDevicePanel(); });
@@ -52,6 +52,12 @@ void TMainForm::CreateDeviceFeatures() {
   }
 }
 
+void TMainForm::ApplyOptions() {
+  DeviceWatch1->SetAutoReconnect(Options.AutoReconnect);
+  ReceivePath.SetCharset(TextCharset());
+  SendPath.SetCharset(TextCharset());
+}
+
 void TMainForm::UpdateDevicePanel() {
   QString text = DeviceWatch1->StatusText();
   if (text.isEmpty()) {
@@ -78,7 +84,7 @@ void TMainForm::ShowOptionsDialog() {
   OptionsDialog1 = new TOptionsDialog(Options, this);
   connect(OptionsDialog1, &QDialog::accepted, this, Reported([this] {
             Options = OptionsDialog1->Options();
-            DeviceWatch1->SetAutoReconnect(Options.AutoReconnect);
+            ApplyOptions();
             Options.Write(settings_);
           }));
   OptionsDialog1->open();

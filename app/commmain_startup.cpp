@@ -133,6 +133,8 @@ void TMainForm::CB_ComNumSelect() { ComPortInit(); }
 void TMainForm::closeEvent(QCloseEvent* event) {
   // A failed write is reported and the window closes all the same.
   RunReported([this] { FormClose(); });
+  // A send waiting for output room ends here and uses nothing of the window any more.
+  SendPath.Stop();
   event->accept();
 }
 

@@ -1,17 +1,25 @@
-// The program: the application, the main window, the about box and the event loop.
+// The program: the application, the main window, the about box and the event loop; with the
+// one argument --demo, the headless demonstration instead.
 #include <QDir>
+#include <cstring>
 
 #include "app/about.h"
 #include "app/application.h"
 #include "app/commmain.h"
+#include "app/demo.h"
 #include "platform/portmap.h"
 #include "port/ui/portselection.h"
 
 int main(int argc, char** argv) {
   using namespace talyx::app;
+  const bool demo = argc == 2 && std::strcmp(argv[1], DemoArgument) == 0;
+  // The demonstration needs no display: the window is drawn offscreen.
+  if (demo) qputenv("QT_QPA_PLATFORM", "offscreen");
   // The machine's serial devices and the demo device get their numbers once, for the whole run.
   talyx::platform::InitDefaultPortMap();
   TApplication application(argc, argv);
+  if (demo) return RunDemo();
+
   // A dialog without an owner, centred on the screen.
   talyx::InstallPortSelectionDialog(nullptr);
   TMainForm mainForm(SettingsFileOfProgram(QCoreApplication::applicationFilePath().toStdString(),

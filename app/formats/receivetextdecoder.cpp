@@ -5,8 +5,7 @@
 
 namespace talyx::formats {
 
-ReceiveTextDecoder::ReceiveTextDecoder(const std::string& charset)
-    : converter_(charset, "UTF-8") {}
+ReceiveTextDecoder::ReceiveTextDecoder(const std::string& charset) : converter_(charset, "UTF-8") {}
 
 std::string ReceiveTextDecoder::Decode(std::string_view bytes) {
   std::string input = pending_;
@@ -54,6 +53,11 @@ void ReceiveTextDecoder::AppendShown(std::string_view decoded, std::string& out)
       AppendUtf8(out, code == 0x7F ? char32_t{0x2421} : char32_t{0x2400} + code);
     }
   }
+}
+
+void ReceiveTextDecoder::SetCharset(const std::string& charset) {
+  converter_ = IconvConverter(charset, "UTF-8");
+  pending_.clear();
 }
 
 void ReceiveTextDecoder::Reset() {

@@ -22,38 +22,34 @@ constexpr int kWesternCodePage = 1252;
 // The iconv name of a Windows code page.
 std::string CodePageCharset(int codePage) {
   switch (codePage) {
-    case 65001: return "UTF-8";
-    case 54936: return "GB18030";
-    case 20936: return "GB2312";
-    case 10000: return "MACINTOSH";
-    case 1361: return "JOHAB";
-    default: return "CP" + std::to_string(codePage);
+    case 65001:
+      return "UTF-8";
+    case 54936:
+      return "GB18030";
+    case 20936:
+      return "GB2312";
+    case 10000:
+      return "MACINTOSH";
+    case 1361:
+      return "JOHAB";
+    default:
+      return "CP" + std::to_string(codePage);
   }
 }
 
 // The code page of a font's \fcharset; 0 for the character sets that follow the document's own
-// code page (ANSI and default).
+// code page (ANSI and default). Symbol fonts' bytes are read as the Western code page.
 int CharsetCodePage(int charset) {
-  switch (charset) {
-    case 2: return kWesternCodePage;  // symbol fonts: their bytes read as the Western code page
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 130: return 1361;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 255: return 437;
-    default: return 0;
+  // clang-format off
+  static constexpr std::array<std::pair<int, int>, 17> kCodePages = {{
+      {2, kWesternCodePage}, {77, 10000}, {128, 932},  {129, 949},  {130, 1361}, {134, 936},
+      {136, 950},            {161, 1253}, {162, 1254}, {163, 1258}, {177, 1255}, {178, 1256},
+      {186, 1257},           {204, 1251}, {222, 874},  {238, 1250}, {255, 437}}};
+  // clang-format on
+  for (const auto& [fontCharset, codePage] : kCodePages) {
+    if (fontCharset == charset) return codePage;
   }
+  return 0;
 }
 
 bool IsDoubleByteCodePage(int codePage) {
@@ -65,25 +61,44 @@ bool IsDoubleByteCodePage(int codePage) {
 // objects, headers and footers, notes, field instructions, list and revision tables, ...).
 bool IsSkippedDestination(std::string_view word) {
   static constexpr std::array<std::string_view, 52> kSkipped = {
-      "aftncn",     "aftnsep",     "aftnsepc",   "annotation",    "atnauthor", "atnid",
-      "author",     "background",  "bkmkend",    "bkmkstart",     "colortbl",  "comment",
-      "datastore",  "doccomm",     "filetbl",    "fldinst",       "footer",    "footerf",
-      "footerl",    "footerr",     "footnote",   "ftncn",         "ftnsep",    "ftnsepc",
-      "generator",  "header",      "headerf",    "headerl",       "headerr",   "info",
-      "keywords",   "latentstyles", "listoverridetable", "listtable", "nonshppict", "object",
-      "operator",   "pgdsctbl",    "pict",       "pn",            "pntxta",    "pntxtb",
-      "private",    "revtbl",      "rsidtbl",    "stylesheet",    "subject",   "tc",
-      "themedata",  "title",       "xe",         "xmlnstbl"};
+      "aftncn",     "aftnsep",      "aftnsepc",
+      "annotation", "atnauthor",    "atnid",
+      "author",     "background",   "bkmkend",
+      "bkmkstart",  "colortbl",     "comment",
+      "datastore",  "doccomm",      "filetbl",
+      "fldinst",    "footer",       "footerf",
+      "footerl",    "footerr",      "footnote",
+      "ftncn",      "ftnsep",       "ftnsepc",
+      "generator",  "header",       "headerf",
+      "headerl",    "headerr",      "info",
+      "keywords",   "latentstyles", "listoverridetable",
+      "listtable",  "nonshppict",   "object",
+      "operator",   "pgdsctbl",     "pict",
+      "pn",         "pntxta",       "pntxtb",
+      "private",    "revtbl",       "rsidtbl",
+      "stylesheet", "subject",      "tc",
+      "themedata",  "title",        "xe",
+      "xmlnstbl"};
   return std::find(kSkipped.begin(), kSkipped.end(), word) != kSkipped.end();
 }
 
 // Control words that stand for one character.
 char32_t SpecialCharacter(std::string_view word) {
   static constexpr std::array<std::pair<std::string_view, char32_t>, 14> kSpecials = {{
-      {"bullet", 0x2022},   {"emdash", 0x2014},    {"emspace", 0x2003}, {"endash", 0x2013},
-      {"enspace", 0x2002},  {"ldblquote", 0x201C}, {"lquote", 0x2018},  {"ltrmark", 0x200E},
-      {"qmspace", 0x2005},  {"rdblquote", 0x201D}, {"rquote", 0x2019},  {"rtlmark", 0x200F},
-      {"zwj", 0x200D},      {"zwnj", 0x200C},
+      {"bullet", 0x2022},
+      {"emdash", 0x2014},
+      {"emspace", 0x2003},
+      {"endash", 0x2013},
+      {"enspace", 0x2002},
+      {"ldblquote", 0x201C},
+      {"lquote", 0x2018},
+      {"ltrmark", 0x200E},
+      {"qmspace", 0x2005},
+      {"rdblquote", 0x201D},
+      {"rquote", 0x2019},
+      {"rtlmark", 0x200F},
+      {"zwj", 0x200D},
+      {"zwnj", 0x200C},
   }};
   for (const auto& [name, c] : kSpecials) {
     if (name == word) return c;
@@ -226,13 +241,24 @@ void Reader::ControlSymbol(char symbol) {
     return;
   }
   switch (symbol) {
-    case '*': state_.destination = Destination::kSkipped; break;
-    case '~': Emit(0x00A0); break;  // non-breaking space
-    case '_': Emit(0x2011); break;  // non-breaking hyphen
-    case '\t': Emit('\t'); break;
+    case '*':
+      state_.destination = Destination::kSkipped;
+      break;
+    case '~':
+      Emit(0x00A0);
+      break;  // non-breaking space
+    case '_':
+      Emit(0x2011);
+      break;  // non-breaking hyphen
+    case '\t':
+      Emit('\t');
+      break;
     case '\r':
-    case '\n': EmitParagraphMark(); break;
-    default: break;  // optional hyphen, index marks and unknown symbols show nothing
+    case '\n':
+      EmitParagraphMark();
+      break;
+    default:
+      break;  // optional hyphen, index marks and unknown symbols show nothing
   }
 }
 

@@ -39,12 +39,20 @@ char32_t PopCodePoint(std::string_view& text) {
     text.remove_prefix(1);
     return 0xFFFD;
   }
-  const auto byte = [&](size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(text[i])); };
+  const auto byte = [&](size_t i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(text[i]));
+  };
   char32_t c = 0;
   switch (length) {
-    case 1: c = byte(0); break;
-    case 2: c = ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F); break;
-    case 3: c = ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F); break;
+    case 1:
+      c = byte(0);
+      break;
+    case 2:
+      c = ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
+      break;
+    case 3:
+      c = ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+      break;
     default:
       c = ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
           (byte(3) & 0x3F);

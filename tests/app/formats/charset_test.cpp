@@ -30,9 +30,15 @@ TEST(CharsetTest, ConvertsChineseBothWays) {
 }
 
 TEST(CharsetTest, InvalidBytesBecomeReplacementCharactersAndNothingElseIsLost) {
-  EXPECT_EQ(ToUtf8("A\xFF" "B", "UTF-8"), "A" + kFffd + "B");
+  EXPECT_EQ(ToUtf8("A\xFF"
+                   "B",
+                   "UTF-8"),
+            "A" + kFffd + "B");
   // A lead byte whose trail is missing, in the middle and at the very end.
-  EXPECT_EQ(ToUtf8("\xE4" "A\xE4\xB8", "UTF-8"), kFffd + "A" + kFffd + kFffd);
+  EXPECT_EQ(ToUtf8("\xE4"
+                   "A\xE4\xB8",
+                   "UTF-8"),
+            kFffd + "A" + kFffd + kFffd);
   // Surrogates and overlong forms are not characters.
   EXPECT_EQ(ToUtf8("\xED\xA0\x80", "UTF-8"), kFffd + kFffd + kFffd);
   EXPECT_EQ(ToUtf8("\xC0\xAF", "UTF-8"), kFffd + kFffd);
@@ -42,8 +48,13 @@ TEST(CharsetTest, InvalidBytesBecomeReplacementCharactersAndNothingElseIsLost) {
 }
 
 TEST(CharsetTest, UnrepresentableCharactersBecomeQuestionMarks) {
-  EXPECT_EQ(FromUtf8("A😀中", "GBK"), "A?" "\xD6\xD0");
-  EXPECT_EQ(FromUtf8("A\xFF" "B", "GBK"), "A?B");
+  EXPECT_EQ(FromUtf8("A😀中", "GBK"),
+            "A?"
+            "\xD6\xD0");
+  EXPECT_EQ(FromUtf8("A\xFF"
+                     "B",
+                     "GBK"),
+            "A?B");
 }
 
 TEST(CharsetTest, UnknownCharsetIsRefused) {

@@ -40,8 +40,7 @@ TEST(HexFrameTest, ReadRequestsGetTheirCrcAndRegisterCount) {
 TEST(HexFrameTest, FrameWithItsOwnCrcGetsZeroCrcAndNoRegisterCount) {
   const HexFrame frame = BuildHexFrame("01 06 00 01 00 03 98 0B", "UTF-8");
   EXPECT_EQ(frame.RegCount, 0);
-  EXPECT_EQ(FrameBytes(frame),
-            (std::vector<uint8_t>{1, 6, 0, 1, 0, 3, 0x98, 0x0B, 0x00, 0x00}));
+  EXPECT_EQ(FrameBytes(frame), (std::vector<uint8_t>{1, 6, 0, 1, 0, 3, 0x98, 0x0B, 0x00, 0x00}));
   EXPECT_EQ(frame.Chunks, (std::vector<std::string>{"010600010003980B", "0000"}));
 }
 

@@ -23,7 +23,9 @@ TEST(ReceiveTextDecoderTest, CharacterCutBetweenEventsShowsOnceWhole) {
   ReceiveTextDecoder utf8("UTF-8");
   EXPECT_EQ(utf8.Decode("A\xE4"), "A");
   EXPECT_EQ(utf8.Decode("\xB8"), "");
-  EXPECT_EQ(utf8.Decode("\xAD" "B"), "中B");
+  EXPECT_EQ(utf8.Decode("\xAD"
+                        "B"),
+            "中B");
   ReceiveTextDecoder gbk("GBK");
   EXPECT_EQ(DecodeEvents(gbk, {"\xD6", "\xD0\xCE", "\xC4"}), "中文");
   ReceiveTextDecoder gb18030("GB18030");
@@ -34,7 +36,9 @@ TEST(ReceiveTextDecoderTest, CharacterCutBetweenEventsShowsOnceWhole) {
 
 TEST(ReceiveTextDecoderTest, InvalidBytesShowAsReplacementAndDecodingGoesOn) {
   ReceiveTextDecoder decoder("UTF-8");
-  EXPECT_EQ(decoder.Decode("\xFF" "A\x80"), kFffd + "A" + kFffd);
+  EXPECT_EQ(decoder.Decode("\xFF"
+                           "A\x80"),
+            kFffd + "A" + kFffd);
   // A lead byte whose next byte, in the next event, does not continue it.
   EXPECT_EQ(DecodeEvents(decoder, {"x\xE4", "A"}), "x" + kFffd + "A");
 }

@@ -56,7 +56,9 @@ TEST(RtfReaderTest, StructureEscapesAndNestedDestinations) {
       "{\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt link}}"
       "{\\pict\\wmetafile8 0100ff{\\*\\blipuid 00}\\bin3 }{x}"
       "{\\object{\\*\\objdata\\bin4 {{{{}}\\par\n}";
-  EXPECT_EQ(ReadRtf(document), "a\tb\nc\xC2\xA0" "d \\ {e}bold\nlink");
+  EXPECT_EQ(ReadRtf(document),
+            "a\tb\nc\xC2\xA0"
+            "d \\ {e}bold\nlink");
   EXPECT_EQ(ReadRtf("{\\rtf1 one\\par two}"), "one\ntwo");
   EXPECT_EQ(ReadRtf("{\\rtf1 one\\par\\par}"), "one\n");
 }
@@ -88,8 +90,8 @@ TEST(RtfReaderTest, MalformedInputIsReadToItsEnd) {
 
 TEST(RtfReaderTest, DeepNestingTakesLinearTime) {
   constexpr size_t kDepth = 2'000'000;
-  const std::string balanced = "{\\rtf1" + std::string(kDepth, '{') + "x" +
-                               std::string(kDepth, '}') + "}";
+  const std::string balanced =
+      "{\\rtf1" + std::string(kDepth, '{') + "x" + std::string(kDepth, '}') + "}";
   const std::string unclosed = "{\\rtf1" + std::string(kDepth, '{') + "y";
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(ReadRtf(balanced), "x");
@@ -113,10 +115,18 @@ TEST(RtfReaderTest, CorruptedDocumentsGiveValidText) {
     for (int e = 0; e < edits && !document.empty(); ++e) {
       const size_t at = random() % document.size();
       switch (random() % 4) {
-        case 0: document[at] = alphabet[random() % alphabet.size()]; break;
-        case 1: document.erase(at, 1 + random() % 4); break;
-        case 2: document.insert(at, document.substr(at, random() % 16)); break;
-        default: document.resize(at); break;
+        case 0:
+          document[at] = alphabet[random() % alphabet.size()];
+          break;
+        case 1:
+          document.erase(at, 1 + random() % 4);
+          break;
+        case 2:
+          document.insert(at, document.substr(at, random() % 16));
+          break;
+        default:
+          document.resize(at);
+          break;
       }
     }
     ASSERT_TRUE(IsValidUtf8(ReadRtf(document))) << document;
@@ -133,9 +143,19 @@ TEST(RtfWriterTest, EscapesAsWordProcessorsRead) {
 }
 
 TEST(RtfWriterTest, RoundTripThroughTheReaderIsExact) {
-  const std::vector<std::string> texts = {
-      "", "a", "\n", "a\nb", "a\n", "\n\n", "中文 数据", "第1个参数=10\n第2个参数=20\n",
-      "\t{x}\\y\\par \\tab", "\x01\x7F\r\x1B[0m", "😀𠀀1", "连2\t3 ", "\xC2\xA0 é"};
+  const std::vector<std::string> texts = {"",
+                                          "a",
+                                          "\n",
+                                          "a\nb",
+                                          "a\n",
+                                          "\n\n",
+                                          "中文 数据",
+                                          "第1个参数=10\n第2个参数=20\n",
+                                          "\t{x}\\y\\par \\tab",
+                                          "\x01\x7F\r\x1B[0m",
+                                          "😀𠀀1",
+                                          "连2\t3 ",
+                                          "\xC2\xA0 é"};
   for (const std::string& text : texts) {
     EXPECT_EQ(ReadRtf(WriteRtf(text)), text) << WriteRtf(text);
   }

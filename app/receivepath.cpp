@@ -1,0 +1,170 @@
+// TReceivePath: the main window's receive path: counting, showing and register decoding.
+#include "app/receivepath.h"
+
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <string>
+
+#include "app/commmain.h"
+#include "app/formats/charset.h"
+#include "app/statusbar.h"
+#include "dispatch/triggers.h"
+
+namespace talyx::app {
+
+namespace {
+
+// The counters wrap around like the 32-bit integers they are, instead of overflowing.
+void Increment(int32_t& counter, uint32_t by = 1) {
+  counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + by);
+}
+
+QString HexText(const std::string& bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  QString text;
+  text.reserve(static_cast<qsizetype>(bytes.size()) * 3);
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    text += QLatin1Char(kDigits[byte >> 4]);
+    text += QLatin1Char(kDigits[byte & 0xF]);
+    text += QLatin1Char(' ');
+  }
+  return text;
+}
+
+// Trims spaces and control characters (codes 0 to 32) from both ends, then removes every space,
+// line feed and carriage return.
+QString Cleaned(const QString& text) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && text[begin].unicode() <= 32) ++begin;
+  while (end > begin && text[end - 1].unicode() <= 32) --end;
+  QString cleaned = text.mid(begin, end - begin);
+  cleaned.remove(QLatin1Char(' '));
+  cleaned.remove(QLatin1Char('\n'));
+  cleaned.remove(QLatin1Char('\r'));
+  return cleaned;
+}
+
+int HexDigitValue(QChar c) {
+  const char16_t u = c.unicode();
+  if (u >= '0' && u <= '9') return u - '0';
+  if (u >= 'a' && u <= 'f') return u - 'a' + 10;
+  if (u >= 'A' && u <= 'F') return u - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+void AppendWithoutUndo(QPlainTextEdit* view, const QString& text) {
+  QScrollBar* bar = view->verticalScrollBar();
+  const bool atEnd = bar->value() == bar->maximum();
+  QTextDocument* document = view->document();
+  // Switching undo off drops the history: the undo item of the view then undoes the user's
+  // own edits made since the last data arrived, and received data never piles up there.
+  document->setUndoRedoEnabled(false);
+  QTextCursor cursor(document);
+  cursor.movePosition(QTextCursor::End);
+  cursor.insertText(text);
+  document->setUndoRedoEnabled(true);
+  if (atEnd) bar->setValue(bar->maximum());
+}
+
+TReceivePath::TReceivePath(TMainForm& form) : form_(form), decoder_(formats::LocaleCharset()) {}
+
+void TReceivePath::Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t Data) {
+  if (Msg != TriggerAvailMsg) return;
+  try {
+    TakeAndShow(CP, Data);
+  } catch (...) {
+    // Any failure ends the handling of this event without a word; what was done stays done.
+  }
+}
+
+void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
+  std::string bytes;
+  bytes.reserve(Data);
+  for (uint16_t i = 0; i < Data; ++i) {
+    bytes += static_cast<char>(CP.GetChar());
+    Increment(form_.RecvCount);
+    Increment(form_.DecodeBytes);
+  }
+
+  QString chunk;
+  if (form_.CB_HexGet->isChecked()) {
+    chunk = HexText(bytes);
+    decoder_.Reset();  // a character begun in text mode does not carry over into hexadecimal
+  } else {
+    chunk = QString::fromStdString(decoder_.Decode(bytes));
+  }
+  form_.StatusBar->SetPanelText(TMainForm::RecvPanel,
+                                QStringLiteral("接收：") + QString::number(form_.RecvCount));
+
+  form_.DecodeText += chunk;
+  if (form_.DecodeText.size() > MaxDecodeText) {
+    form_.DecodeText.clear();
+    form_.DecodeBytes = 0;
+  }
+  diff(chunk);
+
+  const uint32_t replyLength = 2u * form_.RegCount + 5u;
+  if (static_cast<uint32_t>(form_.DecodeBytes) % replyLength == 0) {
+    const QString text = Cleaned(form_.DecodeText);
+    form_.DecodeText.clear();
+    form_.DecodeBytes = 0;
+    showdec(text, form_.RegCount);
+  }
+}
+
+void TReceivePath::diff(const QString& text) {
+  if (form_.CB_StopShow->isChecked()) return;
+  if (form_.CB_Show->isChecked()) {
+    zhuhang(text);
+  } else {
+    leijia(text);
+  }
+}
+
+void TReceivePath::zhuhang(const QString& text) {
+  const QTextDocument* document = form_.Memo_Show->document();
+  const bool onFreshLine = document->isEmpty() || document->lastBlock().length() <= 1;
+  AppendWithoutUndo(form_.Memo_Show, onFreshLine ? text : QStringLiteral("\n") + text);
+  Memo_ShowChange();
+}
+
+void TReceivePath::leijia(const QString& text) { AddToLastLine(text); }
+
+void TReceivePath::AddToLastLine(const QString& text) {
+  AppendWithoutUndo(form_.Memo_Show, text);
+  Memo_ShowChange();
+}
+
+void TReceivePath::showdec(const QString& text, uint16_t N) {
+  for (uint32_t k = 1; k <= N; ++k) {
+    // Register k: characters 4k + 3 to 4k + 6, counted from 1.
+    const qsizetype start = 4 * static_cast<qsizetype>(k) + 2;
+    if (start + 4 > text.size()) return;
+    uint32_t value = 0;
+    for (qsizetype i = start; i < start + 4; ++i) {
+      const int digit = HexDigitValue(text[i]);
+      if (digit < 0) return;
+      value = value * 16 + static_cast<uint32_t>(digit);
+    }
+    QString line = QStringLiteral("第%1个参数=%2").arg(k).arg(value);
+    if (!form_.re_dec->document()->isEmpty()) line.prepend(QLatin1Char('\n'));
+    AppendWithoutUndo(form_.re_dec, line);
+  }
+}
+
+void TReceivePath::Memo_ShowChange() {
+  if (form_.CB_Clear->isChecked() &&
+      form_.Memo_Show->document()->characterCount() - 1 > AutoClearLength) {
+    form_.Memo_Show->clear();
+  }
+}
+
+}  // namespace talyx::app

@@ -1,0 +1,75 @@
+// TReceivePath: the main window's receive path: counting, showing and register decoding of the
+// bytes that each data-available event of the port offers.
+//
+// Principles of operation:
+// - ComPort1Trigger hands every trigger event to Trigger; only TriggerAvailMsg is acted on. Its
+//   Data bytes are taken one by one with GetChar, counted in RecvCount and DecodeBytes, shown
+//   (as "HH " per byte in hexadecimal receive, else as text through a decoder that keeps a
+//   character or CR LF cut between events whole), appended to DecodeText, and decoded into
+//   register lines once an event ends with DecodeBytes a multiple of 2N + 5.
+// - The receive view is only ever extended at the end of its document: nothing already shown
+//   is rewritten, and received text stays out of the undo history so memory stays flat.
+// - DecodeText is bounded: every decoding attempt, successful or not, empties it and resets
+//   DecodeBytes (kept text that failed once would fail forever), and it is emptied when it
+//   would pass MaxDecodeText characters.
+// - Every error inside the handling of one event ends that handling silently; what was done
+//   stays done.
+// - Main thread only, like the window.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+#include "app/formats/receivetextdecoder.h"
+
+class QPlainTextEdit;
+
+namespace talyx {
+class TCustomComPort;
+}
+
+namespace talyx::app {
+
+class TMainForm;
+
+class TReceivePath {
+ public:
+  // The longest DecodeText kept, in characters.
+  static constexpr qsizetype MaxDecodeText = 65536;
+  // Above this many characters the receive view is cleared when CB_Clear is checked.
+  static constexpr qsizetype AutoClearLength = 10000;
+
+  explicit TReceivePath(TMainForm& form);
+
+  // The character set of text receive (the locale's until set).
+  void SetCharset(const std::string& charset) { decoder_.SetCharset(charset); }
+
+  // ComPort1Trigger's work.
+  void Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t Data);
+
+  // Routes one chunk text to the receive view by CB_StopShow and CB_Show.
+  void diff(const QString& text);
+  // Adds the text as a new line at the end of the receive view.
+  void zhuhang(const QString& text);
+  // AddToLastLine.
+  void leijia(const QString& text);
+  // Extends the receive view's last line by the text (line breaks in it open new lines).
+  void AddToLastLine(const QString& text);
+  // Adds the lines 第k个参数=value for registers 1 to N read from the cleaned hexadecimal text;
+  // stops at the first register that is missing or not four hexadecimal digits.
+  void showdec(const QString& text, uint16_t N);
+  // The auto-clear rule, run after every change of the receive view.
+  void Memo_ShowChange();
+
+ private:
+  void TakeAndShow(TCustomComPort& CP, uint16_t Data);
+
+  TMainForm& form_;
+  formats::ReceiveTextDecoder decoder_;
+};
+
+// Appends text at the end of the view's document without an undo step; a view that was
+// scrolled to its end stays there.
+void AppendWithoutUndo(QPlainTextEdit* view, const QString& text);
+
+}  // namespace talyx::app

@@ -1,0 +1,242 @@
+// TSendPath: the main window's send path, auto-send and the send box file.
+#include "app/sendpath.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include "app/application.h"
+#include "app/commmain.h"
+#include "app/convert.h"
+#include "app/devicewatch.h"
+#include "app/formats/charset.h"
+#include "app/formats/hexframe.h"
+#include "app/formats/rtfreader.h"
+#include "app/messagebox.h"
+#include "app/statusbar.h"
+#include "errors/exception.h"
+
+namespace talyx::app {
+
+struct TSendPath::Shared {
+  // Local event loops of the waits under way, innermost last.
+  std::vector<QEventLoop*> Loops;
+  // Closes of the port so far.
+  uint64_t PortCloses = 0;
+  bool Stopped = false;
+
+  void QuitLoops() {
+    for (QEventLoop* loop : Loops) loop->quit();
+  }
+};
+
+namespace {
+
+// Counts a send as running for its whole extent, however it ends.
+class RunningScope {
+ public:
+  explicit RunningScope(int& running) : running_(running) { ++running_; }
+  ~RunningScope() { --running_; }
+  RunningScope(const RunningScope&) = delete;
+  RunningScope& operator=(const RunningScope&) = delete;
+
+ private:
+  int& running_;
+};
+
+std::string NormalisedLineEnds(std::string text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      out += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TSendPath::TSendPath(TMainForm& form)
+    : form_(form), charset_(formats::LocaleCharset()), shared_(std::make_shared<Shared>()) {
+  // The component keeps its users until it is destroyed, possibly after this object: the
+  // callback holds only the shared state.
+  form_.ComPort1.AddPortUser({0, [shared = shared_](TCustomComPort&, bool opening) {
+                                if (opening) return;
+                                ++shared->PortCloses;
+                                shared->QuitLoops();
+                              }});
+}
+
+TSendPath::~TSendPath() = default;
+
+void TSendPath::Btn_SendClick() {
+  const RunningScope running(running_);
+  form_.Memo_Show->clear();
+  form_.re_dec->clear();
+
+  QString text = form_.SendMemo->toPlainText();
+  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  if (form_.CB_AddCenter->isChecked()) text += QLatin1Char('\r');
+
+  if (!form_.ComPort1.Open()) {
+    form_.CB_AutoSend->setChecked(false);
+    ShowMessage(QStringLiteral("串口未打开。"));
+    return;
+  }
+
+  const uint64_t closesBefore = shared_->PortCloses;
+  const auto interrupted = [&] { return MustStop() || shared_->PortCloses != closesBefore; };
+  uint32_t counted = 0;
+  if (form_.CB_hexSend->isChecked()) {
+    const formats::HexFrame frame = formats::BuildHexFrame(text.toStdString(), charset_);
+    form_.RegCount = frame.RegCount;
+    for (const std::string& chunk : frame.Chunks) {
+      SendHex(chunk);
+      if (!WaitOutFree(ChunkRoom) || interrupted()) return;
+    }
+    counted = static_cast<uint32_t>(frame.StrippedLength);
+  } else {
+    const std::string bytes = formats::FromUtf8(text.toStdString(), charset_);
+    // The last piece is empty when the length is a multiple of 16, the empty text included.
+    for (size_t i = 0; i <= bytes.size() / ChunkRoom; ++i) {
+      form_.ComPort1.PutString(bytes.substr(i * ChunkRoom, ChunkRoom));
+      if (!WaitOutFree(ChunkRoom) || interrupted()) return;
+    }
+    counted = static_cast<uint32_t>(bytes.size());
+  }
+
+  form_.SendCount = static_cast<int32_t>(static_cast<uint32_t>(form_.SendCount) + counted);
+  form_.StatusBar->SetPanelText(TMainForm::SendPanel,
+                                QStringLiteral("发送：") + QString::number(form_.SendCount));
+  if (form_.CB_ShowSend->isChecked()) form_.SendMemo->clear();
+}
+
+void TSendPath::SendHex(const std::string& digits) {
+  const std::vector<uint8_t> bytes = formats::HexDigitsToBytes(digits);
+  form_.ComPort1.PutBlock(bytes.data(), bytes.size());
+}
+
+bool TSendPath::WaitOutFree(uint32_t n) {
+  // Pending events are handled once before the room is looked at.
+  QCoreApplication::processEvents();
+  if (MustStop()) return false;
+  while (int64_t{form_.ComPort1.OutSize()} - int64_t{form_.ComPort1.OutBuffUsed()} < int64_t{n}) {
+    if (!Pause(RoomPauseMs)) return false;
+  }
+  return Pause(ChunkPauseMs);
+}
+
+bool TSendPath::Pause(int ms) {
+  const uint64_t closesBefore = shared_->PortCloses;
+  QEventLoop loop;
+  QTimer timer;
+  timer.setSingleShot(true);
+  bool elapsed = false;
+  QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+    elapsed = true;
+    loop.quit();
+  });
+  timer.start(ms);
+  shared_->Loops.push_back(&loop);
+  loop.exec();
+  shared_->Loops.pop_back();
+  // A loop that ended before its time was ended by a close, by Stop, or by the application
+  // leaving all its event loops to quit.
+  if (!elapsed && !shared_->Stopped && shared_->PortCloses == closesBefore) Stop();
+  return !MustStop() && shared_->PortCloses == closesBefore;
+}
+
+bool TSendPath::MustStop() const { return shared_->Stopped || !form_.ComPort1.Open(); }
+
+void TSendPath::Stop() {
+  shared_->Stopped = true;
+  shared_->QuitLoops();
+}
+
+void TSendPath::CB_AutoSendClick() {
+  if (!form_.CB_AutoSend->isChecked()) {
+    form_.Timer_AutoSend->stop();
+    return;
+  }
+  const int32_t interval = StrToInt(form_.Edt_Interval->text());
+  form_.Timer_AutoSend->setInterval(interval);
+  // A timer of no interval never fires (a zero-interval Qt timer would fire without pause).
+  if (interval > 0) {
+    form_.Timer_AutoSend->start();
+  } else {
+    form_.Timer_AutoSend->stop();
+  }
+}
+
+void TSendPath::Timer_AutoSendTimer() {
+  if (running_ > 0) return;  // nested sends would pile up without bound
+  // The device is away and coming back: the tick sends nothing and shows nothing.
+  if (form_.DeviceWatch1->Pending()) return;
+  Btn_SendClick();
+}
+
+bool TSendPath::Edt_IntervalKeyPress(const QKeyEvent& event) const {
+  const QString typed = event.text();
+  if (typed.isEmpty()) return false;  // not a character: arrows, function keys, ...
+  // Keys that are editing or focus keys rather than typed characters.
+  switch (event.key()) {
+    case Qt::Key_Delete:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Escape:
+      return false;
+    default:
+      break;
+  }
+  const char16_t c = typed.front().unicode();
+  return !((c >= '0' && c <= '9') || c == 8);
+}
+
+bool TSendPath::SendMemoKeyPress(const QKeyEvent& event) {
+  const bool enter = event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
+  if (!enter || !form_.CB_EnterSend->isChecked()) return false;
+  // The Enter is discarded whether or not the send succeeds; a failure goes to the report.
+  RunReported([this] { Btn_SendClick(); });
+  return true;
+}
+
+void TSendPath::Btn_OpenFileClick() {
+  if (form_.OpenDialog1->exec() != QDialog::Accepted) return;
+  const QStringList files = form_.OpenDialog1->selectedFiles();
+  if (files.isEmpty()) return;
+  LoadSendFile(files.front());
+}
+
+void TSendPath::LoadSendFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw Exception(("不能打开文件 " + path).toStdString());
+  }
+  const QByteArray data = file.readAll();
+  if (file.error() != QFileDevice::NoError) {
+    throw Exception(("不能打开文件 " + path).toStdString());
+  }
+  std::string_view bytes(data.constData(), static_cast<size_t>(data.size()));
+  std::string text;
+  if (formats::IsRtf(bytes)) {
+    text = formats::ReadRtf(bytes);
+  } else {
+    if (charset_ == "UTF-8" && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    text = NormalisedLineEnds(formats::ToUtf8(bytes, charset_));
+  }
+  form_.SendMemo->setPlainText(QString::fromStdString(text));
+}
+
+void TSendPath::Btn_ClearMomeClick() { form_.SendMemo->clear(); }
+
+}  // namespace talyx::app

@@ -1,0 +1,141 @@
+// The receive path through the port component from a pseudo-terminal: counting, hexadecimal and
+// text display, register decoding by 2N + 5, auto-clear and the undo history.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTextDocument>
+
+#include "app/commmain.h"
+#include "app/statusbar.h"
+#include "apptesting.h"
+#include "support/ptypair.h"
+
+namespace talyx::testing {
+namespace {
+
+using app::TMainForm;
+
+class ReceivePathTest : public MainFormTest {
+ protected:
+  void SetUp() override {
+    MainFormTest::SetUp();
+    form = CreateForm();
+    form->show();
+    ASSERT_TRUE(form->ComPort1.Open());
+  }
+  void TearDown() override { form.reset(); }
+
+  // The far end sends the bytes; waits until the window has counted them (one event when they
+  // come in one write, as the device reads what has arrived).
+  void Feed(const std::vector<uint8_t>& bytes) {
+    const int32_t expected = form->RecvCount + static_cast<int32_t>(bytes.size());
+    ASSERT_TRUE(pty.Send(bytes));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->RecvCount == expected; }, 5000))
+        << "counted " << form->RecvCount << " of " << expected;
+  }
+  QString Shown() const { return form->Memo_Show->toPlainText(); }
+  QString Registers() const { return form->re_dec->toPlainText(); }
+
+  PtyPair pty;
+  ScopedPortMap map{{{1, pty.SlavePath()}}};
+  std::unique_ptr<TMainForm> form;
+};
+
+const std::vector<uint8_t> kReply = {0x01, 0x03, 0x04, 0x00, 0x0A, 0x00, 0x14, 0xDA, 0x3E};
+
+TEST_F(ReceivePathTest, WorkedExampleDecodesWholeOrSplitReplies) {
+  form->CB_HexGet->setChecked(true);
+  form->RegCount = 2;
+  Feed(kReply);
+  EXPECT_EQ(Shown(), QStringLiteral("01 03 04 00 0A 00 14 DA 3E "));
+  EXPECT_EQ(Registers(), QStringLiteral("第1个参数=10\n第2个参数=20"));
+  EXPECT_EQ(form->StatusBar->PanelText(TMainForm::RecvPanel), QStringLiteral("接收：9"));
+  EXPECT_EQ(form->DecodeBytes, 0);
+  EXPECT_TRUE(form->DecodeText.isEmpty());
+
+  // 4 + 5 bytes: decoded after the second event, the view running on in one line.
+  form->re_dec->clear();
+  Feed({kReply.begin(), kReply.begin() + 4});
+  EXPECT_TRUE(Registers().isEmpty());
+  Feed({kReply.begin() + 4, kReply.end()});
+  EXPECT_EQ(Registers(), QStringLiteral("第1个参数=10\n第2个参数=20"));
+  EXPECT_EQ(form->Memo_Show->document()->blockCount(), 1);
+}
+
+TEST_F(ReceivePathTest, DecodingWaitsForAnEventEndingOnAMultipleOfTheReply) {
+  form->CB_HexGet->setChecked(true);
+  form->RegCount = 2;
+  std::vector<uint8_t> tenBytes = kReply;
+  tenBytes.push_back(0x55);
+  Feed(tenBytes);
+  EXPECT_EQ(form->DecodeBytes, 10);
+  EXPECT_TRUE(Registers().isEmpty());
+  Feed({0x01, 0x03, 0x04, 0x00, 0x01, 0x00, 0x02, 0x00});
+  EXPECT_EQ(form->DecodeBytes, 0);
+  EXPECT_EQ(Registers(), QStringLiteral("第1个参数=10\n第2个参数=20"));
+}
+
+TEST_F(ReceivePathTest, OneRegisterTwoRepliesInOneEventShowOnlyTheFirstAndFfffIsPositive) {
+  form->CB_HexGet->setChecked(true);
+  form->RegCount = 1;
+  Feed({0x01, 0x03, 0x02, 0xFF, 0xFF, 0xB9, 0xF4, 0x01, 0x03, 0x02, 0x00, 0x07, 0xF9, 0x86});
+  EXPECT_EQ(Registers(), QStringLiteral("第1个参数=65535"));
+  EXPECT_EQ(form->DecodeBytes, 0);
+}
+
+TEST_F(ReceivePathTest, HexLineFeedStaysOnTheLineAndStopShowStillCountsAndDecodes) {
+  form->CB_HexGet->setChecked(true);
+  form->RegCount = 2;
+  Feed({0x0A, 0x0D});
+  EXPECT_EQ(Shown(), QStringLiteral("0A 0D "));
+  form->CB_StopShow->setChecked(true);
+  form->DecodeBytes = 0;
+  form->DecodeText.clear();
+  Feed(kReply);
+  EXPECT_EQ(Shown(), QStringLiteral("0A 0D "));
+  EXPECT_EQ(form->RecvCount, 11);
+  EXPECT_EQ(Registers(), QStringLiteral("第1个参数=10\n第2个参数=20"));
+}
+
+TEST_F(ReceivePathTest, CountsEveryByteInTheStatusBar) {
+  Feed(std::vector<uint8_t>(100, 'x'));
+  Feed(std::vector<uint8_t>(23, 'y'));
+  EXPECT_EQ(form->StatusBar->PanelText(TMainForm::RecvPanel), QStringLiteral("接收：123"));
+}
+
+TEST_F(ReceivePathTest, TextCharactersAndLineEndsCutBetweenEventsShowOnce) {
+  Feed({'a', 0xE4});
+  Feed({0xB8, 0xAD, '\r'});
+  Feed({'\n', 'b', 0x00, '\t', 0xFF});
+  EXPECT_EQ(Shown(), QStringLiteral("a中\nb␀\t\uFFFD"));
+  EXPECT_EQ(form->RecvCount, 10);
+
+  // Line by line: each event's chunk on a line of its own.
+  form->Memo_Show->clear();
+  form->CB_Show->setChecked(true);
+  Feed({'1', '2'});
+  Feed({'3'});
+  EXPECT_EQ(Shown(), QStringLiteral("12\n3"));
+}
+
+TEST_F(ReceivePathTest, ReceivedTextStaysOutOfTheUndoHistoryAndAutoClearKeepsTheViewSmall) {
+  form->CB_Clear->setChecked(false);
+  form->Memo_Show->setPlainText(QStringLiteral("typed"));
+  Feed(std::vector<uint8_t>(600, 'z'));
+  EXPECT_FALSE(form->Memo_Show->document()->isUndoAvailable());
+  EXPECT_TRUE(Shown().startsWith(QStringLiteral("typedzzz")));
+
+  for (int i = 0; i < 17; ++i) Feed(std::vector<uint8_t>(600, 'z'));
+  EXPECT_GT(Shown().size(), 10000);
+  form->CB_Clear->setChecked(true);
+  Feed({'!'});
+  // Cleared once past 10,000 characters (the '!' may come before or after the clearing).
+  EXPECT_LE(Shown().size(), 1);
+  Feed(std::vector<uint8_t>(600, 'z'));
+  EXPECT_LE(Shown().size(), 601);
+}
+
+}  // namespace
+}  // namespace talyx::testing
