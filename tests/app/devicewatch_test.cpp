@@ -2,7 +2,12 @@
 // symbolic link (as a by-id name is): the device panel, the reconnect, hot-plug events, reset.
 #include <QLabel>
 #include <QPushButton>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -58,6 +63,8 @@ TEST_F(DeviceWatchTest, ALostDeviceIsNamedAndTheSameDeviceComesBackWithinASecond
   OpenOnLink();
   EXPECT_TRUE(DevicePanel().contains(QString::fromStdString(link)));
   const int sendPanelWidth = form->StatusBar->Panel(TMainForm::SendPanel)->width();
+  ASSERT_TRUE(far->Send("before;"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->RecvCount == 7; }, 5000));
 
   const auto lostAt = std::chrono::steady_clock::now();
   Unplug();
@@ -71,13 +78,27 @@ TEST_F(DeviceWatchTest, ALostDeviceIsNamedAndTheSameDeviceComesBackWithinASecond
   EXPECT_EQ(form->StatusBar->Panel(TMainForm::SendPanel)->width(), sendPanelWidth);
   EXPECT_TRUE(messages.Texts.isEmpty());
 
-  // Away: the once-a-second look is all that runs.
+  // What came before the loss stays shown and counted.
+  EXPECT_EQ(form->Memo_Show->toPlainText(), QStringLiteral("before;"));
+  EXPECT_EQ(form->RecvCount, 7);
+
+  // Auto-send ticks while the device is away send nothing and show nothing.
+  form->SendMemo->setPlainText(QStringLiteral("tick"));
+  form->Edt_Interval->setText(QStringLiteral("100"));
+  form->CB_AutoSend->setChecked(true);
+  QSignalSpy ticks(form->Timer_AutoSend, &QTimer::timeout);
+
+  // Away: the once-a-second look (and the auto-send timer) is all that runs.
   const double cpuBefore = CpuSeconds();
   const auto awayFrom = std::chrono::steady_clock::now();
   QTest::qWait(1200);
   const double away = std::chrono::duration<double>(std::chrono::steady_clock::now() - awayFrom).count();
   EXPECT_LT((CpuSeconds() - cpuBefore) / away, 0.02);
   EXPECT_TRUE(form->DeviceWatch1->Pending());
+  EXPECT_GE(ticks.count(), 3);
+  EXPECT_TRUE(messages.Texts.isEmpty());
+  EXPECT_TRUE(form->CB_AutoSend->isChecked());
+  EXPECT_EQ(form->SendCount, 0);
 
   PlugIn();
   const auto backAt = std::chrono::steady_clock::now();
@@ -87,10 +108,13 @@ TEST_F(DeviceWatchTest, ALostDeviceIsNamedAndTheSameDeviceComesBackWithinASecond
   EXPECT_TRUE(DevicePanel().startsWith(QStringLiteral("已重新连接")));
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->Shape_ComState->BrushColor() == QColor(0, 255, 0); }, 2000));
   EXPECT_FALSE(form->DeviceWatch1->Pending());
-  // The port is on the new device.
-  form->ComPort1.PutString("ping");
+  // Auto-send goes on to the new device (a send empties the views), and new bytes are shown.
   const std::vector<uint8_t> got = far->Receive(4);
-  EXPECT_EQ(std::string(got.begin(), got.end()), "ping");
+  EXPECT_EQ(std::string(got.begin(), got.end()), "tick");
+  form->CB_AutoSend->setChecked(false);
+  ASSERT_TRUE(far->Send("after"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->RecvCount == 12; }, 5000));
+  EXPECT_TRUE(form->Memo_Show->toPlainText().endsWith(QStringLiteral("after")));
   EXPECT_TRUE(messages.Texts.isEmpty());
 }
 
