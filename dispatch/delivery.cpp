@@ -2,9 +2,11 @@
 // data triggers and available data (CheckDataTriggers), and NotifyHandlers, which delivers one
 // trigger message to every handler.
 #include <algorithm>
+#include <thread>
 #include <type_traits>
 
 #include "dispatch/dispatcher.h"
+#include "dispatch/handlerfailure.h"
 #include "platform/messagequeue.h"
 
 namespace talyx {
@@ -178,6 +180,7 @@ bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t
   if (!HandlerServiceNeeded) return true;
   {
     platform::SectionGuard guard(MainLock);
+    DeliveringThread = std::this_thread::get_id();
     InHandler = true;
   }
   const bool availDelivery = msg == TriggerAvailMsg || msg == TriggerDataMsg;
@@ -218,7 +221,13 @@ bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t
         record = list[i];
       }
       if (!serve([&] {
-            if (!record.Deleted) deliver(record);
+            if (record.Deleted) return;
+            // Whatever one handler throws, the delivery goes on with the next.
+            try {
+              deliver(record);
+            } catch (...) {
+              ReportHandlerFailure(std::current_exception());
+            }
           })) {
         return false;
       }
@@ -232,7 +241,14 @@ bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t
         walk(EventTriggerHandlers,
              [&](const TEventTriggerHandler& handler) {
                if (handler.Synchronised) {
-                 platform::CallInMainThread([&] { handler.Method(msg, firstParam, secondParam); });
+                 // A failure on the main thread is shown there, at once.
+                 platform::CallInMainThread([&] {
+                   try {
+                     handler.Method(msg, firstParam, secondParam);
+                   } catch (...) {
+                     ReportHandlerFailure(std::current_exception());
+                   }
+                 });
                } else {
                  handler.Method(msg, firstParam, secondParam);
                }
@@ -257,8 +273,9 @@ bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t
       }
     }
   } catch (...) {
-    // A handler's exception ends the delivery; the dispatcher stays consistent for the caller
-    // that receives it: the tail stays, read-ahead ends, and the delivery is over.
+    // Handlers' exceptions are caught around each handler; a failure of the delivery itself
+    // ends it, and the dispatcher stays consistent for the caller that receives it: the tail
+    // stays, read-ahead ends, and the delivery is over.
     {
       platform::SectionGuard guard(InLock);
       InAvailDelivery = false;
@@ -282,6 +299,10 @@ bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t
   }
   EndDelivery();
   return result;
+}
+
+bool TBaseDispatcher::MainThreadInsideDelivery() const {
+  return InHandler && platform::ServingHandOffFrom(DeliveringThread);
 }
 
 void TBaseDispatcher::EndDelivery() {

@@ -55,6 +55,15 @@ void TBaseDispatcher::Destroy() {
   RemoveDispatcher(this, Handle);
 }
 
+bool TBaseDispatcher::AwaitThreadsEnd(uint32_t timeoutMs) const {
+  const uint32_t start = platform::MillisecondClock();
+  while (ThreadsActive) {
+    if (platform::MillisecondClock() - start >= timeoutMs) return false;
+    platform::SleepMs(1);
+  }
+  return true;
+}
+
 void TBaseDispatcher::SetDeviceError(int platformError) { lastDeviceError = platformError; }
 
 int TBaseDispatcher::DeviceError() { return lastDeviceError; }
@@ -204,15 +213,20 @@ void TBaseDispatcher::ClosePort() {
 void TBaseDispatcher::ReleaseBuffers() {
   if (ThreadsActive) StopThreads();
   // The main thread and the dispatch thread (ending a deferred close) may both get here; each
-  // ring is freed and forgotten in one step under its own lock, so it is freed once.
-  {
+  // ring is freed and forgotten in one step under its own lock, so it is freed once. A ring is
+  // freed only once the worker that uses it outside the lock has ended: the output thread
+  // writes from the output ring, the dispatch thread reads into the input ring. When the
+  // dispatch thread gets here while another thread is stopping the set, its own stop returns
+  // at once and the output thread may still be writing: that thread's stop frees the ring
+  // after the output thread has ended.
+  if (OutThread == nullptr) {
     platform::SectionGuard guard(OutLock);
     OutBuffer.reset();
     OutHead = 0;
     OutTail = 0;
     OutBufferFull = false;
   }
-  {
+  if (DispThread == nullptr) {
     platform::SectionGuard guard(InLock);
     InBuffer.reset();
     InHead = 0;

@@ -45,6 +45,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dispatch/dispatchlog.h"
@@ -118,7 +119,8 @@ class TBaseDispatcher {
   // DispatcherList. The most derived destructor calls it first; later calls do nothing.
   void Destroy();
 
-  TCustomComPort* const Owner;
+  // None once the component has handed the dispatcher over at its destruction.
+  std::atomic<TCustomComPort*> Owner;
   // Index in DispatcherList, for the dispatcher's whole life.
   const int32_t Handle;
 
@@ -130,7 +132,14 @@ class TBaseDispatcher {
   // For the port component's close: a delivery is under way (ClosePort then only marks the
   // close pending), and the worker threads have not all ended yet.
   bool GetInHandler() const { return InHandler; }
+  // Main thread: whether it runs, somewhere on its stack, a handler of the delivery under way
+  // (a window handler or a synchronised event handler the dispatch thread waits for). A close
+  // asked for there cannot wait for the threads.
+  bool MainThreadInsideDelivery() const;
   bool GetThreadsActive() const { return ThreadsActive; }
+  // Waits up to timeoutMs for the worker threads to end, looking every millisecond, without
+  // running the caller's messages; true when they have ended.
+  bool AwaitThreadsEnd(uint32_t timeoutMs) const;
 
   // ---- Line and modem ------------------------------------------------------------------
   // Baud 0, Parity 5, DataBits 9 and StopBits 3 keep the current value; a negative baud is
@@ -266,7 +275,8 @@ class TBaseDispatcher {
   virtual int32_t DeviceWrite(const uint8_t* buffer, uint32_t count) = 0;
   virtual bool DeviceWaitEvent(uint32_t& mask) = 0;
   virtual bool DeviceSetup(uint32_t inSize, uint32_t outSize) = 0;
-  // Stops the threads when they run and frees both rings, each once, under its lock.
+  // Stops the threads when they run and frees each ring, once, under its lock, when the worker
+  // that uses it outside the lock has ended (else the thread that completes the stop frees it).
   virtual void ReleaseBuffers();
   virtual void StartThreads() = 0;
   virtual void StopThreads() = 0;
@@ -402,6 +412,8 @@ class TBaseDispatcher {
   uint32_t InTail = 0;
 
   std::atomic<bool> InHandler{false};
+  // The thread that runs the deliveries (the dispatch thread); set at each delivery's start.
+  std::atomic<std::thread::id> DeliveringThread{};
   std::atomic<bool> HandlersDeleted{false};
   std::atomic<bool> ClosePending{false};
   std::atomic<bool> OutputSentPending{false};

@@ -1,6 +1,7 @@
 // The main thread's message queue: windows, queue entries, hand-offs and the pump.
 #include "platform/messagequeue.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace talyx::platform {
 
@@ -23,6 +25,7 @@ struct HandOff {
   HandOffState State = HandOffState::Queued;
   LResult Result = 0;
   std::exception_ptr Error;
+  std::thread::id Sender;  // the thread that waits
 };
 
 struct Window {
@@ -30,7 +33,7 @@ struct Window {
   WindowProc Proc;
 };
 
-enum class EntryKind { Post, Send, Call };
+enum class EntryKind { Post, Send, Call, PostedCall };
 
 struct Entry {
   EntryKind Kind;
@@ -39,7 +42,7 @@ struct Entry {
   WParam W = 0;
   LParam L = 0;
   std::shared_ptr<HandOff> Waiter;  // Send and Call
-  std::function<void()> Call;       // Call
+  std::function<void()> Call;       // Call and PostedCall
 };
 
 struct QueueState {
@@ -52,6 +55,8 @@ struct QueueState {
   bool QuitPending = false;
   int QuitCode = 0;
   std::shared_ptr<const std::function<void()>> WakeHook;
+  // The senders of the sends and calls the main thread is running, innermost last.
+  std::vector<std::thread::id> Serving;
 };
 
 QueueState& State() {
@@ -138,7 +143,8 @@ bool DestroyHiddenWindow(WindowHandle window) {
   std::lock_guard lock(state.Mutex);
   if (state.Windows.erase(window) == 0) return false;
   for (auto entry = state.Entries.begin(); entry != state.Entries.end();) {
-    if (entry->Kind == EntryKind::Call || entry->Target != window) {
+    if (entry->Kind == EntryKind::Call || entry->Kind == EntryKind::PostedCall ||
+        entry->Target != window) {
       ++entry;
       continue;
     }
@@ -182,6 +188,7 @@ bool SendMessageTimeout(WindowHandle window, uint32_t msg, WParam wParam, LParam
   }
 
   auto waiter = std::make_shared<HandOff>();
+  waiter->Sender = std::this_thread::get_id();
   Enqueue(state, lock, Entry{EntryKind::Send, window, msg, wParam, lParam, waiter, nullptr});
   waiter->Finished.wait_until(lock, deadline, [&] { return waiter->State != HandOffState::Queued; });
   if (waiter->State == HandOffState::Queued) {
@@ -209,6 +216,11 @@ bool PumpOneMessage() {
 
   Entry entry = std::move(state.Entries.front());
   state.Entries.pop_front();
+  if (entry.Kind == EntryKind::PostedCall) {
+    lock.unlock();
+    entry.Call();
+    return true;
+  }
   std::shared_ptr<const Window> target;
   if (entry.Kind != EntryKind::Call) {
     // Destroying a window removes its entries, so the window of a queued entry exists.
@@ -221,8 +233,17 @@ bool PumpOneMessage() {
   }
 
   entry.Waiter->State = HandOffState::Running;
+  state.Serving.push_back(entry.Waiter->Sender);
   lock.unlock();
   HandOffCompletion completion(entry.Waiter);
+  // Declared after the completion: the sender is no longer served when it is released.
+  struct ServingScope {
+    QueueState& state;
+    ~ServingScope() {
+      std::lock_guard guard(state.Mutex);
+      state.Serving.pop_back();
+    }
+  } serving{state};
   if (entry.Kind == EntryKind::Send) {
     completion.Succeed(target->Proc(entry.Target, entry.Msg, entry.W, entry.L));
     return true;
@@ -271,11 +292,29 @@ void CallInMainThread(const std::function<void()>& fn) {
     return;
   }
   auto waiter = std::make_shared<HandOff>();
+  waiter->Sender = std::this_thread::get_id();
   Enqueue(state, lock, Entry{EntryKind::Call, 0, 0, 0, 0, waiter, fn});
   waiter->Finished.wait(lock, [&] {
     return waiter->State == HandOffState::Done || waiter->State == HandOffState::Failed;
   });
   if (waiter->Error) std::rethrow_exception(waiter->Error);
+}
+
+bool ServingHandOffFrom(std::thread::id sender) {
+  QueueState& state = State();
+  std::lock_guard lock(state.Mutex);
+  return std::find(state.Serving.begin(), state.Serving.end(), sender) != state.Serving.end();
+}
+
+void PostToMainThread(std::function<void()> fn) {
+  QueueState& state = State();
+  std::unique_lock lock(state.Mutex);
+  if (RunsDirectly(state)) {
+    lock.unlock();
+    fn();
+    return;
+  }
+  Enqueue(state, lock, Entry{EntryKind::PostedCall, 0, 0, 0, 0, nullptr, std::move(fn)});
 }
 
 void SetQueueWakeHook(std::function<void()> hook) {

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace talyx::platform {
 
@@ -71,6 +72,15 @@ bool TakeQuitMessage(int* exitCode);
 // Runs fn on the main thread and blocks until it has run (directly when called on the main
 // thread). An exception thrown by fn is thrown again here, in the calling thread.
 void CallInMainThread(const std::function<void()>& fn);
+
+// Whether the main thread is running, anywhere on its stack, a send or call that the given thread
+// made and is waiting for: code that runs there must not wait for that thread.
+bool ServingHandOffFrom(std::thread::id sender);
+
+// Queues fn to run on the main thread and returns at once (runs it directly when called on the
+// main thread, or before any thread is bound). An exception fn throws leaves through the pump
+// that runs it.
+void PostToMainThread(std::function<void()> fn);
 
 // Called from any thread whenever something is queued for the main thread, so a GUI event loop
 // can schedule draining; tests leave it unset and pump by hand. The hook runs on the queueing

@@ -1,17 +1,20 @@
 // TermiosSerialDevice: exclusive open, line settings, modem lines, counters, I/O and the event wait.
 #include "platform/termiosserialdevice.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <string>
 
 #include "platform/platformerror.h"
 #include "platform/termios2settings.h"
@@ -41,6 +44,38 @@ void CloseIfOpen(int& descriptor) {
 
 constexpr short kHangUp = POLLHUP | POLLERR | POLLNVAL;
 
+// Whether a process other than this one has the character device open, by the descriptors
+// listed under /proc/<pid>/fd. What cannot be read (processes that ended meanwhile, those of
+// other users without the privilege) is passed over.
+bool OtherProcessHasDeviceOpen(dev_t deviceNumber) {
+  DIR* processes = opendir("/proc");
+  if (processes == nullptr) return false;
+  const std::string self = std::to_string(getpid());
+  bool found = false;
+  while (!found) {
+    const dirent* process = readdir(processes);
+    if (process == nullptr) break;
+    const std::string pid = process->d_name;
+    if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self) {
+      continue;
+    }
+    DIR* descriptors = opendir(("/proc/" + pid + "/fd").c_str());
+    if (descriptors == nullptr) continue;
+    while (const dirent* entry = readdir(descriptors)) {
+      if (entry->d_name[0] == '.') continue;
+      struct stat opened {};
+      if (fstatat(dirfd(descriptors), entry->d_name, &opened, 0) == 0 && S_ISCHR(opened.st_mode) &&
+          opened.st_rdev == deviceNumber) {
+        found = true;
+        break;
+      }
+    }
+    closedir(descriptors);
+  }
+  closedir(processes);
+  return found;
+}
+
 }  // namespace
 
 TermiosSerialDevice::~TermiosSerialDevice() {
@@ -57,10 +92,18 @@ int TermiosSerialDevice::Open(const std::string& path) {
     close(descriptor);
     return PlatformErrorFromErrno(err);
   };
+  // The lock is what makes the device ours: it goes with its holder, however that holder ends.
   if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) return refuse(errno);
-  // A holder that did not flock but asked for exclusive use still owns the device.
+  // The exclusive flag may be set although nobody holds the lock: by a program that asked for
+  // exclusive use without locking, which owns the device while it has it open, or by a holder
+  // killed before it could clear the flag, which must not shut the device for ever.
   int exclusive = 0;
-  if (ioctl(descriptor, TIOCGEXCL, &exclusive) == 0 && exclusive) return refuse(EBUSY);
+  if (ioctl(descriptor, TIOCGEXCL, &exclusive) == 0 && exclusive) {
+    struct stat device {};
+    if (fstat(descriptor, &device) != 0 || OtherProcessHasDeviceOpen(device.st_rdev)) {
+      return refuse(EBUSY);
+    }
+  }
   if (ioctl(descriptor, TIOCEXCL) != 0) return refuse(errno);
   const int result = TakeOver(descriptor);
   heldExclusively_ = result == 0;

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <utility>
 
+#include "dispatch/handlerfailure.h"
 #include "errors/errorcodes.h"
+#include "errors/exception.h"
 
 namespace talyx {
 
@@ -23,6 +25,11 @@ PortChooserHook& Chooser() {
 }  // namespace
 
 ApplicationExceptionHook SetApplicationExceptionHook(ApplicationExceptionHook hook) {
+  if (hook) {
+    SetHandlerFailureHook([](std::exception_ptr failure) { ShowApplicationException(failure); });
+  } else {
+    SetHandlerFailureHook(nullptr);
+  }
   return std::exchange(ExceptionHook(), std::move(hook));
 }
 
@@ -38,6 +45,16 @@ void ShowApplicationException(const std::exception& error) {
     hook(error);
   } else {
     std::fprintf(stderr, "%s\n", error.what());
+  }
+}
+
+void ShowApplicationException(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& error) {
+    ShowApplicationException(error);
+  } catch (...) {
+    ShowApplicationException(Exception(FailureText(failure)));
   }
 }
 

@@ -6,6 +6,8 @@
 //   functions the application installs at start-up: the application's exception display (a
 //   message box with the exception's text, after which the program goes on), and the port
 //   chooser (the selection dialog asking for a port when none is set). Tests install their own.
+// - Exceptions thrown by the dispatcher's trigger handlers reach the same display: installing
+//   it also routes the dispatcher's handler failures (handlerfailure.h) there.
 // - Without an installed display, exceptions are written to standard error. Without an
 //   installed chooser no port can be chosen: the open is refused as if the user had cancelled.
 // - Main thread only: the hooks are installed at start-up (or by a test) and called from the
@@ -30,6 +32,9 @@ PortChooserHook SetPortChooser(PortChooserHook chooser);
 
 // Hands the exception to the installed display (standard error when none is installed).
 void ShowApplicationException(const std::exception& error);
+// The same for whatever was thrown; anything that is not a std::exception is shown as a
+// talyx::Exception with a fixed text.
+void ShowApplicationException(const std::exception_ptr& failure);
 
 // The installed chooser's answer; ecNoPortSelected when none is installed.
 int ChoosePort();

@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "dispatch/deferredrelease.h"
 #include "dispatch/devlayer.h"
 #include "errors/commerror.h"
 #include "platform/portmap.h"
@@ -20,6 +21,16 @@ constexpr uint32_t EventWordOption = 4;
 
 // The telephony line handle TapiCid stands for when nothing set it.
 constexpr uint16_t NoTapiLine = 0;
+
+// SetLine's values that keep the line's current rate, parity, byte size and stop bits.
+constexpr int32_t KeepBaud = 0;
+constexpr uint8_t KeepParity = 5;
+constexpr uint8_t KeepDataBits = 9;
+constexpr uint8_t KeepStopBits = 3;
+
+// How long a deferred close's ClosePendingMsg waits for the worker threads' end before it asks
+// again.
+constexpr uint32_t DeferredCloseWaitMs = 10;
 
 uint16_t Percent(uint32_t value, uint32_t percent) {
   return static_cast<uint16_t>(value * percent / 100);
@@ -93,14 +104,29 @@ class TCustomComPort::ForceApplyScope {
 TCustomComPort::TCustomComPort() = default;
 
 TCustomComPort::~TCustomComPort() {
+  // A window procedure that is running one of this component's events (the destructor may be
+  // called from inside one) raises nothing more once it returns.
+  *alive_ = false;
   try {
     if (openState_ == TOpenState::osOpen) DoClose();
-  } catch (const std::exception& error) {
-    ShowApplicationException(error);
+  } catch (...) {
+    ShowApplicationException(std::current_exception());
   }
-  // A close that was still waiting for the worker threads ends here: the window goes first, so
-  // that no message can reach this component while the dispatcher waits for its threads.
-  if (dispatcher_ != nullptr) ReleaseDispatcher();
+  if (dispatcher_ != nullptr) {
+    // A close still under way (deferred because it was asked for from inside an event) ends
+    // here. The window goes first, so no message reaches this component any more. Inside an
+    // event the dispatch thread may be waiting for the very event that destroys this component:
+    // then the dispatcher outlives the component and is freed on the main thread once its
+    // threads have ended. Elsewhere the close waits for the threads, as any close does.
+    RegisterComWindow(false);
+    if (eventDepth_ > 0 || dispatcher_->MainThreadInsideDelivery()) {
+      dispatcher_->Owner = nullptr;
+      openState_ = TOpenState::osClosed;
+      ReleaseWhenThreadsEnded(std::move(dispatcher_));
+    } else {
+      ReleaseDispatcher();
+    }
+  }
   TBaseDispatcher::FreeSavedTriggers(triggerSave_);
 }
 
@@ -133,8 +159,10 @@ std::unique_ptr<TBaseDispatcher> TCustomComPort::CreateDispatcher() {
     return nullptr;
   }
   if (tapiMode_ == TTapiMode::tmOn) {
-    // The telephony layer's line handle is the open descriptor of the line.
+    // The telephony layer's line handle is the open descriptor of the line. The dispatcher takes
+    // it over (and closes it at its close, or when it cannot use it): it is handed over once.
     const int descriptor = tapiCid_ == NoTapiLine ? TTapi32Dispatcher::NoDescriptor : tapiCid_;
+    tapiLineHandedOver_ = tapiCid_ != NoTapiLine;
     return std::make_unique<TTapi32Dispatcher>(this, descriptor);
   }
   return std::make_unique<TWin32Dispatcher>(this);
@@ -157,15 +185,18 @@ void TCustomComPort::ValidateComNumber() {
 }
 
 ErrorCode TCustomComPort::OpenDevicePort() {
-  std::string devicePath;
-  if (tapiMode_ != TTapiMode::tmOn) {
-    devicePath = platform::PortDevicePath(comNumber_);
-    // A number the port map gives no device does not exist, without asking the file system.
-    if (devicePath.empty()) return ecFileNotFound;
-  }
   uint32_t options = 0;
   if (dtr_) options |= loDtrOn;
   if (rts_) options |= loRtsOn;
+  if (tapiMode_ == TTapiMode::tmOn) {
+    // A handed-over line keeps the settings it was opened with (the keep-current values of
+    // SetLine); the component takes them over once the dispatcher has adopted the line.
+    return dispatcher_->OpenPort({}, KeepBaud, KeepParity, KeepDataBits, KeepStopBits, inSize_,
+                                 outSize_, options);
+  }
+  const std::string devicePath = platform::PortDevicePath(comNumber_);
+  // A number the port map gives no device does not exist, without asking the file system.
+  if (devicePath.empty()) return ecFileNotFound;
   if (hwFlowOptions_.Contains(THWFlowOptions::hwfUseDTR)) options |= loDtrFlow;
   if (hwFlowOptions_.Contains(THWFlowOptions::hwfUseRTS)) options |= loRtsFlow;
   return dispatcher_->OpenPort(devicePath, baud_, static_cast<uint8_t>(parity_),
@@ -181,13 +212,21 @@ void TCustomComPort::DoOpen() {
   dispatcher_ = std::move(created);
 
   try {
+    if (tapiMode_ == TTapiMode::tmOn && tapiCid_ == NoTapiLine) {
+      ReleaseDispatcher();
+      Check(ecNotOpenedByTapi);
+      return;
+    }
+
+    const ErrorCode result = TranslateOpenResult(OpenDevicePort());
+    if (result != ecOK) {
+      ReleaseDispatcher();
+      Check(result);
+      return;
+    }
+
     if (tapiMode_ == TTapiMode::tmOn) {
-      if (tapiCid_ == NoTapiLine) {
-        ReleaseDispatcher();
-        Check(ecNotOpenedByTapi);
-        return;
-      }
-      // The settings the telephony layer opened the line with, where the line can tell them.
+      // The settings the telephony layer opened the line with, read from the adopted line.
       int32_t baud;
       uint8_t parity, dataBits, stopBits;
       if (dispatcher_->GetLine(baud, parity, dataBits, stopBits) == ecOK) {
@@ -204,13 +243,6 @@ void TCustomComPort::DoOpen() {
         xOnChar_ = xOn;
         xOffChar_ = xOff;
       }
-    }
-
-    const ErrorCode result = TranslateOpenResult(OpenDevicePort());
-    if (result != ecOK) {
-      ReleaseDispatcher();
-      Check(result);
-      return;
     }
 
     openState_ = TOpenState::osOpen;
@@ -308,11 +340,19 @@ void TCustomComPort::DoClose() {
   }
   dispatcher_->SaveTriggers(triggerSave_);
   triggersSaved_ = true;
+
+  // Only a close asked for from inside one of this component's events (or inside another
+  // handler of a delivery the dispatch thread waits for) is deferred: there the dispatch thread
+  // waits for the event to return. Any other close first destroys the hidden window, which
+  // fails at once the trigger message the dispatch thread may be waiting to hand to the main
+  // thread (its bytes stay unread and go with the port's flush) and every later one; the close
+  // then stops the threads and completes before it returns.
+  const bool insideEvent = eventDepth_ > 0 || dispatcher_->MainThreadInsideDelivery();
+  if (!insideEvent) RegisterComWindow(false);
   dispatcher_->ClosePort();
 
-  if (dispatcher_->GetInHandler()) {
-    // The close was asked for from inside a trigger event: the dispatch thread still waits for
-    // the event to return, so the dispatcher is destroyed only once its threads have ended.
+  if (insideEvent && dispatcher_->GetInHandler()) {
+    // The dispatcher is destroyed only once its threads have ended.
     platform::PostMessage(window_, ClosePendingMsg, 0,
                           static_cast<platform::LParam>(dispatcher_->Handle) << 16);
     platform::PumpOneMessage();
@@ -320,13 +360,7 @@ void TCustomComPort::DoClose() {
     ReleaseDispatcher();
   }
 
-  if (failure) {
-    try {
-      std::rethrow_exception(failure);
-    } catch (const std::exception& error) {
-      ShowApplicationException(error);
-    }
-  }
+  if (failure) ShowApplicationException(failure);
 }
 
 void TCustomComPort::DumpTraceAndLogAtClose() {
@@ -349,6 +383,11 @@ void TCustomComPort::DumpTraceAndLogAtClose() {
 
 void TCustomComPort::ReleaseDispatcher() {
   RegisterComWindow(false);
+  // The descriptor of a handed-over line is closed with its dispatcher: it is not named again.
+  if (tapiLineHandedOver_) {
+    tapiLineHandedOver_ = false;
+    tapiCid_ = NoTapiLine;
+  }
   // Reset before the dispatcher is destroyed: its destruction may run queued main-thread
   // messages, which must find the component without a dispatcher.
   std::unique_ptr<TBaseDispatcher> dispatcher = std::move(dispatcher_);
@@ -360,6 +399,12 @@ void TCustomComPort::FinishDeferredClose(platform::WindowHandle window, platform
                                          TBaseDispatcher* sender) {
   // Only the close of this component's own current dispatcher is finished here.
   if (sender != dispatcher_.get() || openState_ != TOpenState::osClosing) return;
+  // The message comes again until the threads have ended, but not in a tight loop: it waits a
+  // little for their end first, unless it runs inside another event of the delivery, whose
+  // return the dispatch thread is still waiting for.
+  if (eventDepth_ == 1 && !sender->MainThreadInsideDelivery()) {
+    sender->AwaitThreadsEnd(DeferredCloseWaitMs);
+  }
   if (sender->GetThreadsActive()) {
     platform::PostMessage(window, ClosePendingMsg, 0, lParam);
     return;
@@ -396,9 +441,9 @@ void TCustomComPort::Loaded() {
   openAfterLoad_ = false;
   try {
     DoOpen();
-  } catch (const std::exception& error) {
+  } catch (...) {
     open_ = false;
-    ShowApplicationException(error);
+    ShowApplicationException(std::current_exception());
   }
 }
 

@@ -14,7 +14,15 @@
 //   dispatcher delivers a trigger message (from inside an event) cannot destroy the dispatcher
 //   that is waiting for the event to return: it posts ClosePendingMsg to the component's hidden
 //   window and finishes when the worker threads have ended (deferred close); an Open := True
-//   meanwhile is remembered (ReopenPending) and carried out then.
+//   meanwhile is remembered (ReopenPending) and carried out then. Any other close (from code
+//   that is not inside one of this component's events) first fails the trigger message the
+//   dispatch thread may be waiting to hand over, and completes before it returns.
+// - Once a close has begun, the hidden window raises no trigger events; ClosePendingMsg still
+//   raises OnTrigger. An event handler may reassign events, Assign, close or even destroy the
+//   component: the callable that runs is kept alive for its call, and the window procedure
+//   raises no further event of a component that is gone. A component destroyed while its
+//   close is deferred hands its dispatcher over (deferredrelease.h) to be freed on the main
+//   thread once the worker threads have ended.
 // - Threads: every operation runs on the main thread. The dispatcher's worker threads reach the
 //   component only through messages to its hidden window ("ComPortWindow"), whose procedure the
 //   main thread runs; it holds DispatcherListLock while the events of one message run, so no
@@ -396,6 +404,14 @@ class TCustomComPort : public TBaseComponent {
   TPortNotifyEvent onPortClosed_;
 
   TOpenState openState_ = TOpenState::osClosed;
+  // False once destruction has begun; a window procedure running an event holds a copy and
+  // looks at it after every event, since the event may have destroyed the component.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  // How many of this component's window procedures run on the main thread (events nest when a
+  // handler pumps messages): a close asked for while one runs is asked for from inside an event.
+  int eventDepth_ = 0;
+  // The open handed TapiCid's descriptor to the dispatcher, which closes it at the close.
+  bool tapiLineHandedOver_ = false;
   std::unique_ptr<TBaseDispatcher> dispatcher_;
   platform::WindowHandle window_ = 0;
   bool forceApply_ = false;

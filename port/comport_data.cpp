@@ -126,47 +126,58 @@ void TCustomComPort::SetOnTriggerOutSent(TPortNotifyEvent handler) {
 }
 
 void TCustomComPort::FireTrigger(uint16_t msg, uint16_t triggerHandle, uint16_t data) {
-  if (onTrigger_) onTrigger_(*this, msg, triggerHandle, data);
+  const auto handler = onTrigger_;  // a copy: the handler may reassign its own event
+  if (handler) handler(*this, msg, triggerHandle, data);
 }
 
 void TCustomComPort::FireTriggerAvail(uint16_t count) {
-  if (onTriggerAvail_) onTriggerAvail_(*this, count);
+  const auto handler = onTriggerAvail_;
+  if (handler) handler(*this, count);
 }
 
 void TCustomComPort::FireTriggerData(uint16_t triggerHandle) {
-  if (onTriggerData_) onTriggerData_(*this, triggerHandle);
+  const auto handler = onTriggerData_;
+  if (handler) handler(*this, triggerHandle);
 }
 
 void TCustomComPort::FireTriggerStatus(uint16_t triggerHandle) {
-  if (onTriggerStatus_) onTriggerStatus_(*this, triggerHandle);
+  const auto handler = onTriggerStatus_;
+  if (handler) handler(*this, triggerHandle);
 }
 
 void TCustomComPort::FireTriggerTimer(uint16_t triggerHandle) {
-  if (onTriggerTimer_) onTriggerTimer_(*this, triggerHandle);
+  const auto handler = onTriggerTimer_;
+  if (handler) handler(*this, triggerHandle);
 }
 
 void TCustomComPort::FireTriggerLineError(uint16_t error, bool lineBreak) {
-  if (onTriggerLineError_) onTriggerLineError_(*this, error, lineBreak);
+  const auto handler = onTriggerLineError_;
+  if (handler) handler(*this, error, lineBreak);
 }
 
 void TCustomComPort::FireTriggerModemStatus() {
-  if (onTriggerModemStatus_) onTriggerModemStatus_(*this);
+  const auto handler = onTriggerModemStatus_;
+  if (handler) handler(*this);
 }
 
 void TCustomComPort::FireTriggerOutbuffFree() {
-  if (onTriggerOutbuffFree_) onTriggerOutbuffFree_(*this);
+  const auto handler = onTriggerOutbuffFree_;
+  if (handler) handler(*this);
 }
 
 void TCustomComPort::FireTriggerOutbuffUsed() {
-  if (onTriggerOutbuffUsed_) onTriggerOutbuffUsed_(*this);
+  const auto handler = onTriggerOutbuffUsed_;
+  if (handler) handler(*this);
 }
 
 void TCustomComPort::FireTriggerOutSent() {
-  if (onTriggerOutSent_) onTriggerOutSent_(*this);
+  const auto handler = onTriggerOutSent_;
+  if (handler) handler(*this);
 }
 
 void TCustomComPort::FireWaitChar(uint8_t c) {
-  if (onWaitChar_) onWaitChar_(*this, c);
+  const auto handler = onWaitChar_;
+  if (handler) handler(*this, c);
 }
 
 // ---- The hidden window ---------------------------------------------------------------------
@@ -184,11 +195,11 @@ platform::LResult TCustomComPort::ComWindowProc(platform::WindowHandle window, u
   TBaseDispatcher* sender = LookUpDispatcher(handle);
   if (sender == nullptr || sender->Owner == nullptr) return 0;
   try {
-    sender->Owner->DispatchWindowMessage(window, msg, wParam, lParam, sender);
-  } catch (const std::exception& error) {
+    sender->Owner.load()->DispatchWindowMessage(window, msg, wParam, lParam, sender);
+  } catch (...) {
     // Events run on the main thread; a message that reached a procedure anywhere else has no
     // one to show its failure to.
-    if (platform::IsMainThread()) ShowApplicationException(error);
+    if (platform::IsMainThread()) ShowApplicationException(std::current_exception());
   }
   return 0;
 }
@@ -196,13 +207,37 @@ platform::LResult TCustomComPort::ComWindowProc(platform::WindowHandle window, u
 void TCustomComPort::DispatchWindowMessage(platform::WindowHandle window, uint32_t msg,
                                            platform::WParam wParam, platform::LParam lParam,
                                            TBaseDispatcher* sender) {
+  // Not an event of its own: the close comes first, as a close from outside any event, and
+  // only then OnDeviceLost.
   if (msg == DeviceLostMsg) {
     HandleDeviceLost(sender);
     return;
   }
+  // An event may close or destroy the component: before each event the procedure makes sure the
+  // component still exists and, for trigger messages, that no close has begun (a closing port
+  // would hand the handler nothing but refusals).
+  const std::shared_ptr<bool> alive = alive_;
+  struct EventScope {
+    TCustomComPort& port;
+    const std::shared_ptr<bool>& alive;
+    explicit EventScope(TCustomComPort& p, const std::shared_ptr<bool>& a) : port(p), alive(a) {
+      ++port.eventDepth_;
+    }
+    ~EventScope() {
+      if (*alive) --port.eventDepth_;
+    }
+  } scope(*this, alive);
+  const bool trigger = msg != ClosePendingMsg;
+  auto mayRaise = [&] {
+    return *alive &&
+           (!trigger || (openState_ == TOpenState::osOpen && dispatcher_.get() == sender));
+  };
+
   const auto first = static_cast<uint16_t>(wParam);
   const auto data = msg == TriggerAvailMsg ? first : static_cast<uint16_t>(lParam);
+  if (!mayRaise()) return;
   FireTrigger(static_cast<uint16_t>(msg), first, data);
+  if (!mayRaise()) return;
   switch (msg) {
     case TriggerAvailMsg:
       FireTriggerAvail(first);
@@ -215,6 +250,7 @@ void TCustomComPort::DispatchWindowMessage(platform::WindowHandle window, uint32
       break;
     case TriggerStatusMsg:
       FireTriggerStatus(first);
+      if (!mayRaise()) return;
       switch (TBaseDispatcher::StatusTriggerKind(first)) {
         case stModem:
           FireTriggerModemStatus();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dispatch/dispatcherlist.h"
+#include "dispatch/handlerfailure.h"
 #include "platform/messagequeue.h"
 #include "recordinghandler.h"
 #include "testdispatcher.h"
@@ -198,17 +199,26 @@ TEST_F(DeliveryTest, ALineEventFiresTheLineErrorTrigger) {
   EXPECT_TRUE(d.BreakReceived());
 }
 
-TEST_F(DeliveryTest, AHandlersExceptionLeavesTheDispatcherConsistent) {
-  handler.Then = [](const Message&) { throw std::runtime_error("handler failed"); };
+TEST_F(DeliveryTest, AHandlerThatThrowsIsReportedAndTheNextHandlerIsServed) {
+  std::vector<std::string> failures;
+  const HandlerFailureHook previous = SetHandlerFailureHook(
+      [&](std::exception_ptr failure) { failures.push_back(FailureText(failure)); });
+  RecordingHandler later(d);
+  later.TakeOnAvail = 0;
+  ASSERT_EQ(d.RegisterEventTriggerHandler(later.Method(), false), ecOK);
+  handler.TakeOnAvail = 1;
+  handler.Then = [](const Message&) { throw 7; };
   d.SetAvailTriggerLength(1);
   d.Receive("abc");
-  EXPECT_THROW(d.CheckDataTriggers(), std::runtime_error);
+
+  EXPECT_NO_THROW(d.CheckDataTriggers());
+  SetHandlerFailureHook(previous);
   EXPECT_FALSE(d.InHandler);
-  EXPECT_EQ(d.InBuffUsed(), 3u);
-  handler.Then = nullptr;
-  uint8_t c;
-  ASSERT_EQ(d.GetChar(c), ecOK);
-  EXPECT_EQ(c, 'a');
+  ASSERT_EQ(later.Messages.size(), 1u);
+  EXPECT_EQ(later.Messages[0].First, 3u);
+  EXPECT_EQ(failures,
+            std::vector<std::string>{"A handler failed with an exception of unknown type"});
+  // What the failing handler took before it threw counts as taken.
   EXPECT_EQ(d.InBuffUsed(), 2u);
 }
 

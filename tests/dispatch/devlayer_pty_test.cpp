@@ -9,14 +9,17 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "devlayer_harness.h"
 #include "errors/exception.h"
 #include "platform/clock.h"
+#include "platform/termiosserialdevice.h"
 #include "support/ptypair.h"
 
 namespace talyx::testing {
@@ -331,6 +334,51 @@ TEST_F(DevLayerPtyTest, CloseStopsEveryThreadAndReleasesTheRings) {
   dispatcher->SetAvailTriggerLength(1);
   ASSERT_TRUE(pty.Send("again"));
   EXPECT_TRUE(pump.Until([&] { return window.Received == "again"; }));
+}
+
+// A pty device whose next write first runs a hook, on the output thread, inside the write.
+class HookedWriteDevice : public platform::TermiosSerialDevice {
+ public:
+  std::function<void()> BeforeNextWrite;  // set before the write is queued; runs once
+
+  platform::WriteOutcome Write(const uint8_t* data, size_t count) override {
+    if (auto hook = std::exchange(BeforeNextWrite, nullptr)) hook();
+    return TermiosSerialDevice::Write(data, count);
+  }
+};
+
+bool WaitFor(const std::function<bool()>& done, int64_t timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+TEST_F(DevLayerPtyTest, OutputRingOutlivesAWriteInProgressWhenTheDispatchThreadEndsFirst) {
+  auto owned = std::make_unique<HookedWriteDevice>();
+  HookedWriteDevice* device = owned.get();
+  dispatcher = std::make_unique<TProbeDispatcher>(std::move(owned));
+  ASSERT_EQ(Open(), ecOK);
+  std::atomic<bool> writing{false}, dispatchThreadEnded{false}, ringKept{false};
+  device->BeforeNextWrite = [&] {
+    writing = true;
+    // The stop below runs meanwhile and waits for this thread first; the dispatch thread sees
+    // the stop, ends and counts itself out while this write is still under way.
+    dispatchThreadEnded = WaitFor([&] { return dispatcher->ThreadsCounted() == 2; }, 5000);
+    ringKept = dispatcher->OutRingAllocated();
+  };
+  ASSERT_EQ(Put({'a', 'b', 'c'}), ecOK);
+  ASSERT_TRUE(WaitFor([&] { return writing.load(); }, 5000));
+
+  dispatcher->ReleaseBuffers();
+  EXPECT_TRUE(dispatchThreadEnded);
+  EXPECT_TRUE(ringKept);
+  // The write went out of the ring it was chosen from, and the ring went only afterwards.
+  EXPECT_EQ(Text(pty.Receive(3)), "abc");
+  EXPECT_FALSE(dispatcher->OutRingAllocated());
+  EXPECT_EQ(dispatcher->ThreadsCounted(), 0);
 }
 
 TEST_F(DevLayerPtyTest, CloseFromInsideAHandlerReleasesTheRingsAfterTheHandlerReturned) {

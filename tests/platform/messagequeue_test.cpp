@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -143,6 +144,39 @@ TEST_F(MessageQueueTest, SendFromAWorkerRunsOnThePumpingThreadAndReturnsTheResul
   EXPECT_EQ(result, 42);
   ASSERT_EQ(threads_.size(), 1u);
   EXPECT_EQ(threads_[0], std::this_thread::get_id());
+}
+
+TEST_F(MessageQueueTest, PostedCallRunsOnTheNextPumpAndARunningSendsSenderIsServed) {
+  const size_t wakesBefore = Wakes();
+  bool ran = false;
+  std::thread poster([&] { PostToMainThread([&] { ran = true; }); });
+  poster.join();
+  EXPECT_FALSE(ran);
+  EXPECT_GT(Wakes(), wakesBefore);
+  EXPECT_TRUE(PumpOneMessage());
+  EXPECT_TRUE(ran);
+
+  // While the main thread runs a worker's send, that worker (and only it) is served.
+  std::atomic<std::thread::id> sender{};
+  bool servedInside = false, otherServed = true;
+  const WindowHandle window =
+      CreateHiddenWindow("Serving", [&](WindowHandle, uint32_t, WParam, LParam) {
+        servedInside = ServingHandOffFrom(sender);
+        otherServed = ServingHandOffFrom(std::this_thread::get_id());
+        return LResult{0};
+      });
+  windows_.push_back(window);
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    sender = std::this_thread::get_id();
+    SendMessageTimeout(window, 1, 0, 0, 5000, nullptr);
+    done = true;
+  });
+  ASSERT_TRUE(PumpUntil([&] { return done.load(); }));
+  worker.join();
+  EXPECT_TRUE(servedInside);
+  EXPECT_FALSE(otherServed);
+  EXPECT_FALSE(ServingHandOffFrom(sender));
 }
 
 TEST_F(MessageQueueTest, SendOnTheMainThreadRunsDirectly) {

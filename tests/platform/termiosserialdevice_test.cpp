@@ -4,7 +4,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -192,6 +195,64 @@ TEST(TermiosDeviceOpen, ClosingGivesTheDeviceUpBeforeTheDescriptorIsReleased) {
   // The new holder keeps the device exclusively.
   TermiosSerialDevice third;
   EXPECT_EQ(third.Open(pty.SlavePath()), 5);
+}
+
+// Another program holding the device: a child process that opens it, asks for exclusive use
+// (with the lock as this program takes it, or the exclusive flag alone) and waits to be killed.
+class OtherProgram {
+ public:
+  OtherProgram(const std::string& path, bool locks) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_t pid = fork();
+    if (pid == 0) {
+      // Only async-signal-safe calls in the child of a threaded process.
+      const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+      if (fd < 0 || (locks && flock(fd, LOCK_EX | LOCK_NB) != 0) || ioctl(fd, TIOCEXCL) != 0) {
+        _exit(1);
+      }
+      [[maybe_unused]] const ssize_t n = write(ready[1], "1", 1);
+      for (;;) pause();
+    }
+    close(ready[1]);
+    char answer = 0;
+    if (pid > 0 && read(ready[0], &answer, 1) == 1) pid_ = pid;
+    close(ready[0]);
+  }
+  ~OtherProgram() { Kill(); }
+
+  bool Holding() const { return pid_ > 0; }
+  // Ends it at once, as a crash would: nothing of it gets to clear the exclusive flag.
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+TEST(TermiosDeviceOpen, HolderKilledWithoutClosingLeavesTheDeviceFreeWhileALivingHolderKeepsIt) {
+  PtyPair pty;
+  TermiosSerialDevice device;
+  OtherProgram locking(pty.SlavePath(), true);
+  ASSERT_TRUE(locking.Holding());
+  EXPECT_EQ(device.Open(pty.SlavePath()), 5);
+  locking.Kill();
+  int exclusive = 0;
+  ASSERT_EQ(ioctl(pty.Slave(), TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 1);  // the flag it left behind
+  EXPECT_EQ(device.Open(pty.SlavePath()), 0);
+  device.Close();
+  device.Release();
+
+  OtherProgram flagOnly(pty.SlavePath(), false);
+  ASSERT_TRUE(flagOnly.Holding());
+  EXPECT_EQ(device.Open(pty.SlavePath()), 5);
+  flagOnly.Kill();
+  EXPECT_EQ(device.Open(pty.SlavePath()), 0);
 }
 
 TEST(TermiosDeviceOpen, MissingPathsAndNonTerminalsAreRefusedWithTheirNumbers) {

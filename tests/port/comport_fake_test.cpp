@@ -196,6 +196,58 @@ TEST_F(ComPortFakeTest, ExceptionFromAnEventIsShownAndTheWindowGoesOn) {
   EXPECT_EQ(hooks.Shown, (std::vector<std::string>{"handler failed", "handler failed"}));
 }
 
+TEST_F(ComPortFakeTest, AnythingAnEventOrACloseThrowsIsShownAndNeverEscapes) {
+  std::vector<uint16_t> avail;
+  port.SetOnTrigger([](TCustomComPort&, uint16_t, uint16_t, uint16_t) { throw 42; });
+  port.SetOnTriggerAvail([&](TCustomComPort&, uint16_t Count) { avail.push_back(Count); });
+  port.SetOpen(true);
+  const platform::LParam live = port.Dispatcher()->Handle << 16;
+  ASSERT_TRUE(platform::PostMessage(port.ComWindow(), TriggerAvailMsg, 3, live));
+  RunQueuedMessages();
+  EXPECT_TRUE(avail.empty());  // the failing event ends the message's events
+  EXPECT_EQ(hooks.Shown,
+            std::vector<std::string>{"A handler failed with an exception of unknown type"});
+
+  // Anything a closing notification throws reaches the display, and the close completes.
+  port.SetOnPortClosed([](TCustomComPort&) { throw 7; });
+  EXPECT_NO_THROW(port.SetOpen(false));
+  EXPECT_EQ(port.OpenState(), TOpenState::osClosed);
+  EXPECT_EQ(hooks.Shown.size(), 2u);
+  // The same on destruction, where it would otherwise end the program.
+  {
+    TComPort doomed;
+    UseFakes(doomed);
+    doomed.SetComNumber(8);
+    doomed.SetOnPortClosed([](TCustomComPort&) { throw 'x'; });
+    doomed.SetOpen(true);
+  }
+  EXPECT_EQ(hooks.Shown.size(), 3u);
+}
+
+TEST_F(ComPortFakeTest, EventThatReassignsItselfOrAssignsItsComponentRunsToItsEnd) {
+  std::vector<std::string> ran;
+  TComPort source;
+  UseFakes(source);
+  // Captures large enough to live on the heap with the callable that holds them.
+  const std::string first(64, 'a'), second(64, 'b');
+  port.SetOnTriggerAvail([&, first](TCustomComPort&, uint16_t) {
+    port.SetOnTriggerAvail(nullptr);
+    ran.push_back(first);
+  });
+  port.SetOnTriggerTimer([&, second](TCustomComPort& CP, uint16_t) {
+    CP.Assign(source);  // replaces every event with the source's (none)
+    ran.push_back(second);
+  });
+  port.SetOpen(true);
+  const platform::LParam live = port.Dispatcher()->Handle << 16;
+  ASSERT_TRUE(platform::PostMessage(port.ComWindow(), TriggerAvailMsg, 1, live));
+  ASSERT_TRUE(platform::PostMessage(port.ComWindow(), TriggerTimerMsg, 8, live));
+  RunQueuedMessages();
+  EXPECT_EQ(ran, (std::vector<std::string>{first, second}));
+  EXPECT_FALSE(port.OnTriggerAvail());
+  EXPECT_FALSE(port.OnTriggerTimer());
+}
+
 TEST_F(ComPortFakeTest, DispatcherLearnsWhetherTheWindowWantsMessages) {
   port.SetOpen(true);
   EXPECT_EQ(journal, std::vector<std::string>{"flags 2"});

@@ -1,17 +1,35 @@
 // The port component end to end over pseudo-terminal pairs mapped to COM3 and COM4: opening and
 // closing, data and events, the close asked for from inside an event, moving to another port.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "errors/commerror.h"
+#include "platform/messagequeue.h"
 #include "port/comport.h"
 #include "porttesting.h"
 #include "support/ptypair.h"
 
 namespace talyx::testing {
 namespace {
+
+// Waits without running the main thread's queue.
+bool WaitFor(const std::function<bool()>& done, int64_t timeoutMs = 5000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 class ComPortPtyTest : public ::testing::Test {
  protected:
@@ -175,6 +193,106 @@ TEST_F(ComPortPtyTest, CloseInsideAnEventEndsAfterTheThreadsAndAReopenWaitsForIt
   EXPECT_TRUE(hooks.Shown.empty());
 }
 
+TEST_F(ComPortPtyTest, OnceACloseHasBegunTriggerMessagesRaiseNothingAndItEndsWithoutSpinning) {
+  std::vector<uint16_t> seen;
+  int availEvents = 0;
+  bool closed = false;
+  port.SetOnTrigger([&](TCustomComPort& CP, uint16_t Msg, uint16_t, uint16_t Data) {
+    seen.push_back(Msg);
+    if (Msg != TriggerAvailMsg || closed) return;
+    for (uint16_t i = 0; i < Data; ++i) received += static_cast<char>(CP.GetChar());
+    closed = true;
+    const platform::LParam sender = port.Dispatcher()->Handle << 16;
+    port.SetOpen(false);
+    // Trigger messages that reach the window while the close is under way.
+    platform::PostMessage(port.ComWindow(), TriggerAvailMsg, 5, sender);
+    platform::PostMessage(port.ComWindow(), TriggerDataMsg, 9, sender | 2);
+  });
+  port.SetOnTriggerAvail([&](TCustomComPort&, uint16_t) { ++availEvents; });
+  port.SetOpen(true);
+
+  ASSERT_TRUE(pty3.Send("A"));
+  ASSERT_TRUE(loop.Until([&] { return port.OpenState() == TOpenState::osClosed; }));
+  EXPECT_EQ(received, "A");
+  // Not even the message whose OnTrigger closed the port raises its OnTriggerAvail.
+  EXPECT_EQ(availEvents, 0);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen[0], TriggerAvailMsg);
+  // After the first: only the deferred close's own message, a few times while the threads end.
+  const auto closePending = std::count(seen.begin(), seen.end(), ClosePendingMsg);
+  EXPECT_EQ(static_cast<size_t>(closePending), seen.size() - 1);
+  EXPECT_GE(closePending, 1);
+  EXPECT_LE(closePending, 100);
+}
+
+TEST_F(ComPortPtyTest, CloseFromOrdinaryCodeWhileADeliveryWaitsCompletesAndReopensAtOnce) {
+  int events = 0;
+  port.SetOnTrigger([&](TCustomComPort&, uint16_t, uint16_t, uint16_t) { ++events; });
+  port.SetOpen(true);
+  TBaseDispatcher* dispatcher = port.Dispatcher();
+  ASSERT_TRUE(pty3.Send("old"));
+  // Nobody runs the main thread's queue: the dispatch thread waits to hand the bytes over.
+  ASSERT_TRUE(WaitFor([&] { return dispatcher->GetInHandler(); }));
+
+  const auto start = std::chrono::steady_clock::now();
+  port.SetOpen(false);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+  EXPECT_EQ(port.OpenState(), TOpenState::osClosed);
+  EXPECT_EQ(events, 0);
+
+  port.SetOpen(true);
+  EXPECT_EQ(port.OpenState(), TOpenState::osOpen);
+  port.PutString("new");
+  EXPECT_EQ(pty3.Receive(3), (std::vector<uint8_t>{'n', 'e', 'w'}));
+}
+
+// A synchronised handler registered on the component's dispatcher that closes the port.
+struct ClosingHandler {
+  TComPort* Port = nullptr;
+  bool Closed = false;
+  void OnTrigger(uint32_t, platform::WParam, platform::LParam) {
+    if (Closed) return;
+    Closed = true;
+    Port->SetOpen(false);
+  }
+};
+
+TEST_F(ComPortPtyTest, CloseFromASynchronisedHandlerOfTheDeliveryIsDeferred) {
+  ClosingHandler handler{&port};
+  port.SetOpen(true);
+  ASSERT_EQ(port.Dispatcher()->RegisterEventTriggerHandler(
+                MakeTriggerMethod<&ClosingHandler::OnTrigger>(&handler), true),
+            ecOK);
+  ASSERT_TRUE(pty3.Send("x"));
+  ASSERT_TRUE(loop.Until([&] { return handler.Closed; }));
+  EXPECT_TRUE(loop.Until([&] { return port.OpenState() == TOpenState::osClosed; }));
+}
+
+TEST_F(ComPortPtyTest, ComponentDestroyedInsideItsOwnEventNeitherHangsNorRaisesMore) {
+  auto doomed = std::make_unique<TComPort>();
+  doomed->SetComNumber(4);
+  doomed->SetDispatcherFactory([this](TCustomComPort& owner) {
+    return std::make_unique<TJournalDispatcher>(&owner, nullptr, journal);
+  });
+  int availEvents = 0;
+  doomed->SetOnTrigger([&](TCustomComPort&, uint16_t Msg, uint16_t, uint16_t) {
+    if (Msg == TriggerAvailMsg) doomed.reset();
+  });
+  doomed->SetOnTriggerAvail([&](TCustomComPort&, uint16_t) { ++availEvents; });
+  doomed->SetOpen(true);
+  journal.clear();
+
+  ASSERT_TRUE(pty4.Send("x"));
+  ASSERT_TRUE(loop.Until([&] { return doomed == nullptr; }));
+  EXPECT_EQ(availEvents, 0);
+  // The dispatcher outlives the component and goes once its threads have ended.
+  EXPECT_TRUE(
+      loop.Until([&] { return std::count(journal.begin(), journal.end(), "destroyed") == 1; }));
+  port.SetComNumber(4);
+  port.SetOpen(true);
+  EXPECT_EQ(port.OpenState(), TOpenState::osOpen);
+}
+
 // ---- Moving to another port ----------------------------------------------------------------
 
 TEST_F(ComPortPtyTest, NewComNumberCarriesTriggersFlowControlAndARunningTrace) {
@@ -246,6 +364,44 @@ TEST_F(ComPortPtyTest, TelephonyModeAdoptsTheLineItIsHanded) {
 
   ASSERT_TRUE(pty4.Send("ring"));
   EXPECT_TRUE(Receive("ring"));
+}
+
+TEST_F(ComPortPtyTest, HandedOverLineIsUsedOnceAndNotNamedAfterItsClose) {
+  port.SetComNumber(0);
+  port.SetTapiMode(TTapiMode::tmOn);
+  const int line = pty4.TakeSlave();
+  port.SetTapiCid(static_cast<uint16_t>(line));
+  port.SetOpen(true);
+  EXPECT_EQ(port.TapiCid(), line);
+  port.SetOpen(false);
+  EXPECT_EQ(port.TapiCid(), 0);
+
+  // The closed descriptor's number goes to an unrelated file, which a reopen must not touch.
+  const int unrelated = open("/dev/null", O_RDWR | O_CLOEXEC);
+  ASSERT_GE(unrelated, 0);
+  EXPECT_THROW(port.SetOpen(true), ENotOpenedByTapi);
+  EXPECT_EQ(port.OpenState(), TOpenState::osClosed);
+  EXPECT_NE(fcntl(unrelated, F_GETFD), -1);
+  close(unrelated);
+}
+
+TEST_F(ComPortPtyTest, HandedOverLineKeepsItsSettingsAndTheComponentTakesThemOver) {
+  termios settings{};
+  ASSERT_EQ(tcgetattr(pty4.Slave(), &settings), 0);
+  cfsetispeed(&settings, B57600);
+  cfsetospeed(&settings, B57600);
+  ASSERT_EQ(tcsetattr(pty4.Slave(), TCSANOW, &settings), 0);
+  port.SetComNumber(0);
+  port.SetTapiMode(TTapiMode::tmOn);
+  port.SetTapiCid(static_cast<uint16_t>(pty4.TakeSlave()));
+  ASSERT_EQ(port.Baud(), 19200);
+
+  port.SetOpen(true);
+  EXPECT_EQ(port.Baud(), 57600);
+  int32_t baud = 0;
+  uint8_t parity = 0, dataBits = 0, stopBits = 0;
+  ASSERT_EQ(port.Dispatcher()->GetLine(baud, parity, dataBits, stopBits), ecOK);
+  EXPECT_EQ(baud, 57600);
 }
 
 }  // namespace
