@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include "app/fonts.h"
 #include "app/jpegdecoder.h"
 
 namespace talyx::app {
@@ -18,12 +19,10 @@ namespace {
 // The picture made by tools/aboutpicture, built into the program as a Qt resource.
 constexpr const char* PicturePath = ":/talyx/about.jpg";
 
-// The box's font: SimSun at 13 pixels, or the CJK font that make run installs where SimSun is
-// missing.
+// The box's font: the CJK faces at 13 pixels.
 QFont BoxFont() {
   QFont font;
-  font.setFamilies(
-      {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei")});
+  font.setFamilies(CjkFaces());
   font.setPixelSize(13);
   return font;
 }
@@ -32,8 +31,7 @@ QFont BoxFont() {
 // come from the box's CJK faces, which follow it in the list.
 QFont LabelFont() {
   QFont font = BoxFont();
-  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("宋体"),
-                    QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei")});
+  font.setFamilies(QStringList{QStringLiteral("MS Sans Serif")} + CjkFaces());
   font.setBold(true);
   return font;
 }

@@ -19,6 +19,7 @@
 #include "app/application.h"
 #include "app/combobox.h"
 #include "app/finddialog.h"
+#include "app/fonts.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
 #include "platform/portmap.h"
@@ -35,12 +36,10 @@ constexpr int Panel3Width = 113;
 constexpr int Panel4Height = 169;
 constexpr int Panel6Height = 23;
 
-// The window's font: the SimSun face at 9 points; where it is missing (any Linux machine
-// without it) the CJK font that make run installs, so the Chinese texts never show as boxes.
+// The window's font: the CJK faces at 9 points.
 QFont WindowFont() {
   QFont font;
-  font.setFamilies(
-      {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei")});
+  font.setFamilies(CjkFaces());
   font.setPointSize(9);
   return font;
 }

@@ -69,6 +69,16 @@ bool RunsDirectly(const QueueState& state) {
   return !state.MainBound || state.MainThread == std::this_thread::get_id();
 }
 
+// Where RunsDirectly holds, releases the lock and runs fn on this thread (true); else leaves
+// the lock held (false).
+bool RanDirectly(const QueueState& state, std::unique_lock<std::mutex>& lock,
+                 const std::function<void()>& fn) {
+  if (!RunsDirectly(state)) return false;
+  lock.unlock();
+  fn();
+  return true;
+}
+
 // Queues an entry and wakes the main thread's loop. Takes the lock's mutex as held and leaves it
 // held; the hook runs while it is released.
 void Enqueue(QueueState& state, std::unique_lock<std::mutex>& lock, Entry entry) {
@@ -286,11 +296,7 @@ bool TakeQuitMessage(int* exitCode) {
 void CallInMainThread(const std::function<void()>& fn) {
   QueueState& state = State();
   std::unique_lock lock(state.Mutex);
-  if (RunsDirectly(state)) {
-    lock.unlock();
-    fn();
-    return;
-  }
+  if (RanDirectly(state, lock, fn)) return;
   auto waiter = std::make_shared<HandOff>();
   waiter->Sender = std::this_thread::get_id();
   Enqueue(state, lock, Entry{EntryKind::Call, 0, 0, 0, 0, waiter, fn});
@@ -309,11 +315,7 @@ bool ServingHandOffFrom(std::thread::id sender) {
 void PostToMainThread(std::function<void()> fn) {
   QueueState& state = State();
   std::unique_lock lock(state.Mutex);
-  if (RunsDirectly(state)) {
-    lock.unlock();
-    fn();
-    return;
-  }
+  if (RanDirectly(state, lock, fn)) return;
   Enqueue(state, lock, Entry{EntryKind::PostedCall, 0, 0, 0, 0, nullptr, std::move(fn)});
 }
 

@@ -9,8 +9,7 @@
 //   device takes the first number after them (Com1 when nothing is discovered). Since it is made
 //   once, a number never changes its device while the program runs.
 // - A device that appears later takes the lowest number the map does not list
-// (AddNewSerialDevices);
-//   a device that goes away keeps its number and shows as unavailable.
+//   (AddNewSerialDevices); a device that goes away keeps its number and shows as unavailable.
 // - The settings file's section "ports" overrides single numbers (ApplyPortsSection). A mapped
 //   path that does not exist is kept and shows as unavailable, never silently replaced.
 // - Availability looks at the mapped path without opening it: opening raises DTR and RTS, which

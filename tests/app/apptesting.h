@@ -1,5 +1,5 @@
 // Helpers for the window tests: the offscreen TApplication, recorded message boxes and port
-// choices, and a main window on a settings file of the test's own.
+// choices, and a main window on a settings file of the test's own, shown with its port open.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include "app/messagebox.h"
 #include "port/apphooks.h"
 #include "port/porttesting.h"
+#include "support/ptypair.h"
 
 namespace talyx::testing {
 
@@ -66,6 +67,23 @@ class MainFormTest : public ::testing::Test {
   TempFolder folder;
   MessageRecorder messages;
   ChooserRecorder chooser;
+};
+
+// A main window shown with its port open on COM1, a pseudo-terminal whose far end the test
+// drives.
+class OpenFormTest : public MainFormTest {
+ protected:
+  void SetUp() override {
+    MainFormTest::SetUp();
+    form = CreateForm();
+    form->show();
+    ASSERT_TRUE(form->ComPort1.Open());
+  }
+  void TearDown() override { form.reset(); }
+
+  PtyPair pty;
+  ScopedPortMap map{{{1, pty.SlavePath()}}};
+  std::unique_ptr<app::TMainForm> form;
 };
 
 }  // namespace talyx::testing

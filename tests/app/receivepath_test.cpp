@@ -17,16 +17,8 @@ namespace {
 
 using app::TMainForm;
 
-class ReceivePathTest : public MainFormTest {
+class ReceivePathTest : public OpenFormTest {
  protected:
-  void SetUp() override {
-    MainFormTest::SetUp();
-    form = CreateForm();
-    form->show();
-    ASSERT_TRUE(form->ComPort1.Open());
-  }
-  void TearDown() override { form.reset(); }
-
   // The far end sends the bytes; waits until the window has counted them (one event when they
   // come in one write, as the device reads what has arrived).
   void Feed(const std::vector<uint8_t>& bytes) {
@@ -37,10 +29,6 @@ class ReceivePathTest : public MainFormTest {
   }
   QString Shown() const { return form->Memo_Show->toPlainText(); }
   QString Registers() const { return form->re_dec->toPlainText(); }
-
-  PtyPair pty;
-  ScopedPortMap map{{{1, pty.SlavePath()}}};
-  std::unique_ptr<TMainForm> form;
 };
 
 const std::vector<uint8_t> kReply = {0x01, 0x03, 0x04, 0x00, 0x0A, 0x00, 0x14, 0xDA, 0x3E};
