@@ -1,7 +1,7 @@
 # TALYX: the two set-up commands (make run, make test) and their steps.
 # Missing Debian packages are installed first (as root), then CMake builds and CTest runs.
 
-PACKAGES := build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev qt6-base-dev \
+PACKAGES := build-essential cmake pkg-config libudev-dev libgtest-dev libgmock-dev googletest libbenchmark-dev qt6-base-dev \
             fonts-wqy-zenhei libmodbus-dev libjpeg62-turbo-dev clang libclang-rt-14-dev xvfb
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)

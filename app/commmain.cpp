@@ -113,6 +113,7 @@ TMainForm::TMainForm(TSettingsFile settings, QWidget* parent)
   setGeometry(196, 118, 688, 514);
   CreateControls();
   ConnectHandlers();
+  CreateDeviceFeatures();
   ComPort1.SetBaud(9600);
   ComPort1.SetInSize(40960);
   FormCreate();

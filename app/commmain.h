@@ -21,6 +21,7 @@
 #include <QWidget>
 #include <cstdint>
 
+#include "app/appoptions.h"
 #include "app/receivepath.h"
 #include "app/sendpath.h"
 #include "app/settingsfile.h"
@@ -42,6 +43,9 @@ namespace talyx::app {
 
 class TAboutBox;
 class TComboBox;
+class TDeviceWatch;
+class TOptionsDialog;
+class TPortMapDialog;
 class TFindDialog;
 class TShape;
 class TStatusBar;
@@ -58,6 +62,8 @@ class TMainForm : public QWidget {
   static constexpr int SendPanel = 1;
   static constexpr int RecvPanel = 2;
   static constexpr int VersionPanel = 3;
+  // Right of the others, filling the rest: the port's device, its loss and its reconnect.
+  static constexpr int DevicePanel = 4;
 
   // Builds the window and runs FormCreate with the given settings file.
   explicit TMainForm(TSettingsFile settings, QWidget* parent = nullptr);
@@ -139,6 +145,17 @@ class TMainForm : public QWidget {
   QFileDialog* SaveDialog1;
   QFileDialog* OpenDialog1;
   TFindDialog* FindDialog1;
+  // Notices a lost device and brings the port back when it returns (commmain_devices.cpp).
+  TDeviceWatch* DeviceWatch1;
+  // The menu of CB_ComNum and Shape_ComState, and its two items (also window shortcuts).
+  QMenu* PortMenu;
+  QAction* PortMapAction;  // Ctrl+M
+  QAction* OptionsAction;  // Ctrl+Shift+O
+  // Created when first asked for.
+  TPortMapDialog* PortMapDialog1 = nullptr;
+  TOptionsDialog* OptionsDialog1 = nullptr;
+  // The options of the section "options".
+  TAppOptions Options;
 
   // The receive and send paths behind the handlers below (they use ComPort1, declared before).
   TReceivePath ReceivePath{*this};
@@ -190,6 +207,17 @@ class TMainForm : public QWidget {
   // The port watch: state lamp, clock and version in the status bar.
   void Timer_WatchStateTimer();
 
+  // ---- Devices that come and go (commmain_devices.cpp) ------------------------------------
+  // The device panel: the last loss or reconnect, else what the chosen number opens.
+  void UpdateDevicePanel();
+  // Shows the port mapping dialog / the options dialog (window-modal, not waited for).
+  void ShowPortMapDialog();
+  void ShowOptionsDialog();
+  // The iconv name of the character set of text receive, text send and plain-text loading.
+  std::string TextCharset() const { return CharsetName(Options.Charset); }
+  // Options changed (or read at start): the paths and the device watch follow them.
+  void ApplyOptions();
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -212,6 +240,9 @@ class TMainForm : public QWidget {
   void LayOutDockedGroups();
   // CB_ComNum's tooltip describes the device its selected number opens.
   void UpdatePortToolTip();
+  // The fifth status panel, the device watch and the port's loss event, the options, the
+  // port menu and its shortcuts.
+  void CreateDeviceFeatures();
 
   TSettingsFile settings_;
   TAboutBox* aboutBox_ = nullptr;

@@ -11,6 +11,7 @@
 #include "app/combobox.h"
 #include "app/commmain.h"
 #include "app/convert.h"
+#include "app/devicewatch.h"
 #include "app/messagebox.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
@@ -97,6 +98,9 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::ComPortInit() {
+  // Reset and another port chosen both come here: either ends a pending reconnect.
+  DeviceWatch1->Cancel();
+  UpdateDevicePanel();
   try {
     ComPort1.SetOpen(false);
     Shape_ComState->SetBrushColor(QColor(255, 0, 0));

@@ -41,6 +41,9 @@ class TReceivePath {
 
   explicit TReceivePath(TMainForm& form);
 
+  // The character set of text receive (the locale's until set).
+  void SetCharset(const std::string& charset) { decoder_.SetCharset(charset); }
+
   // ComPort1Trigger's work.
   void Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t Data);
 

@@ -14,6 +14,7 @@
 #include "app/application.h"
 #include "app/commmain.h"
 #include "app/convert.h"
+#include "app/devicewatch.h"
 #include "app/formats/charset.h"
 #include "app/formats/hexframe.h"
 #include "app/formats/rtfreader.h"
@@ -179,6 +180,8 @@ void TSendPath::CB_AutoSendClick() {
 
 void TSendPath::Timer_AutoSendTimer() {
   if (running_ > 0) return;  // nested sends would pile up without bound
+  // The device is away and coming back: the tick sends nothing and shows nothing.
+  if (form_.DeviceWatch1->Pending()) return;
   Btn_SendClick();
 }
 

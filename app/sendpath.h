@@ -2,7 +2,7 @@
 // hexadecimal with the Modbus CRC, paced on the wire, plus auto-send and the send box file.
 //
 // Principles of operation:
-// - Btn_SendClick runs one send in the window's seven steps. Text is sent in the locale's
+// - Btn_SendClick runs one send in the window's seven steps. Text is sent in the window's text
 //   character set: pieces of 16 bytes (a piece may end inside a character), and SendCount grows
 //   by bytes; a hexadecimal send counts the bytes of the text stripped of blanks and line ends.
 // - WaitOutFree keeps the pacing of the wire (at least 20 ms after each chunk, 200 ms steps
@@ -43,6 +43,9 @@ class TSendPath {
   ~TSendPath();
   TSendPath(const TSendPath&) = delete;
   TSendPath& operator=(const TSendPath&) = delete;
+
+  // The character set of text send and plain-text loading (the locale's until set).
+  void SetCharset(std::string charset) { charset_ = std::move(charset); }
 
   // One complete send.
   void Btn_SendClick();

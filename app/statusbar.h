@@ -19,6 +19,9 @@ class TStatusBar : public QStatusBar {
 
   int PanelCount() const { return static_cast<int>(panels_.size()); }
   QLabel* Panel(int index) const { return panels_.at(static_cast<size_t>(index)); }
+  // One more panel after the others that takes the rest of the bar's width; the panel before it
+  // no longer stretches.
+  void AddFillPanel();
   QString PanelText(int index) const;
   void SetPanelText(int index, const QString& text);
 

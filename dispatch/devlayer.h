@@ -19,6 +19,9 @@
 //   only tries to take it, after clearing its own reference: when another thread holds it, that
 //   thread is stopping the set and waits for this one, which then leaves the stop to it.
 //   signalLock_, a leaf lock, guards the six signal fields for callers that are not workers.
+// - A device that goes away (HasGone) is reported once per open by the dispatch thread, after
+//   one more read and offer of what the driver still holds: DeviceLostMsg is posted to the
+//   window handlers, whose owner closes the port. The threads keep their quiet pace until then.
 // - A stop made outside the thread set returns only when every thread has finished (ThreadCount
 //   0), pumping the caller's messages meanwhile, so ThreadsActive is clear afterwards.
 // - Output purge hand-over. DevicePurge(0) asks the output thread to stop writing
@@ -141,6 +144,8 @@ class TWin32Dispatcher : public TBaseDispatcher {
   void ScanReceivedData();
   // Waits until every thread of the set has finished (ThreadCount 0), pumping meanwhile.
   void AwaitAllThreadsFinished();
+  // Dispatch thread, once the device has gone: posts DeviceLostMsg to every window handler.
+  void ReportDeviceLost();
 
   platform::CriticalSection startStopLock_;
   std::mutex signalLock_;

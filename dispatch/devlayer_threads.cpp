@@ -2,6 +2,7 @@
 // asks the threads to stop.
 #include <cstdio>
 #include <exception>
+#include <vector>
 
 #include "dispatch/devlayer.h"
 #include "errors/exception.h"
@@ -132,6 +133,20 @@ void TWin32Dispatcher::StopThreads() {
 void TWin32Dispatcher::ScanReceivedData() {
   if (InHandler) return;
   while (CheckDataTriggers() && !ClosePending) {
+  }
+}
+
+void TWin32Dispatcher::ReportDeviceLost() {
+  std::vector<platform::WindowHandle> windows;
+  {
+    platform::SectionGuard guard(MainLock);
+    for (const TWndTriggerHandler& handler : WndTriggerHandlers) {
+      if (!handler.Deleted) windows.push_back(handler.Window);
+    }
+  }
+  const auto second = static_cast<platform::LParam>(static_cast<uint32_t>(Handle) << 16);
+  for (platform::WindowHandle window : windows) {
+    platform::PostMessage(window, DeviceLostMsg, 0, second);
   }
 }
 

@@ -94,6 +94,7 @@ void TDispThread::Execute() {
 
   d.AckSignal->Set();
   bool lookAgain = false;
+  bool lossReported = false;
   for (;;) {
     // After a turn that read bytes the next turn starts at once: while the turn read and
     // delivered, more bytes may have come, and a device that reports received data by a change
@@ -113,6 +114,15 @@ void TDispThread::Execute() {
       d.ScanReceivedData();
     }
     d.PollTriggers();
+    if (!lossReported && d.Device->HasGone()) {
+      // The device went away during or after this turn: what the driver still gave is read and
+      // offered first, so the loss comes after every byte read before it.
+      d.ExtractData();
+      d.ScanReceivedData();
+      if (d.ThreadsStopping || d.ClosePending) break;
+      d.ReportDeviceLost();
+      lossReported = true;
+    }
     lookAgain = d.readCount_ != readsBefore;
     if (d.ThreadsStopping || d.ClosePending) break;
   }

@@ -28,6 +28,10 @@ inline constexpr uint32_t TriggerAvailMsg = 0x7E01;
 inline constexpr uint32_t TriggerDataMsg = 0x7E02;
 inline constexpr uint32_t TriggerTimerMsg = 0x7E03;
 inline constexpr uint32_t TriggerStatusMsg = 0x7E04;
+// Posted (not sent) to every window handler once the device has gone away, after the bytes read
+// before the hang-up have been offered. First parameter 0; second the dispatcher's handle times
+// 65536. It is no trigger: no trigger event is raised for it.
+inline constexpr uint32_t DeviceLostMsg = 0x7E0B;
 
 // Status trigger kinds; a status trigger's handle carries its kind in the low three bits.
 inline constexpr int32_t stNone = 0;

@@ -95,6 +95,9 @@ class SerialDevice {
   // Blocks until one of the chosen events happens. True with the events; false when the device
   // failed or went away (the waiter then stops).
   virtual bool WaitEvent(uint32_t& events) = 0;
+  // True once the device has gone away (hang-up, adapter pulled): nothing more will come from it
+  // until it is opened anew. Any thread.
+  virtual bool HasGone() const { return false; }
 };
 
 }  // namespace talyx::platform

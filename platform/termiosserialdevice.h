@@ -57,6 +57,7 @@ class TermiosSerialDevice : public SerialDevice {
   // it; a descriptor that cannot be taken over is closed.
   int Adopt(int descriptor) override;
   bool IsOpen() const override;
+  bool HasGone() const override { return gone_; }
   int Close() override;
   void Release() override;
 

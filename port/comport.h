@@ -7,7 +7,8 @@
 //   raised through RaiseIfError. Opening creates a dispatcher (TWin32Dispatcher, or whatever the
 //   dispatcher factory hook returns), opens the device the port map gives for ComNumber, and
 //   runs every setter once more with ForceApply set so that the stored values reach the new
-//   dispatcher. Closing dumps a running trace and log, saves the triggers for the next open and
+//   dispatcher. A device that goes away while open is closed by the component itself
+//   (DeviceLostMsg), which then raises OnDeviceLost. Closing dumps a running trace and log, saves the triggers for the next open and
 //   destroys the dispatcher.
 // - OpenState moves osClosed -> osOpen -> osClosing -> osClosed. A close asked for while the
 //   dispatcher delivers a trigger message (from inside an event) cannot destroy the dispatcher
@@ -284,6 +285,11 @@ class TCustomComPort : public TBaseComponent {
   const TPortNotifyEvent& OnTriggerOutSent() const { return onTriggerOutSent_; }
   void SetOnTriggerOutSent(TPortNotifyEvent handler);
   const TWaitCharEvent& OnWaitChar() const { return onWaitChar_; }
+  // The open port's device went away (hang-up, adapter pulled). Raised once per loss, after the
+  // bytes read before it were offered to the trigger events, and after the component has closed
+  // the port: the handler finds it osClosed (or osClosing when the close had to be deferred).
+  const TPortNotifyEvent& OnDeviceLost() const { return onDeviceLost_; }
+  void SetOnDeviceLost(TPortNotifyEvent handler) { onDeviceLost_ = std::move(handler); }
   void SetOnWaitChar(TWaitCharEvent handler) { onWaitChar_ = std::move(handler); }
 
   // ---- Overridable operations ---------------------------------------------------------------
@@ -332,6 +338,8 @@ class TCustomComPort : public TBaseComponent {
   // threads of the dispatcher have ended, else asks again.
   void FinishDeferredClose(platform::WindowHandle window, platform::LParam lParam,
                            TBaseDispatcher* sender);
+  // DeviceLostMsg from the current dispatcher: closes the port and raises OnDeviceLost.
+  void HandleDeviceLost(TBaseDispatcher* sender);
   // Dumps a running trace and log at close; a failure is shown, and the state ends tlOff.
   void DumpTraceAndLogAtClose();
   bool AnyTriggerEventAssigned() const;
@@ -390,6 +398,7 @@ class TCustomComPort : public TBaseComponent {
   TPortNotifyEvent onTriggerOutbuffFree_;
   TPortNotifyEvent onTriggerOutbuffUsed_;
   TPortNotifyEvent onTriggerOutSent_;
+  TPortNotifyEvent onDeviceLost_;
   TWaitCharEvent onWaitChar_;
   TPortNotifyEvent onPortOpened_;
   TPortNotifyEvent onPortClosed_;
@@ -504,6 +513,8 @@ class TComPort : public TCustomComPort {
   using TCustomComPort::OnTriggerOutbuffUsed;
   using TCustomComPort::SetOnTriggerOutbuffUsed;
   using TCustomComPort::OnTriggerOutSent;
+  using TCustomComPort::OnDeviceLost;
+  using TCustomComPort::SetOnDeviceLost;
   using TCustomComPort::SetOnTriggerOutSent;
   using TCustomComPort::OnWaitChar;
   using TCustomComPort::SetOnWaitChar;

@@ -185,7 +185,8 @@ void TCustomComPort::FireWaitChar(uint8_t c) {
 platform::LResult TCustomComPort::ComWindowProc(platform::WindowHandle window, uint32_t msg,
                                                 platform::WParam wParam,
                                                 platform::LParam lParam) {
-  const bool accepted = (msg >= TriggerAvailMsg && msg <= TriggerStatusMsg) || msg == ClosePendingMsg;
+  const bool accepted = (msg >= TriggerAvailMsg && msg <= TriggerStatusMsg) ||
+                        msg == ClosePendingMsg || msg == DeviceLostMsg;
   if (!accepted) return 0;
 
   // Held while the events run, so that the sending dispatcher stays in the list meanwhile.
@@ -206,6 +207,12 @@ platform::LResult TCustomComPort::ComWindowProc(platform::WindowHandle window, u
 void TCustomComPort::DispatchWindowMessage(platform::WindowHandle window, uint32_t msg,
                                            platform::WParam wParam, platform::LParam lParam,
                                            TBaseDispatcher* sender) {
+  // Not an event of its own: the close comes first, as a close from outside any event, and
+  // only then OnDeviceLost.
+  if (msg == DeviceLostMsg) {
+    HandleDeviceLost(sender);
+    return;
+  }
   // An event may close or destroy the component: before each event the procedure makes sure the
   // component still exists and, for trigger messages, that no close has begun (a closing port
   // would hand the handler nothing but refusals).
@@ -273,6 +280,18 @@ void TCustomComPort::DispatchWindowMessage(platform::WindowHandle window, uint32
       break;
     default:
       break;
+  }
+}
+
+void TCustomComPort::HandleDeviceLost(TBaseDispatcher* sender) {
+  // A loss reported by a dispatcher this component has already closed is over.
+  if (sender != dispatcher_.get() || openState_ != TOpenState::osOpen) return;
+  // The close is that of any open port (trace and log written, threads ended, descriptor
+  // released). The sender may be destroyed by it and is not touched again.
+  SetOpen(false);
+  if (onDeviceLost_) {
+    const TPortNotifyEvent handler = onDeviceLost_;
+    handler(*this);
   }
 }
 

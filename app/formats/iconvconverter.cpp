@@ -22,6 +22,12 @@ IconvConverter::IconvConverter(const std::string& from, const std::string& to)
 
 IconvConverter::~IconvConverter() { iconv_close(cd_); }
 
+IconvConverter& IconvConverter::operator=(IconvConverter&& other) noexcept {
+  std::swap(cd_, other.cd_);
+  std::swap(toUtf8_, other.toUtf8_);
+  return *this;
+}
+
 IconvConverter::Stop IconvConverter::Convert(std::string_view& in, std::string& out) {
   char buffer[4096];
   while (!in.empty()) {

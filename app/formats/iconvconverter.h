@@ -20,6 +20,8 @@ class IconvConverter {
   ~IconvConverter();
   IconvConverter(const IconvConverter&) = delete;
   IconvConverter& operator=(const IconvConverter&) = delete;
+  // Takes other's conversion over; other gets this one's (and frees it when it ends).
+  IconvConverter& operator=(IconvConverter&& other) noexcept;
 
   // Converts from the front of in, appending to out and removing what was consumed from in.
   // Towards UTF-8 the output is well-formed: glibc passes some sequences above U+10FFFF through

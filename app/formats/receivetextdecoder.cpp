@@ -55,6 +55,11 @@ void ReceiveTextDecoder::AppendShown(std::string_view decoded, std::string& out)
   }
 }
 
+void ReceiveTextDecoder::SetCharset(const std::string& charset) {
+  converter_ = IconvConverter(charset, "UTF-8");
+  pending_.clear();
+}
+
 void ReceiveTextDecoder::Reset() {
   pending_.clear();
   afterCr_ = false;

@@ -29,6 +29,8 @@ class ReceiveTextDecoder {
 
   // Forgets a pending character and a pending CR.
   void Reset();
+  // Decodes from now on in charset (as the constructor); a pending character is forgotten.
+  void SetCharset(const std::string& charset);
 
  private:
   void AppendShown(std::string_view decoded, std::string& out);

@@ -144,12 +144,16 @@ TEST_F(MainFormTest, ControlsStandAtTheirDesignPlacesAndGroupsFollowAResize) {
   EXPECT_TRUE(form->CB_Clear->isChecked());
 
   const int panelWidths[] = {200, 120, 120, 50};
-  ASSERT_EQ(form->StatusBar->PanelCount(), 4);
+  ASSERT_EQ(form->StatusBar->PanelCount(), 5);
   for (int panel = 0; panel < 3; ++panel) {
     EXPECT_EQ(form->StatusBar->Panel(panel)->width(), panelWidths[panel]);
   }
-  // The last panel reaches the right edge.
-  EXPECT_GT(form->StatusBar->Panel(3)->width(), panelWidths[3]);
+  EXPECT_GE(form->StatusBar->Panel(3)->width(), panelWidths[3]);
+  // The device panel follows panel 3 and takes the rest of the width.
+  const QRect device = form->StatusBar->Panel(TMainForm::DevicePanel)->geometry();
+  EXPECT_GT(device.left(), form->StatusBar->Panel(TMainForm::VersionPanel)->geometry().right());
+  EXPECT_GT(device.right(), form->StatusBar->width() - 40);
+  EXPECT_GT(device.width(), 100);
   QStringList menu;
   for (QAction* item : form->PopupMenu1->actions()) {
     menu << (item->isSeparator() ? QStringLiteral("-") : item->text());

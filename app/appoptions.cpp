@@ -1,0 +1,53 @@
+// TAppOptions: the section "options" of the settings file.
+#include "app/appoptions.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "app/formats/charset.h"
+
+namespace talyx::app {
+
+namespace {
+
+constexpr const char* OptionsSection = "options";
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+}  // namespace
+
+TAppOptions TAppOptions::Read(const TSettingsFile& settings) {
+  TAppOptions options;
+  const std::string charset = Lower(settings.ReadString(OptionsSection, "Charset", "locale"));
+  if (charset == "utf-8" || charset == "utf8") {
+    options.Charset = TTextCharset::tcUtf8;
+  } else if (charset == "gbk" || charset == "gb18030") {
+    options.Charset = TTextCharset::tcGbk;
+  }
+  options.AutoReconnect = settings.ReadBool(OptionsSection, "AutoReconnect", true);
+  return options;
+}
+
+void TAppOptions::Write(TSettingsFile& settings) const {
+  const char* names[] = {"locale", "utf-8", "gbk"};
+  settings.WriteString(OptionsSection, "Charset", names[static_cast<int>(Charset)]);
+  settings.WriteBool(OptionsSection, "AutoReconnect", AutoReconnect);
+}
+
+std::string CharsetName(TTextCharset charset) {
+  switch (charset) {
+    case TTextCharset::tcUtf8:
+      return "UTF-8";
+    case TTextCharset::tcGbk:
+      return "GB18030";
+    case TTextCharset::tcLocale:
+      break;
+  }
+  return formats::LocaleCharset();
+}
+
+}  // namespace talyx::app

@@ -1,0 +1,33 @@
+// TAppOptions: the window's own options beyond its specified settings (character set of text,
+// automatic reconnect), kept in the settings file's section "options".
+//
+// The specified sections keep exactly their keys; these live in a section of their own:
+//   [options]
+//   Charset=locale        (locale, utf-8 or gbk; anything else reads as locale)
+//   AutoReconnect=1
+// Main thread only.
+#pragma once
+
+#include <string>
+
+#include "app/settingsfile.h"
+
+namespace talyx::app {
+
+// The character set of text receive, text send and plain-text loading.
+enum class TTextCharset { tcLocale, tcUtf8, tcGbk };
+
+struct TAppOptions {
+  TTextCharset Charset = TTextCharset::tcLocale;
+  bool AutoReconnect = true;
+
+  static TAppOptions Read(const TSettingsFile& settings);
+  // Raises EIniFileException when a key cannot be written.
+  void Write(TSettingsFile& settings) const;
+};
+
+// The iconv name of the character set: the locale's own, "UTF-8", or "GB18030" for GBK (its
+// superset, so every GBK byte sequence reads the same and four-byte codes read too).
+std::string CharsetName(TTextCharset charset);
+
+}  // namespace talyx::app

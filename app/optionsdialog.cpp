@@ -1,0 +1,46 @@
+// TOptionsDialog: a character set list and the reconnect check box, OK and Cancel.
+#include "app/optionsdialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <algorithm>
+#include <QFormLayout>
+#include <QVBoxLayout>
+
+namespace talyx::app {
+
+TOptionsDialog::TOptionsDialog(const TAppOptions& options, QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("OptionsDialog"));
+  setWindowTitle(tr("选项"));
+  CB_Charset = new QComboBox(this);
+  CB_Charset->setObjectName(QStringLiteral("CB_Charset"));
+  // In TTextCharset's order.
+  CB_Charset->addItems({tr("系统区域设置（默认）"), QStringLiteral("UTF-8"), QStringLiteral("GBK")});
+  CB_Charset->setCurrentIndex(static_cast<int>(options.Charset));
+  CB_AutoReconnect = new QCheckBox(tr("设备重新接入时自动重新连接"), this);
+  CB_AutoReconnect->setObjectName(QStringLiteral("CB_AutoReconnect"));
+  CB_AutoReconnect->setChecked(options.AutoReconnect);
+
+  auto* form = new QFormLayout;
+  form->addRow(tr("文本字符集："), CB_Charset);
+  form->addRow(CB_AutoReconnect);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Ok)->setText(tr("确定"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(tr("取消"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(buttons);
+}
+
+TAppOptions TOptionsDialog::Options() const {
+  TAppOptions options;
+  options.Charset = static_cast<TTextCharset>(std::max(0, CB_Charset->currentIndex()));
+  options.AutoReconnect = CB_AutoReconnect->isChecked();
+  return options;
+}
+
+}  // namespace talyx::app

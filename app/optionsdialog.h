@@ -1,0 +1,26 @@
+// TOptionsDialog: the window's options (character set of text, automatic reconnect).
+#pragma once
+
+#include <QDialog>
+
+#include "app/appoptions.h"
+
+class QCheckBox;
+class QComboBox;
+
+namespace talyx::app {
+
+class TOptionsDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TOptionsDialog(const TAppOptions& options, QWidget* parent = nullptr);
+
+  // The options as the dialog's controls stand.
+  TAppOptions Options() const;
+
+  QComboBox* CB_Charset;
+  QCheckBox* CB_AutoReconnect;
+};
+
+}  // namespace talyx::app
