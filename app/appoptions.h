@@ -1,7 +1,7 @@
-// TAppOptions: the window's own options beyond its specified settings (character set of text,
+// TAppOptions: the window's own options beyond the sections "Form" and "parameter" (character set of text,
 // automatic reconnect), kept in the settings file's section "options".
 //
-// The specified sections keep exactly their keys; these live in a section of their own:
+// "Form" and "parameter" keep exactly their keys; these live in a section of their own:
 //   [options]
 //   Charset=locale        (locale, utf-8 or gbk; anything else reads as locale)
 //   AutoReconnect=1

@@ -29,7 +29,7 @@ void TMainForm::CreateDeviceFeatures() {
   connect(DeviceWatch1, &TDeviceWatch::StatusChanged, this, [this] { UpdateDevicePanel(); });
   connect(CB_ComNum, &QComboBox::currentIndexChanged, this, [this] { UpdateDevicePanel(); });
 
-  // The specified controls keep their places: the dialogs are reached from a context menu on
+  // The window's controls keep their places: the dialogs are reached from a context menu on
   // the port box and the lamp, and from the window's shortcuts.
   PortMenu = new QMenu(this);
   PortMenu->setObjectName(QStringLiteral("PortMenu"));
