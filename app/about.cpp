@@ -59,8 +59,8 @@ TAboutBox::TAboutBox(QWidget* parent)
   Image1->setGeometry(8, 8, 225, 89);
   Image1->setPixmap(QPixmap::fromImage(AboutPicture()));
 
-  Label1 = MakeLabel(this, "Label1", QStringLiteral("TALYX串口通信控制器"), {40, 128, 217, 25});
-  Label2 = MakeLabel(this, "Label2", QStringLiteral("版本:V1.1"), {128, 240, 145, 25});
+  Label1 = MakeLabel(this, "Label1", tr("TALYX串口通信控制器"), {40, 128, 217, 25});
+  Label2 = MakeLabel(this, "Label2", tr("版本:V1.1"), {128, 240, 145, 25});
 }
 
 void TAboutBox::showEvent(QShowEvent* event) {

@@ -10,7 +10,7 @@
 namespace talyx::app {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
-  setApplicationDisplayName(QString::fromUtf8(ApplicationTitle));
+  setApplicationDisplayName(tr(ApplicationTitle));
   SetApplicationExceptionHook(ShowException);
   bridge_ = std::make_unique<TQtBridge>();
 }

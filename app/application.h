@@ -23,7 +23,8 @@ namespace talyx::app {
 class TQtBridge;
 
 // The application title, also the main window's caption once it is shown.
-inline constexpr const char* ApplicationTitle = "TALYX串口通信控制器";
+inline constexpr const char* ApplicationTitle =
+    QT_TRANSLATE_NOOP("talyx::app::TApplication", "TALYX串口通信控制器");
 
 class TApplication : public QApplication {
   Q_OBJECT

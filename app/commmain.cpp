@@ -20,6 +20,7 @@
 #include "app/combobox.h"
 #include "app/finddialog.h"
 #include "app/fonts.h"
+#include "app/platformtext.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
 #include "platform/portmap.h"
@@ -142,46 +143,46 @@ void TMainForm::CreateControls() {
 }
 
 void TMainForm::CreatePortGroup() {
-  Label1 = MakeLabel(Panel4, "Label1", QStringLiteral("串  口"), 8, 16);
+  Label1 = MakeLabel(Panel4, "Label1", tr("串  口"), 8, 16);
   CB_ComNum = MakeComboBox(Panel4, "CB_ComNum",
                            {QStringLiteral("Com1"), QStringLiteral("Com2"), QStringLiteral("Com3"),
                             QStringLiteral("Com4")},
                            10);
-  Label2 = MakeLabel(Panel4, "Label2", QStringLiteral("波特率"), 8, 40);
+  Label2 = MakeLabel(Panel4, "Label2", tr("波特率"), 8, 40);
   CB_Baud = MakeComboBox(Panel4, "CB_Baud",
                          {QStringLiteral("150"), QStringLiteral("300"), QStringLiteral("600"),
                           QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
                           QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
                           QStringLiteral("57600"), QStringLiteral("115200")},
                          34);
-  Label4 = MakeLabel(Panel4, "Label4", QStringLiteral("校验位"), 8, 64);
+  Label4 = MakeLabel(Panel4, "Label4", tr("校验位"), 8, 64);
   CB_Parity =
       MakeComboBox(Panel4, "CB_Parity",
                    {QStringLiteral("pEven"), QStringLiteral("pMark"), QStringLiteral("pNone"),
                     QStringLiteral("pOdd"), QStringLiteral("pSpace")},
                    58);
-  Label5 = MakeLabel(Panel4, "Label5", QStringLiteral("数据位"), 8, 88);
+  Label5 = MakeLabel(Panel4, "Label5", tr("数据位"), 8, 88);
   CB_DataBits = MakeComboBox(
       Panel4, "CB_DataBits",
       {QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")}, 82);
-  Label3 = MakeLabel(Panel4, "Label3", QStringLiteral("停止位"), 8, 112);
+  Label3 = MakeLabel(Panel4, "Label3", tr("停止位"), 8, 112);
   CB_StopBits =
       MakeComboBox(Panel4, "CB_StopBits", {QStringLiteral("1"), QStringLiteral("2")}, 106);
   Shape_ComState = Named(new TShape(Panel4), "Shape_ComState");
   Shape_ComState->setGeometry(12, 139, 19, 19);
   Shape_ComState->SetBrushColor(QColor(255, 0, 0));
-  Btn_Reset = MakeButton(Panel4, "Btn_Reset", QStringLiteral("重置串口"), {40, 136, 65, 25});
+  Btn_Reset = MakeButton(Panel4, "Btn_Reset", tr("重置串口"), {40, 136, 65, 25});
 }
 
 void TMainForm::CreateLeftColumn() {
-  Btn_ClearView = MakeButton(Panel3, "Btn_ClearView", QStringLiteral("清空显示"), {8, 176, 89, 25});
+  Btn_ClearView = MakeButton(Panel3, "Btn_ClearView", tr("清空显示"), {8, 176, 89, 25});
   Btn_SaveView =
-      MakeButton(Panel3, "Btn_SaveView", QStringLiteral("保存显示数据"), {8, 211, 89, 25});
-  CB_HexGet = MakeCheckBox(Panel3, "CB_HexGet", QStringLiteral("十六进制接收"), {8, 248, 97, 17});
-  CB_StopShow = MakeCheckBox(Panel3, "CB_StopShow", QStringLiteral("停止显示"), {8, 272, 97, 17});
+      MakeButton(Panel3, "Btn_SaveView", tr("保存显示数据"), {8, 211, 89, 25});
+  CB_HexGet = MakeCheckBox(Panel3, "CB_HexGet", tr("十六进制接收"), {8, 248, 97, 17});
+  CB_StopShow = MakeCheckBox(Panel3, "CB_StopShow", tr("停止显示"), {8, 272, 97, 17});
   CB_Clear =
-      MakeCheckBox(Panel3, "CB_Clear", QStringLiteral("自动清空接收"), {8, 296, 97, 17}, true);
-  CB_Show = MakeCheckBox(Panel3, "CB_Show", QStringLiteral("逐行显示"), {8, 320, 81, 17});
+      MakeCheckBox(Panel3, "CB_Clear", tr("自动清空接收"), {8, 296, 97, 17}, true);
+  CB_Show = MakeCheckBox(Panel3, "CB_Show", tr("逐行显示"), {8, 320, 81, 17});
 }
 
 void TMainForm::CreateViews() {
@@ -192,27 +193,27 @@ void TMainForm::CreateViews() {
 }
 
 void TMainForm::CreateSendArea() {
-  CB_hexSend = MakeCheckBox(Panel2, "CB_hexSend", QStringLiteral("十六进制发送"), {8, 6, 95, 17});
-  CB_AutoSend = MakeCheckBox(Panel2, "CB_AutoSend", QStringLiteral("自动发送(周期修改后重选)"),
+  CB_hexSend = MakeCheckBox(Panel2, "CB_hexSend", tr("十六进制发送"), {8, 6, 95, 17});
+  CB_AutoSend = MakeCheckBox(Panel2, "CB_AutoSend", tr("自动发送(周期修改后重选)"),
                              {8, 30, 169, 17});
-  Label6 = MakeLabel(Panel2, "Label6", QStringLiteral("自动发送周期"), 8, 54);
+  Label6 = MakeLabel(Panel2, "Label6", tr("自动发送周期"), 8, 54);
   Edt_Interval = Named(new QLineEdit(QStringLiteral("1000"), Panel2), "Edt_Interval");
   Edt_Interval->setGeometry(88, 48, 41, 20);
-  Label7 = MakeLabel(Panel2, "Label7", QStringLiteral("毫秒"), 136, 54);
-  Btn_Send = MakeButton(Panel2, "Btn_Send", QStringLiteral("手动发送"), {176, 8, 65, 25});
-  Btn_OpenFile = MakeButton(Panel2, "Btn_OpenFile", QStringLiteral("打开文件"), {176, 40, 65, 25});
+  Label7 = MakeLabel(Panel2, "Label7", tr("毫秒"), 136, 54);
+  Btn_Send = MakeButton(Panel2, "Btn_Send", tr("手动发送"), {176, 8, 65, 25});
+  Btn_OpenFile = MakeButton(Panel2, "Btn_OpenFile", tr("打开文件"), {176, 40, 65, 25});
   Btn_ClearMome =
-      MakeButton(Panel2, "Btn_ClearMome", QStringLiteral("清空发送"), {176, 72, 65, 25});
-  Btn_About = MakeButton(Panel2, "Btn_About", QStringLiteral("系统信息"), {8, 72, 65, 25});
+      MakeButton(Panel2, "Btn_ClearMome", tr("清空发送"), {176, 72, 65, 25});
+  Btn_About = MakeButton(Panel2, "Btn_About", tr("系统信息"), {8, 72, 65, 25});
   Btn_CountReset =
-      MakeButton(Panel2, "Btn_CountReset", QStringLiteral("计数复位"), {92, 72, 65, 25});
+      MakeButton(Panel2, "Btn_CountReset", tr("计数复位"), {92, 72, 65, 25});
 
   SendMemo = MakeTextBox(Panel5, "SendMemo");
   CB_EnterSend =
-      MakeCheckBox(Panel6, "CB_EnterSend", QStringLiteral("回车发送数据"), {6, 5, 99, 17});
+      MakeCheckBox(Panel6, "CB_EnterSend", tr("回车发送数据"), {6, 5, 99, 17});
   CB_AddCenter =
-      MakeCheckBox(Panel6, "CB_AddCenter", QStringLiteral("发送后缀回车"), {112, 5, 97, 17});
-  CB_ShowSend = MakeCheckBox(Panel6, "CB_ShowSend", QStringLiteral("发送数据后清空发送区"),
+      MakeCheckBox(Panel6, "CB_AddCenter", tr("发送后缀回车"), {112, 5, 97, 17});
+  CB_ShowSend = MakeCheckBox(Panel6, "CB_ShowSend", tr("发送数据后清空发送区"),
                              {217, 5, 144, 17});
 }
 
@@ -220,12 +221,12 @@ void TMainForm::CreateStatusBarAndMenu() {
   StatusBar = Named(new TStatusBar({200, 120, 120, 50}, this), "StatusBar");
 
   PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
-  N6 = Named(PopupMenu1->addAction(QStringLiteral("撤消(&z)")), "N6");
+  N6 = Named(PopupMenu1->addAction(tr("撤消(&z)")), "N6");
   N5 = Named(PopupMenu1->addSeparator(), "N5");
-  N2 = Named(PopupMenu1->addAction(QStringLiteral("剪切(&x)")), "N2");
-  N1 = Named(PopupMenu1->addAction(QStringLiteral("复制(&c)")), "N1");
-  N3 = Named(PopupMenu1->addAction(QStringLiteral("粘贴(&v)")), "N3");
-  N4 = Named(PopupMenu1->addAction(QStringLiteral("全选(&a)")), "N4");
+  N2 = Named(PopupMenu1->addAction(tr("剪切(&x)")), "N2");
+  N1 = Named(PopupMenu1->addAction(tr("复制(&c)")), "N1");
+  N3 = Named(PopupMenu1->addAction(tr("粘贴(&v)")), "N3");
+  N4 = Named(PopupMenu1->addAction(tr("全选(&a)")), "N4");
   Memo_Show->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(Memo_Show, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu1->popup(Memo_Show->viewport()->mapToGlobal(at)); });
@@ -239,10 +240,10 @@ void TMainForm::CreateNonVisualMembers() {
   Timer_WatchState->start();
 
   SaveDialog1 =
-      MakeFileDialog(this, "SaveDialog1", QStringLiteral("保存为"), QFileDialog::AcceptSave);
+      MakeFileDialog(this, "SaveDialog1", tr("保存为"), QFileDialog::AcceptSave);
   SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
   OpenDialog1 =
-      MakeFileDialog(this, "OpenDialog1", QStringLiteral("打开"), QFileDialog::AcceptOpen);
+      MakeFileDialog(this, "OpenDialog1", tr("打开"), QFileDialog::AcceptOpen);
   FindDialog1 = Named(new TFindDialog(this), "FindDialog1");
 }
 
@@ -259,7 +260,7 @@ void TMainForm::ConnectHandlers() {
 void TMainForm::UpdatePortToolTip() {
   const int index = CB_ComNum->currentIndex();
   CB_ComNum->setToolTip(index < 0 ? QString()
-                                  : QString::fromStdString(platform::PortDescription(index + 1)));
+                                  : PlatformText(platform::PortDescription(index + 1)));
 }
 
 void TMainForm::LayOutDockedGroups() {

@@ -11,6 +11,7 @@
 #include "app/commmain.h"
 #include "app/devicewatch.h"
 #include "app/optionsdialog.h"
+#include "app/platformtext.h"
 #include "app/portmapdialog.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
@@ -62,7 +63,7 @@ void TMainForm::UpdateDevicePanel() {
   QString text = DeviceWatch1->StatusText();
   if (text.isEmpty()) {
     const int index = CB_ComNum->currentIndex();
-    if (index >= 0) text = QString::fromStdString(platform::PortDescription(index + 1));
+    if (index >= 0) text = PlatformText(platform::PortDescription(index + 1));
   }
   StatusBar->SetPanelText(DevicePanel, text);
 }

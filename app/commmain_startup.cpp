@@ -54,7 +54,7 @@ void TMainForm::FormCreate() {
   move(ini.ReadInteger(FormSection, "Left", 100), ini.ReadInteger(FormSection, "Top", 100));
   resize(ini.ReadInteger(FormSection, "Width", 500), ini.ReadInteger(FormSection, "Height", 300));
   FormResize();
-  setWindowTitle(QString::fromStdString(ini.ReadString(FormSection, "Caption", "串口通讯控制器")));
+  setWindowTitle(QString::fromStdString(ini.ReadString(FormSection, "Caption", tr("串口通讯控制器").toStdString())));
 
   CB_HexGet->setChecked(ini.ReadBool(ParameterSection, "HexGet", false));
   CB_StopShow->setChecked(ini.ReadBool(ParameterSection, "StopShow", false));
@@ -115,15 +115,15 @@ void TMainForm::ComPortInit() {
     ComPort1.SetStopBits(WordOf(CB_StopBits));
     ComPort1.SetOpen(true);
   } catch (const std::exception&) {
-    ShowMessage(QStringLiteral("串口不存在或被占用。"));
+    ShowMessage(tr("串口不存在或被占用。"));
   }
 }
 
 void TMainForm::InitDate() {
   RecvCount = 0;
   SendCount = 0;
-  StatusBar->SetPanelText(SendPanel, QStringLiteral("发送：0"));
-  StatusBar->SetPanelText(RecvPanel, QStringLiteral("接收：0"));
+  StatusBar->SetPanelText(SendPanel, tr("发送：%1").arg(0));
+  StatusBar->SetPanelText(RecvPanel, tr("接收：%1").arg(0));
 }
 
 void TMainForm::Btn_ResetClick() { ComPortInit(); }

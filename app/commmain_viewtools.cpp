@@ -52,7 +52,7 @@ void TMainForm::Btn_SaveViewClick() {
 
 void TMainForm::FindDialog1Find() {
   if (FindNext(Memo_Show, FindDialog1->FindText())) return;
-  ShowMessage(QStringLiteral("没有查到相应数据。"));
+  ShowMessage(tr("没有查到相应数据。"));
   // The next search starts from the top.
   QTextCursor caret = Memo_Show->textCursor();
   caret.setPosition(0);

@@ -1,6 +1,8 @@
 // Text to integer conversion.
 #include "app/convert.h"
 
+#include <QCoreApplication>
+
 namespace talyx::app {
 
 bool TryStrToInt(const std::string& text, int32_t* value) {
@@ -40,7 +42,7 @@ bool TryStrToInt(const std::string& text, int32_t* value) {
 }
 
 EConvertError NotAnIntegerError(const QString& text) {
-  return EConvertError(QStringLiteral("'%1' 不是一个有效的整形值").arg(text).toStdString());
+  return EConvertError(QCoreApplication::translate("StrToInt", "'%1' 不是一个有效的整形值").arg(text).toStdString());
 }
 
 int32_t StrToInt(const QString& text) {

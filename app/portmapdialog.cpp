@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/platformtext.h"
 #include "platform/demodevice.h"
 #include "platform/portmap.h"
 
@@ -114,8 +115,8 @@ void TPortMapDialog::RebuildLists() {
   LV_Devices->clear();
   CB_Target->clear();
   for (const platform::DiscoveredSerialDevice& device : devices_) {
-    const QString kind = Text(platform::SerialDeviceKindName(device.Kind));
-    QString description = Text(device.Description);
+    const QString kind = PlatformText(platform::SerialDeviceKindName(device.Kind));
+    QString description = PlatformText(device.Description);
     if (device.IsConsole) description = tr("系统控制台") + QStringLiteral(" ") + description;
     auto* item = new QTreeWidgetItem(LV_Devices, {Text(device.MapPath()), kind, description});
     item->setData(0, Qt::UserRole, Text(device.MapPath()));
@@ -130,7 +131,7 @@ void TPortMapDialog::RebuildLists() {
   for (const auto& [number, path] : map.Paths()) {
     if (number > platform::LastProbedPort || path.empty()) continue;
     new QTreeWidgetItem(LV_Ports, {QStringLiteral("Com%1").arg(number), Text(path),
-                                   Text(platform::PortDescription(map, number, devices_))});
+                                   PlatformText(platform::PortDescription(map, number, devices_))});
   }
   ShowTargetOfNumber();
 }

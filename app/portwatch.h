@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
@@ -18,6 +19,6 @@ QColor LampColor(bool portOpen);
 QString WatchClockText(const QDateTime& now, const QLocale& locale);
 
 // The version shown in the status bar.
-inline QString VersionText() { return QStringLiteral("版本号：V1.22"); }
+inline QString VersionText() { return QCoreApplication::translate("PortWatch", "版本号：V1.22"); }
 
 }  // namespace talyx::app

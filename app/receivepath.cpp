@@ -102,7 +102,7 @@ void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
     chunk = QString::fromStdString(decoder_.Decode(bytes));
   }
   form_.StatusBar->SetPanelText(TMainForm::RecvPanel,
-                                QStringLiteral("接收：") + QString::number(form_.RecvCount));
+                                TMainForm::tr("接收：%1").arg(form_.RecvCount));
 
   form_.DecodeText += chunk;
   if (form_.DecodeText.size() > MaxDecodeText) {
@@ -154,7 +154,7 @@ void TReceivePath::showdec(const QString& text, uint16_t N) {
       if (digit < 0) return;
       value = value * 16 + static_cast<uint32_t>(digit);
     }
-    QString line = QStringLiteral("第%1个参数=%2").arg(k).arg(value);
+    QString line = TMainForm::tr("第%1个参数=%2").arg(k).arg(value);
     if (!form_.re_dec->document()->isEmpty()) line.prepend(QLatin1Char('\n'));
     AppendWithoutUndo(form_.re_dec, line);
   }

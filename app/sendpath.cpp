@@ -90,7 +90,7 @@ void TSendPath::Btn_SendClick() {
 
   if (!form_.ComPort1.Open()) {
     form_.CB_AutoSend->setChecked(false);
-    ShowMessage(QStringLiteral("串口未打开。"));
+    ShowMessage(TMainForm::tr("串口未打开。"));
     return;
   }
 
@@ -117,7 +117,7 @@ void TSendPath::Btn_SendClick() {
 
   form_.SendCount = static_cast<int32_t>(static_cast<uint32_t>(form_.SendCount) + counted);
   form_.StatusBar->SetPanelText(TMainForm::SendPanel,
-                                QStringLiteral("发送：") + QString::number(form_.SendCount));
+                                TMainForm::tr("发送：%1").arg(form_.SendCount));
   if (form_.CB_ShowSend->isChecked()) form_.SendMemo->clear();
 }
 
@@ -220,11 +220,11 @@ void TSendPath::Btn_OpenFileClick() {
 void TSendPath::LoadSendFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    throw Exception(("不能打开文件 " + path).toStdString());
+    throw Exception(TMainForm::tr("不能打开文件 %1").arg(path).toStdString());
   }
   const QByteArray data = file.readAll();
   if (file.error() != QFileDevice::NoError) {
-    throw Exception(("不能打开文件 " + path).toStdString());
+    throw Exception(TMainForm::tr("不能打开文件 %1").arg(path).toStdString());
   }
   std::string_view bytes(data.constData(), static_cast<size_t>(data.size()));
   std::string text;

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 #include <cerrno>
 #include <filesystem>
 #include <optional>
@@ -240,7 +242,12 @@ std::vector<std::pair<std::string, std::string>> TSettingsFile::ReadSection(
 
 void TSettingsFile::WriteString(const std::string& section, const std::string& key,
                                 const std::string& value) {
-  const auto fail = [this] { throw EIniFileException("写 " + path_ + " 失败"); };
+  const auto fail = [this] {
+    // The path's bytes go into the message as they are, whatever their encoding.
+    std::string text = QCoreApplication::translate("TSettingsFile", "写 %1 失败").toStdString();
+    if (const size_t at = text.find("%1"); at != std::string::npos) text.replace(at, 2, path_);
+    throw EIniFileException(text);
+  };
   std::string content;
   if (ReadFileContent(path_, &content) == LoadResult::Unreadable) fail();
   IniLines ini = SplitLines(std::move(content));

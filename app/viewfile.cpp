@@ -1,6 +1,7 @@
 // The saved receive view: Rich Text Format through our writer, replacing the file whole.
 #include "app/viewfile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QSaveFile>
 #include <string>
@@ -11,8 +12,9 @@
 namespace talyx::app {
 
 EFileCreateError FileCreateError(const QString& path) {
-  return EFileCreateError(
-      QStringLiteral("不能创建文件 %1").arg(QDir::toNativeSeparators(path)).toStdString());
+  return EFileCreateError(QCoreApplication::translate("SaveViewFile", "不能创建文件 %1")
+                              .arg(QDir::toNativeSeparators(path))
+                              .toStdString());
 }
 
 void SaveViewFile(const QString& path, const QString& text) {

@@ -1,0 +1,16 @@
+// PlatformText: the platform layer's descriptions of serial devices in the interface's language.
+//
+// The platform layer has no Qt and words its descriptions ("USB 串口", "(不可用)", ...) in
+// Chinese, the interface's source language. Their fixed phrases are listed here for translation
+// and replaced wherever they occur; device names, paths and USB strings pass unchanged.
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace talyx::app {
+
+// The text (UTF-8) with every fixed phrase of the platform layer translated.
+QString PlatformText(const std::string& text);
+
+}  // namespace talyx::app
