@@ -2,6 +2,7 @@
 # Missing Debian packages are installed first (as root), then CMake builds and CTest runs.
 
 PACKAGES := build-essential cmake pkg-config libudev-dev libgtest-dev libgmock-dev googletest libbenchmark-dev qt6-base-dev \
+            qt6-tools-dev qt6-l10n-tools \
             fonts-wqy-zenhei libmodbus-dev libjpeg62-turbo-dev clang libclang-rt-14-dev xvfb
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)

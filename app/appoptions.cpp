@@ -29,6 +29,12 @@ TAppOptions TAppOptions::Read(const TSettingsFile& settings) {
     options.Charset = TTextCharset::tcGbk;
   }
   options.AutoReconnect = settings.ReadBool(OptionsSection, "AutoReconnect", true);
+  const std::string language = Lower(settings.ReadString(OptionsSection, "Language", "zh"));
+  if (language == "en") {
+    options.Language = TLanguage::lgEnglish;
+  } else if (language == "system") {
+    options.Language = TLanguage::lgSystem;
+  }
   return options;
 }
 
@@ -36,6 +42,8 @@ void TAppOptions::Write(TSettingsFile& settings) const {
   const char* names[] = {"locale", "utf-8", "gbk"};
   settings.WriteString(OptionsSection, "Charset", names[static_cast<int>(Charset)]);
   settings.WriteBool(OptionsSection, "AutoReconnect", AutoReconnect);
+  const char* languages[] = {"zh", "en", "system"};
+  settings.WriteString(OptionsSection, "Language", languages[static_cast<int>(Language)]);
 }
 
 std::string CharsetName(TTextCharset charset) {

@@ -1,10 +1,11 @@
 // TAppOptions: the window's own options beyond the sections "Form" and "parameter" (character set of text,
-// automatic reconnect), kept in the settings file's section "options".
+// automatic reconnect, interface language), kept in the settings file's section "options".
 //
 // "Form" and "parameter" keep exactly their keys; these live in a section of their own:
 //   [options]
 //   Charset=locale        (locale, utf-8 or gbk; anything else reads as locale)
 //   AutoReconnect=1
+//   Language=zh           (zh, en or system; anything else reads as zh)
 // Main thread only.
 #pragma once
 
@@ -17,9 +18,13 @@ namespace talyx::app {
 // The character set of text receive, text send and plain-text loading.
 enum class TTextCharset { tcLocale, tcUtf8, tcGbk };
 
+// The interface language: Chinese, English, or by the locale (English unless it is a Chinese one).
+enum class TLanguage { lgChinese, lgEnglish, lgSystem };
+
 struct TAppOptions {
   TTextCharset Charset = TTextCharset::tcLocale;
   bool AutoReconnect = true;
+  TLanguage Language = TLanguage::lgChinese;
 
   static TAppOptions Read(const TSettingsFile& settings);
   // Raises EIniFileException when a key cannot be written.

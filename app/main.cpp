@@ -1,12 +1,15 @@
 // The program: the application, the main window, the about box and the event loop; with the
 // one argument --demo, the headless demonstration instead.
 #include <QDir>
+#include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "app/about.h"
 #include "app/application.h"
 #include "app/commmain.h"
 #include "app/demo.h"
+#include "app/language.h"
 #include "platform/portmap.h"
 #include "port/ui/portselection.h"
 
@@ -20,11 +23,18 @@ int main(int argc, char** argv) {
   TApplication application(argc, argv);
   if (demo) return RunDemo();
 
+  TSettingsFile settings = SettingsFileOfProgram(
+      QCoreApplication::applicationFilePath().toStdString(),
+      qEnvironmentVariable("XDG_CONFIG_HOME").toStdString(), QDir::homePath().toStdString());
+  // The language before any window: every window takes its texts when it is made.
+  if (!SetInterfaceLanguage(TAppOptions::Read(settings).Language)) {
+    std::fprintf(
+        stderr,
+        "talyx: the English translation could not be loaded; the interface stays Chinese\n");
+  }
   // A dialog without an owner, centred on the screen.
   talyx::InstallPortSelectionDialog(nullptr);
-  TMainForm mainForm(SettingsFileOfProgram(QCoreApplication::applicationFilePath().toStdString(),
-                                           qEnvironmentVariable("XDG_CONFIG_HOME").toStdString(),
-                                           QDir::homePath().toStdString()));
+  TMainForm mainForm(std::move(settings));
   TAboutBox aboutBox;
   mainForm.SetAboutBox(&aboutBox);
   mainForm.show();

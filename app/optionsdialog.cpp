@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <algorithm>
 #include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QVBoxLayout>
 
 namespace talyx::app {
@@ -22,10 +24,20 @@ TOptionsDialog::TOptionsDialog(const TAppOptions& options, QWidget* parent) : QD
   CB_AutoReconnect = new QCheckBox(tr("设备重新接入时自动重新连接"), this);
   CB_AutoReconnect->setObjectName(QStringLiteral("CB_AutoReconnect"));
   CB_AutoReconnect->setChecked(options.AutoReconnect);
+  CB_Language = new QComboBox(this);
+  CB_Language->setObjectName(QStringLiteral("CB_Language"));
+  // In TLanguage's order.
+  CB_Language->addItems({tr("中文"), QStringLiteral("English"), tr("跟随系统区域设置")});
+  CB_Language->setCurrentIndex(static_cast<int>(options.Language));
+  // The texts are set when the windows are made, so a new language shows from the next start.
+  auto* languageRow = new QHBoxLayout;
+  languageRow->addWidget(CB_Language);
+  languageRow->addWidget(new QLabel(tr("（重新启动后生效）"), this));
 
   auto* form = new QFormLayout;
   form->addRow(tr("文本字符集："), CB_Charset);
   form->addRow(CB_AutoReconnect);
+  form->addRow(tr("界面语言："), languageRow);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText(tr("确定"));
   buttons->button(QDialogButtonBox::Cancel)->setText(tr("取消"));
@@ -40,6 +52,7 @@ TAppOptions TOptionsDialog::Options() const {
   TAppOptions options;
   options.Charset = static_cast<TTextCharset>(std::max(0, CB_Charset->currentIndex()));
   options.AutoReconnect = CB_AutoReconnect->isChecked();
+  options.Language = static_cast<TLanguage>(std::max(0, CB_Language->currentIndex()));
   return options;
 }
 

@@ -1,4 +1,5 @@
-// TOptionsDialog: the window's options (character set of text, automatic reconnect).
+// TOptionsDialog: the window's options (character set of text, automatic reconnect, interface
+// language).
 #pragma once
 
 #include <QDialog>
@@ -21,6 +22,7 @@ class TOptionsDialog : public QDialog {
 
   QComboBox* CB_Charset;
   QCheckBox* CB_AutoReconnect;
+  QComboBox* CB_Language;
 };
 
 }  // namespace talyx::app

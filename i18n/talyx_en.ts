@@ -1,0 +1,404 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>PlatformText</name>
+    <message>
+        <source>演示设备 (Modbus 从站)</source>
+        <translation>Demo device (Modbus slave)</translation>
+    </message>
+    <message>
+        <source>(系统控制台)</source>
+        <translation>(system console)</translation>
+    </message>
+    <message>
+        <source>(不可用)</source>
+        <translation>(unavailable)</translation>
+    </message>
+    <message>
+        <source>USB 调制解调器 (ACM)</source>
+        <translation>USB modem (ACM)</translation>
+    </message>
+    <message>
+        <source>USB 串口</source>
+        <translation>USB serial port</translation>
+    </message>
+    <message>
+        <source>板载串口</source>
+        <translation>On-board serial port</translation>
+    </message>
+    <message>
+        <source>蓝牙串口</source>
+        <translation>Bluetooth serial port</translation>
+    </message>
+    <message>
+        <source>其他串口</source>
+        <translation>Other serial port</translation>
+    </message>
+    <message>
+        <source>序列号 </source>
+        <translation>serial number </translation>
+    </message>
+    <message>
+        <source>驱动 </source>
+        <translation>driver </translation>
+    </message>
+</context>
+<context>
+    <name>PortWatch</name>
+    <message>
+        <source>版本号：V1.22</source>
+        <translation>Version: V1.22</translation>
+    </message>
+</context>
+<context>
+    <name>SaveViewFile</name>
+    <message>
+        <source>不能创建文件 %1</source>
+        <translation>Cannot create file %1</translation>
+    </message>
+</context>
+<context>
+    <name>StrToInt</name>
+    <message>
+        <source>&apos;%1&apos; 不是一个有效的整形值</source>
+        <translation>&apos;%1&apos; is not a valid integer value</translation>
+    </message>
+</context>
+<context>
+    <name>TSettingsFile</name>
+    <message>
+        <source>写 %1 失败</source>
+        <translation>Writing %1 failed</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TAboutBox</name>
+    <message>
+        <source>关于</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>TALYX串口通信控制器</source>
+        <translation>TALYX Serial Port Controller</translation>
+    </message>
+    <message>
+        <source>版本:V1.1</source>
+        <translation>Version: V1.1</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TApplication</name>
+    <message>
+        <source>未知错误</source>
+        <translation>Unknown error</translation>
+    </message>
+    <message>
+        <source>TALYX串口通信控制器</source>
+        <translation>TALYX Serial Port Controller</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TDeviceWatch</name>
+    <message>
+        <source>设备已断开：%1</source>
+        <translation>Device disconnected: %1</translation>
+    </message>
+    <message>
+        <source>设备已断开：%1，等待重新连接</source>
+        <translation>Device disconnected: %1, waiting to reconnect</translation>
+    </message>
+    <message>
+        <source>已重新连接：%1</source>
+        <translation>Reconnected: %1</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TFindDialog</name>
+    <message>
+        <source>查找</source>
+        <translation>Find</translation>
+    </message>
+    <message>
+        <source>查找内容:</source>
+        <translation>Find what:</translation>
+    </message>
+    <message>
+        <source>查找下一个</source>
+        <translation>Find Next</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TMainForm</name>
+    <message>
+        <source>串  口</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>波特率</source>
+        <translation>Baud</translation>
+    </message>
+    <message>
+        <source>校验位</source>
+        <translation>Parity</translation>
+    </message>
+    <message>
+        <source>数据位</source>
+        <translation>Data</translation>
+    </message>
+    <message>
+        <source>停止位</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>重置串口</source>
+        <translation>Reset port</translation>
+    </message>
+    <message>
+        <source>清空显示</source>
+        <translation>Clear view</translation>
+    </message>
+    <message>
+        <source>保存显示数据</source>
+        <translation>Save view</translation>
+    </message>
+    <message>
+        <source>十六进制接收</source>
+        <translation>Hex receive</translation>
+    </message>
+    <message>
+        <source>停止显示</source>
+        <translation>Stop display</translation>
+    </message>
+    <message>
+        <source>自动清空接收</source>
+        <translation>Auto clear</translation>
+    </message>
+    <message>
+        <source>逐行显示</source>
+        <translation>Line by line</translation>
+    </message>
+    <message>
+        <source>十六进制发送</source>
+        <translation>Hex send</translation>
+    </message>
+    <message>
+        <source>自动发送(周期修改后重选)</source>
+        <translation>Auto send (recheck on edit)</translation>
+    </message>
+    <message>
+        <source>自动发送周期</source>
+        <translation>Interval</translation>
+    </message>
+    <message>
+        <source>毫秒</source>
+        <translation>ms</translation>
+    </message>
+    <message>
+        <source>手动发送</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>打开文件</source>
+        <translation>Open file</translation>
+    </message>
+    <message>
+        <source>清空发送</source>
+        <translation>Clear send</translation>
+    </message>
+    <message>
+        <source>系统信息</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>计数复位</source>
+        <translation>Reset count</translation>
+    </message>
+    <message>
+        <source>回车发送数据</source>
+        <translation>Send on Enter</translation>
+    </message>
+    <message>
+        <source>发送后缀回车</source>
+        <translation>Append CR</translation>
+    </message>
+    <message>
+        <source>发送数据后清空发送区</source>
+        <translation>Clear after send</translation>
+    </message>
+    <message>
+        <source>撤消(&amp;z)</source>
+        <translation>&amp;Undo</translation>
+    </message>
+    <message>
+        <source>剪切(&amp;x)</source>
+        <translation>Cu&amp;t</translation>
+    </message>
+    <message>
+        <source>复制(&amp;c)</source>
+        <translation>&amp;Copy</translation>
+    </message>
+    <message>
+        <source>粘贴(&amp;v)</source>
+        <translation>&amp;Paste</translation>
+    </message>
+    <message>
+        <source>全选(&amp;a)</source>
+        <translation>Select &amp;All</translation>
+    </message>
+    <message>
+        <source>保存为</source>
+        <translation>Save As</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>端口映射...</source>
+        <translation>Port mapping...</translation>
+    </message>
+    <message>
+        <source>选项...</source>
+        <translation>Options...</translation>
+    </message>
+    <message>
+        <source>串口通讯控制器</source>
+        <translation>Serial Port Controller</translation>
+    </message>
+    <message>
+        <source>串口不存在或被占用。</source>
+        <translation>The serial port does not exist or is in use.</translation>
+    </message>
+    <message>
+        <source>发送：%1</source>
+        <translation>Sent: %1</translation>
+    </message>
+    <message>
+        <source>接收：%1</source>
+        <translation>Received: %1</translation>
+    </message>
+    <message>
+        <source>没有查到相应数据。</source>
+        <translation>No matching data found.</translation>
+    </message>
+    <message>
+        <source>第%1个参数=%2</source>
+        <translation>Parameter %1=%2</translation>
+    </message>
+    <message>
+        <source>串口未打开。</source>
+        <translation>The serial port is not open.</translation>
+    </message>
+    <message>
+        <source>不能打开文件 %1</source>
+        <translation>Cannot open file %1</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TOptionsDialog</name>
+    <message>
+        <source>选项</source>
+        <translation>Options</translation>
+    </message>
+    <message>
+        <source>系统区域设置（默认）</source>
+        <translation>System locale (default)</translation>
+    </message>
+    <message>
+        <source>设备重新接入时自动重新连接</source>
+        <translation>Reconnect automatically when the device comes back</translation>
+    </message>
+    <message>
+        <source>中文</source>
+        <translation>Chinese</translation>
+    </message>
+    <message>
+        <source>跟随系统区域设置</source>
+        <translation>Follow the system locale</translation>
+    </message>
+    <message>
+        <source>（重新启动后生效）</source>
+        <translation>(takes effect after a restart)</translation>
+    </message>
+    <message>
+        <source>文本字符集：</source>
+        <translation>Text character set:</translation>
+    </message>
+    <message>
+        <source>界面语言：</source>
+        <translation>Interface language:</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TPortMapDialog</name>
+    <message>
+        <source>端口映射</source>
+        <translation>Port Mapping</translation>
+    </message>
+    <message>
+        <source>设备</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>说明</source>
+        <translation>Description</translation>
+    </message>
+    <message>
+        <source>端口</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>映射</source>
+        <translation>Map</translation>
+    </message>
+    <message>
+        <source>端口号：</source>
+        <translation>Port number:</translation>
+    </message>
+    <message>
+        <source>映射到：</source>
+        <translation>Map to:</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>本机串口设备：</source>
+        <translation>Serial devices on this computer:</translation>
+    </message>
+    <message>
+        <source>端口号与设备：</source>
+        <translation>Port numbers and devices:</translation>
+    </message>
+    <message>
+        <source>系统控制台</source>
+        <translation>System console</translation>
+    </message>
+    <message>
+        <source>演示设备（Modbus 从站）</source>
+        <translation>Demo device (Modbus slave)</translation>
+    </message>
+    <message>
+        <source>（无）</source>
+        <translation>(none)</translation>
+    </message>
+    <message>
+        <source>(不可用)</source>
+        <translation>(unavailable)</translation>
+    </message>
+</context>
+</TS>
