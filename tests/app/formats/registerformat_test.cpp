@@ -1,5 +1,5 @@
 // Register formats: the worked reply's registers in every format, each word order on a float
-// whose bytes all differ, special floats, a register left over, and the stored names.
+// whose bytes all differ, NaN, infinities and tiny floats, a register left over, stored names.
 #include "app/formats/registerformat.h"
 
 #include <gtest/gtest.h>
@@ -58,7 +58,7 @@ TEST(RegisterFormatTest, EachWordOrderReadsItsOwnByteLayout) {
   EXPECT_EQ(FormatRegisters({0x0000, 0x8000}, F::rfS32Cdab), (Texts{"-2147483648"}));
 }
 
-TEST(RegisterFormatTest, SpecialFloatsHaveFixedTexts) {
+TEST(RegisterFormatTest, NanAndInfinityHaveFixedTextsAndTinyFloatsReadBack) {
   EXPECT_EQ(FormatRegisters({0x7FC0, 0x0000, 0xFFFF, 0xFFFF, 0x7F80, 0x0000, 0xFF80, 0x0000},
                             F::rfF32Abcd),
             (Texts{"NaN", "NaN", "+Inf", "-Inf"}));
