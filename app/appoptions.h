@@ -5,14 +5,19 @@
 //   [options]
 //   Charset=locale        (locale, utf-8 or gbk; anything else reads as locale)
 //   AutoReconnect=1
+//   RegisterFormat=u16    (u16, s16, hex, or u32, s32, f32 with -abcd, -cdab, -badc, -dcba;
+//                          anything else reads as u16)
 // Main thread only.
 #pragma once
 
 #include <string>
 
+#include "app/formats/registerformat.h"
 #include "app/settingsfile.h"
 
 namespace talyx::app {
+
+using formats::TRegisterFormat;
 
 // The character set of text receive, text send and plain-text loading.
 enum class TTextCharset { tcLocale, tcUtf8, tcGbk };
@@ -20,6 +25,7 @@ enum class TTextCharset { tcLocale, tcUtf8, tcGbk };
 struct TAppOptions {
   TTextCharset Charset = TTextCharset::tcLocale;
   bool AutoReconnect = true;
+  TRegisterFormat RegisterFormat = TRegisterFormat::rfU16;
 
   static TAppOptions Read(const TSettingsFile& settings);
   // Raises EIniFileException when a key cannot be written.

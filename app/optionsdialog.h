@@ -21,6 +21,7 @@ class TOptionsDialog : public QDialog {
 
   QComboBox* CB_Charset;
   QCheckBox* CB_AutoReconnect;
+  QComboBox* CB_RegisterFormat;
 };
 
 }  // namespace talyx::app
