@@ -29,6 +29,8 @@ TAppOptions TAppOptions::Read(const TSettingsFile& settings) {
     options.Charset = TTextCharset::tcGbk;
   }
   options.AutoReconnect = settings.ReadBool(OptionsSection, "AutoReconnect", true);
+  options.RegisterFormat =
+      formats::RegisterFormatFromName(settings.ReadString(OptionsSection, "RegisterFormat", "u16"));
   const std::string language = Lower(settings.ReadString(OptionsSection, "Language", "zh"));
   if (language == "en") {
     options.Language = TLanguage::lgEnglish;
@@ -42,6 +44,8 @@ void TAppOptions::Write(TSettingsFile& settings) const {
   const char* names[] = {"locale", "utf-8", "gbk"};
   settings.WriteString(OptionsSection, "Charset", names[static_cast<int>(Charset)]);
   settings.WriteBool(OptionsSection, "AutoReconnect", AutoReconnect);
+  settings.WriteString(OptionsSection, "RegisterFormat",
+                       formats::RegisterFormatName(RegisterFormat));
   const char* languages[] = {"zh", "en", "system"};
   settings.WriteString(OptionsSection, "Language", languages[static_cast<int>(Language)]);
 }

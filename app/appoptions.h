@@ -5,15 +5,20 @@
 //   [options]
 //   Charset=locale        (locale, utf-8 or gbk; anything else reads as locale)
 //   AutoReconnect=1
+//   RegisterFormat=u16    (u16, s16, hex, or u32, s32, f32 with -abcd, -cdab, -badc, -dcba;
+//                          anything else reads as u16)
 //   Language=zh           (zh, en or system; anything else reads as zh)
 // Main thread only.
 #pragma once
 
 #include <string>
 
+#include "app/formats/registerformat.h"
 #include "app/settingsfile.h"
 
 namespace talyx::app {
+
+using formats::TRegisterFormat;
 
 // The character set of text receive, text send and plain-text loading.
 enum class TTextCharset { tcLocale, tcUtf8, tcGbk };
@@ -24,6 +29,7 @@ enum class TLanguage { lgChinese, lgEnglish, lgSystem };
 struct TAppOptions {
   TTextCharset Charset = TTextCharset::tcLocale;
   bool AutoReconnect = true;
+  TRegisterFormat RegisterFormat = TRegisterFormat::rfU16;
   TLanguage Language = TLanguage::lgChinese;
 
   static TAppOptions Read(const TSettingsFile& settings);

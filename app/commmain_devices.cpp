@@ -57,6 +57,7 @@ void TMainForm::ApplyOptions() {
   DeviceWatch1->SetAutoReconnect(Options.AutoReconnect);
   ReceivePath.SetCharset(TextCharset());
   SendPath.SetCharset(TextCharset());
+  ReceivePath.SetRegisterFormat(Options.RegisterFormat);
 }
 
 void TMainForm::UpdateDevicePanel() {

@@ -24,6 +24,16 @@ TOptionsDialog::TOptionsDialog(const TAppOptions& options, QWidget* parent) : QD
   CB_AutoReconnect = new QCheckBox(tr("设备重新接入时自动重新连接"), this);
   CB_AutoReconnect->setObjectName(QStringLiteral("CB_AutoReconnect"));
   CB_AutoReconnect->setChecked(options.AutoReconnect);
+  CB_RegisterFormat = new QComboBox(this);
+  CB_RegisterFormat->setObjectName(QStringLiteral("CB_RegisterFormat"));
+  // In TRegisterFormat's order: the 16-bit formats, then each 32-bit kind in its four orders.
+  CB_RegisterFormat->addItems({tr("无符号16位（默认）"), tr("有符号16位"), tr("十六进制")});
+  for (const QString& kind : {tr("无符号32位 %1"), tr("有符号32位 %1"), tr("浮点32位 %1")}) {
+    for (const char* order : {"ABCD", "CDAB", "BADC", "DCBA"}) {
+      CB_RegisterFormat->addItem(kind.arg(QLatin1String(order)));
+    }
+  }
+  CB_RegisterFormat->setCurrentIndex(static_cast<int>(options.RegisterFormat));
   CB_Language = new QComboBox(this);
   CB_Language->setObjectName(QStringLiteral("CB_Language"));
   // In TLanguage's order.
@@ -37,6 +47,7 @@ TOptionsDialog::TOptionsDialog(const TAppOptions& options, QWidget* parent) : QD
   auto* form = new QFormLayout;
   form->addRow(tr("文本字符集："), CB_Charset);
   form->addRow(CB_AutoReconnect);
+  form->addRow(tr("寄存器格式："), CB_RegisterFormat);
   form->addRow(tr("界面语言："), languageRow);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText(tr("确定"));
@@ -52,6 +63,8 @@ TAppOptions TOptionsDialog::Options() const {
   TAppOptions options;
   options.Charset = static_cast<TTextCharset>(std::max(0, CB_Charset->currentIndex()));
   options.AutoReconnect = CB_AutoReconnect->isChecked();
+  options.RegisterFormat =
+      static_cast<TRegisterFormat>(std::max(0, CB_RegisterFormat->currentIndex()));
   options.Language = static_cast<TLanguage>(std::max(0, CB_Language->currentIndex()));
   return options;
 }

@@ -22,6 +22,7 @@ class TOptionsDialog : public QDialog {
 
   QComboBox* CB_Charset;
   QCheckBox* CB_AutoReconnect;
+  QComboBox* CB_RegisterFormat;
   QComboBox* CB_Language;
 };
 

@@ -8,6 +8,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <string>
+#include <vector>
 
 #include "app/commmain.h"
 #include "app/formats/charset.h"
@@ -56,6 +57,25 @@ int HexDigitValue(QChar c) {
   if (u >= 'a' && u <= 'f') return u - 'a' + 10;
   if (u >= 'A' && u <= 'F') return u - 'A' + 10;
   return -1;
+}
+
+// Registers 1 to N of the cleaned text, up to the first one that is missing or not four
+// hexadecimal digits.
+std::vector<uint16_t> ReadRegisters(const QString& text, uint16_t N) {
+  std::vector<uint16_t> registers;
+  for (uint32_t k = 1; k <= N; ++k) {
+    // Register k: characters 4k + 3 to 4k + 6, counted from 1.
+    const qsizetype start = 4 * static_cast<qsizetype>(k) + 2;
+    if (start + 4 > text.size()) return registers;
+    uint32_t value = 0;
+    for (qsizetype i = start; i < start + 4; ++i) {
+      const int digit = HexDigitValue(text[i]);
+      if (digit < 0) return registers;
+      value = value * 16 + static_cast<uint32_t>(digit);
+    }
+    registers.push_back(static_cast<uint16_t>(value));
+  }
+  return registers;
 }
 
 }  // namespace
@@ -144,17 +164,11 @@ void TReceivePath::AddToLastLine(const QString& text) {
 }
 
 void TReceivePath::showdec(const QString& text, uint16_t N) {
-  for (uint32_t k = 1; k <= N; ++k) {
-    // Register k: characters 4k + 3 to 4k + 6, counted from 1.
-    const qsizetype start = 4 * static_cast<qsizetype>(k) + 2;
-    if (start + 4 > text.size()) return;
-    uint32_t value = 0;
-    for (qsizetype i = start; i < start + 4; ++i) {
-      const int digit = HexDigitValue(text[i]);
-      if (digit < 0) return;
-      value = value * 16 + static_cast<uint32_t>(digit);
-    }
-    QString line = TMainForm::tr("第%1个参数=%2").arg(k).arg(value);
+  const std::vector<uint16_t> registers = ReadRegisters(text, N);
+  const std::vector<std::string> values = formats::FormatRegisters(registers, registerFormat_);
+  for (size_t k = 1; k <= values.size(); ++k) {
+    QString line = TMainForm::tr("第%1个参数=%2")
+                       .arg(QString::number(k), QString::fromStdString(values[k - 1]));
     if (!form_.re_dec->document()->isEmpty()) line.prepend(QLatin1Char('\n'));
     AppendWithoutUndo(form_.re_dec, line);
   }

@@ -7,6 +7,8 @@
 //   (as "HH " per byte in hexadecimal receive, else as text through a decoder that keeps a
 //   character or CR LF cut between events whole), appended to DecodeText, and decoded into
 //   register lines once an event ends with DecodeBytes a multiple of 2N + 5.
+// - showdec reads the registers first and then shows them in the register format (unsigned
+//   16-bit unless set): one line per value, so a 32-bit format numbers the register pairs.
 // - The receive view is only ever extended at the end of its document: nothing already shown
 //   is rewritten, and received text stays out of the undo history so memory stays flat.
 // - DecodeText is bounded: every decoding attempt, successful or not, empties it and resets
@@ -21,6 +23,7 @@
 #include <cstdint>
 
 #include "app/formats/receivetextdecoder.h"
+#include "app/formats/registerformat.h"
 
 class QPlainTextEdit;
 
@@ -44,6 +47,9 @@ class TReceivePath {
   // The character set of text receive (the locale's until set).
   void SetCharset(const std::string& charset) { decoder_.SetCharset(charset); }
 
+  // The format of the register view's values.
+  void SetRegisterFormat(formats::TRegisterFormat format) { registerFormat_ = format; }
+
   // ComPort1Trigger's work.
   void Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t Data);
 
@@ -55,8 +61,9 @@ class TReceivePath {
   void leijia(const QString& text);
   // Extends the receive view's last line by the text (line breaks in it open new lines).
   void AddToLastLine(const QString& text);
-  // Adds the lines 第k个参数=value for registers 1 to N read from the cleaned hexadecimal text;
-  // stops at the first register that is missing or not four hexadecimal digits.
+  // Adds the lines 第k个参数=value for registers 1 to N read from the cleaned hexadecimal text,
+  // values in the register format; reading stops at the first register that is missing or not
+  // four hexadecimal digits, and the registers before it are shown.
   void showdec(const QString& text, uint16_t N);
   // The auto-clear rule, run after every change of the receive view.
   void Memo_ShowChange();
@@ -66,6 +73,7 @@ class TReceivePath {
 
   TMainForm& form_;
   formats::ReceiveTextDecoder decoder_;
+  formats::TRegisterFormat registerFormat_ = formats::TRegisterFormat::rfU16;
 };
 
 // Appends text at the end of the view's document without an undo step; a view that was

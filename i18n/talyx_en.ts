@@ -337,6 +337,34 @@
         <source>取消</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>无符号16位（默认）</source>
+        <translation>Unsigned 16-bit (default)</translation>
+    </message>
+    <message>
+        <source>有符号16位</source>
+        <translation>Signed 16-bit</translation>
+    </message>
+    <message>
+        <source>十六进制</source>
+        <translation>Hexadecimal</translation>
+    </message>
+    <message>
+        <source>无符号32位 %1</source>
+        <translation>Unsigned 32-bit %1</translation>
+    </message>
+    <message>
+        <source>有符号32位 %1</source>
+        <translation>Signed 32-bit %1</translation>
+    </message>
+    <message>
+        <source>浮点32位 %1</source>
+        <translation>Float 32-bit %1</translation>
+    </message>
+    <message>
+        <source>寄存器格式：</source>
+        <translation>Register format:</translation>
+    </message>
 </context>
 <context>
     <name>talyx::app::TPortMapDialog</name>

@@ -43,13 +43,16 @@ class DemoDevice {
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
       return PlatformErrorFromErrno(errno);
     }
-    fcntl(master, F_SETFD, FD_CLOEXEC);
-    fcntl(slave, F_SETFD, FD_CLOEXEC);
+    // A pair that cannot be made close-on-exec and raw is closed and its failure reported: a
+    // line that echoes or translates bytes would corrupt every frame on it.
     termios raw{};
-    tcgetattr(slave, &raw);
+    if (fcntl(master, F_SETFD, FD_CLOEXEC) != 0 || fcntl(slave, F_SETFD, FD_CLOEXEC) != 0 ||
+        tcgetattr(slave, &raw) != 0) {
+      return ClosePair(master, slave, errno);
+    }
     cfmakeraw(&raw);
     cfsetspeed(&raw, B9600);
-    tcsetattr(slave, TCSANOW, &raw);
+    if (tcsetattr(slave, TCSANOW, &raw) != 0) return ClosePair(master, slave, errno);
 
     auto line = std::make_unique<Line>();
     Line* const started = line.get();
@@ -70,6 +73,12 @@ class DemoDevice {
   }
 
  private:
+  static int ClosePair(int master, int slave, int error) {
+    close(master);
+    close(slave);
+    return PlatformErrorFromErrno(error);
+  }
+
   struct Line {
     std::thread Thread;
     std::atomic<bool> Ended{false};

@@ -1,13 +1,18 @@
 // The receive path through the port component from a pseudo-terminal: counting, hexadecimal and
-// text display, register decoding by 2N + 5, auto-clear and the undo history.
+// text display, register decoding by 2N + 5 and its register formats, auto-clear and the undo
+// history.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextDocument>
 
+#include "app/appoptions.h"
 #include "app/commmain.h"
+#include "app/optionsdialog.h"
 #include "app/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
@@ -71,6 +76,32 @@ TEST_F(ReceivePathTest, OneRegisterTwoRepliesInOneEventShowOnlyTheFirstAndFfffIs
   Feed({0x01, 0x03, 0x02, 0xFF, 0xFF, 0xB9, 0xF4, 0x01, 0x03, 0x02, 0x00, 0x07, 0xF9, 0x86});
   EXPECT_EQ(Registers(), QStringLiteral("第1个参数=65535"));
   EXPECT_EQ(form->DecodeBytes, 0);
+}
+
+TEST_F(ReceivePathTest, RegisterFormatChosenInTheOptionsShapesTheLinesAndIsKept) {
+  form->CB_HexGet->setChecked(true);
+  form->RegCount = 2;
+  form->OptionsAction->trigger();
+  ASSERT_NE(form->OptionsDialog1, nullptr);
+  form->OptionsDialog1->CB_RegisterFormat->setCurrentIndex(
+      static_cast<int>(app::TRegisterFormat::rfHex));
+  form->OptionsDialog1->accept();
+  Feed(kReply);
+  EXPECT_EQ(Registers(), QStringLiteral("第1个参数=0x000A\n第2个参数=0x0014"));
+
+  // Floats with the words swapped (0x41200000 is 10); a third register stays 16-bit.
+  form->OptionsAction->trigger();
+  form->OptionsDialog1->CB_RegisterFormat->setCurrentIndex(
+      static_cast<int>(app::TRegisterFormat::rfF32Cdab));
+  form->OptionsDialog1->accept();
+  form->re_dec->clear();
+  form->RegCount = 3;
+  Feed({0x01, 0x03, 0x06, 0x00, 0x00, 0x41, 0x20, 0xFF, 0xFF, 0x35, 0x33});
+  EXPECT_EQ(Registers(), QStringLiteral("第1个参数=10\n第2个参数=65535"));
+
+  const app::TSettingsFile settings(SettingsPath());
+  EXPECT_EQ(settings.ReadString("options", "RegisterFormat", ""), "f32-cdab");
+  EXPECT_EQ(app::TAppOptions::Read(settings).RegisterFormat, app::TRegisterFormat::rfF32Cdab);
 }
 
 TEST_F(ReceivePathTest, HexLineFeedStaysOnTheLineAndStopShowStillCountsAndDecodes) {
