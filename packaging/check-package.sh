@@ -28,9 +28,9 @@ id=org.talyx.Talyx
 expected=(
   ./usr/bin/talyx
   ./usr/bin/talyx-sim
-  ./usr/share/applications/$id.desktop
-  ./usr/share/metainfo/$id.metainfo.xml
-  ./usr/share/icons/hicolor/scalable/apps/$id.svg
+  "./usr/share/applications/$id.desktop"
+  "./usr/share/metainfo/$id.metainfo.xml"
+  "./usr/share/icons/hicolor/scalable/apps/$id.svg"
   ./usr/share/man/man1/talyx.1.gz
   ./usr/share/man/man1/talyx-sim.1.gz
   ./usr/share/doc/talyx/copyright
