@@ -4,10 +4,11 @@
 PACKAGES := build-essential cmake pkg-config libudev-dev libgtest-dev libgmock-dev googletest libbenchmark-dev qt6-base-dev \
             qt6-tools-dev qt6-l10n-tools \
             fonts-wqy-zenhei libmodbus-dev libjpeg62-turbo-dev clang libclang-rt-14-dev xvfb
+PACKAGES += qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-.PHONY: run test deps build build-asan build-tsan build-fuzz bench bench-gui clean
+.PHONY: run test deps build build-asan build-tsan build-fuzz package bench bench-gui clean
 
 # The window needs a display; without one, the headless demonstration drives the real window
 # offscreen through one Modbus exchange with the built-in demo device.
@@ -19,8 +20,9 @@ run: build
 	  build/app/talyx --demo; \
 	fi
 
-test: build build-asan build-tsan build-fuzz
+test: build build-asan build-tsan build-fuzz package
 	$(CTEST) --test-dir build
+	packaging/check-package.sh
 	$(CTEST) --test-dir build-asan
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(CTEST) --test-dir build-tsan
 	$(CTEST) --test-dir build-fuzz
@@ -48,6 +50,11 @@ build-tsan: deps
 build-fuzz: deps
 	cmake --preset fuzz
 	cmake --build build-fuzz -j $(JOBS)
+
+# The Debian package build/talyx_<version>_<arch>.deb, made by CPack from the build tree.
+package: build
+	rm -f build/talyx_*.deb
+	cmake --build build --target package
 
 bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && [ "$$b" != build/bench/bench_gui ] && "$$b"; done; true

@@ -1,6 +1,7 @@
 // TApplication and the general error report.
 #include "app/application.h"
 
+#include <QIcon>
 #include <stdexcept>
 
 #include "app/messagebox.h"
@@ -11,6 +12,11 @@ namespace talyx::app {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationDisplayName(tr(ApplicationTitle));
+  // The installed desktop entry and icon share this id: the desktop matches the windows to the
+  // entry by it, and the windows take the icon from the icon theme (none when not installed).
+  const QString desktopId = QStringLiteral("org.talyx.Talyx");
+  setDesktopFileName(desktopId);
+  setWindowIcon(QIcon::fromTheme(desktopId));
   SetApplicationExceptionHook(ShowException);
   bridge_ = std::make_unique<TQtBridge>();
 }

@@ -8,9 +8,10 @@
 // - Handlers connected to Qt signals run inside Qt's own frames, which must not be unwound by
 //   an exception: every handler of the window is connected through Reported, so its exceptions
 //   stop at the handler's edge and go to the report.
-// - TApplication sets the application title, installs the report as the port component's
-//   exception hook and bridges the engine's message queue into the Qt event loop (qtbridge.h)
-//   for its whole life. One per process, on the main thread.
+// - TApplication sets the application title and the desktop id (which names the installed
+//   desktop entry and icon), installs the report as the port component's exception hook and
+//   bridges the engine's message queue into the Qt event loop (qtbridge.h) for its whole life.
+//   One per process, on the main thread.
 #pragma once
 
 #include <QApplication>
