@@ -45,6 +45,7 @@ class TAboutBox;
 class TComboBox;
 class TDeviceWatch;
 class TOptionsDialog;
+class TReceiveView;
 class TPortMapDialog;
 class TFindDialog;
 class TShape;
@@ -109,7 +110,7 @@ class TMainForm : public QWidget {
   QCheckBox* CB_Clear;
   QCheckBox* CB_Show;
 
-  QPlainTextEdit* Memo_Show;  // the receive view
+  TReceiveView* Memo_Show;    // the receive view
   QPlainTextEdit* re_dec;     // the register view
 
   QCheckBox* CB_hexSend;
