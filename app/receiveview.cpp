@@ -1,15 +1,13 @@
 // TReceiveView: text, layout scheduling, scrolling and painting of the receive view.
 #include "app/receiveview.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStyleHints>
 #include <QTimer>
-#include <QtMath>
+#include <algorithm>
 
 namespace talyx::app {
 

@@ -18,6 +18,7 @@
 
 #include <QAbstractScrollArea>
 #include <QString>
+#include <algorithm>
 #include <vector>
 
 #include "app/receiveviewlayout.h"

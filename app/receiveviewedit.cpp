@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTimer>
+#include <QtMath>
+#include <algorithm>
 #include <functional>
 
 #include "app/receiveview.h"
