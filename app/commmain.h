@@ -110,8 +110,8 @@ class TMainForm : public QWidget {
   QCheckBox* CB_Clear;
   QCheckBox* CB_Show;
 
-  TReceiveView* Memo_Show;    // the receive view
-  QPlainTextEdit* re_dec;     // the register view
+  TReceiveView* Memo_Show;  // the receive view
+  QPlainTextEdit* re_dec;   // the register view
 
   QCheckBox* CB_hexSend;
   QCheckBox* CB_AutoSend;

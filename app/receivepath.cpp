@@ -160,8 +160,7 @@ void TReceivePath::showdec(const QString& text, uint16_t N) {
 }
 
 void TReceivePath::Memo_ShowChange() {
-  if (form_.CB_Clear->isChecked() &&
-      form_.Memo_Show->CharacterCount() > AutoClearLength) {
+  if (form_.CB_Clear->isChecked() && form_.Memo_Show->CharacterCount() > AutoClearLength) {
     form_.Memo_Show->clear();
   }
 }
