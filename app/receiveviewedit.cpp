@@ -272,8 +272,23 @@ bool TReceiveView::focusNextPrevChild(bool) { return false; }
 // ---- Mouse -------------------------------------------------------------------------------------
 
 void TReceiveView::mousePressEvent(QMouseEvent* event) {
+  QClipboard* clipboard = QApplication::clipboard();
+  if (event->button() == Qt::MiddleButton && clipboard->supportsSelection()) {
+    // The middle button pastes the selection of the desktop where it is pressed.
+    const QString text = clipboard->text(QClipboard::Selection);
+    MoveCaret(PositionAt(event->position().toPoint()), false);
+    if (!text.isEmpty()) InsertText(text);
+    return;
+  }
   if (event->button() != Qt::LeftButton) return;
   MoveCaret(PositionAt(event->position().toPoint()), (event->modifiers() & Qt::ShiftModifier) != 0);
+}
+
+void TReceiveView::mouseReleaseEvent(QMouseEvent* event) {
+  QClipboard* clipboard = QApplication::clipboard();
+  if (event->button() == Qt::LeftButton && HasSelection() && clipboard->supportsSelection()) {
+    clipboard->setText(selectedText(), QClipboard::Selection);
+  }
 }
 
 void TReceiveView::mouseMoveEvent(QMouseEvent* event) {
