@@ -21,6 +21,7 @@
 #include "app/finddialog.h"
 #include "app/fonts.h"
 #include "app/platformtext.h"
+#include "app/receiveview.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
 #include "platform/portmap.h"
@@ -186,7 +187,7 @@ void TMainForm::CreateLeftColumn() {
 }
 
 void TMainForm::CreateViews() {
-  Memo_Show = MakeTextBox(this, "Memo_Show");
+  Memo_Show = Named(new TReceiveView(this), "Memo_Show");
   Memo_Show->setGeometry(152, 8, 225, 341);
   re_dec = MakeTextBox(this, "re_dec");
   re_dec->setGeometry(424, 8, 225, 337);

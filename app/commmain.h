@@ -45,6 +45,7 @@ class TAboutBox;
 class TComboBox;
 class TDeviceWatch;
 class TOptionsDialog;
+class TReceiveView;
 class TPortMapDialog;
 class TFindDialog;
 class TShape;
@@ -109,8 +110,8 @@ class TMainForm : public QWidget {
   QCheckBox* CB_Clear;
   QCheckBox* CB_Show;
 
-  QPlainTextEdit* Memo_Show;  // the receive view
-  QPlainTextEdit* re_dec;     // the register view
+  TReceiveView* Memo_Show;  // the receive view
+  QPlainTextEdit* re_dec;   // the register view
 
   QCheckBox* CB_hexSend;
   QCheckBox* CB_AutoSend;

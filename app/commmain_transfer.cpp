@@ -8,6 +8,7 @@
 
 #include "app/application.h"
 #include "app/commmain.h"
+#include "app/receiveview.h"
 
 namespace talyx::app {
 
@@ -23,7 +24,7 @@ void TMainForm::ConnectTransferHandlers() {
   connect(Btn_ClearMome, &QPushButton::clicked, this, Reported([this] { Btn_ClearMomeClick(); }));
   // Queued: the rule may clear the view, which it must not do inside the view's own change.
   connect(
-      Memo_Show, &QPlainTextEdit::textChanged, this, [this] { ReceivePath.Memo_ShowChange(); },
+      Memo_Show, &TReceiveView::textChanged, this, [this] { ReceivePath.Memo_ShowChange(); },
       Qt::QueuedConnection);
   Edt_Interval->installEventFilter(this);
   SendMemo->installEventFilter(this);

@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextCursor>
 #include <QTimer>
 
 #include "app/about.h"
@@ -14,6 +13,7 @@
 #include "app/finddialog.h"
 #include "app/messagebox.h"
 #include "app/portwatch.h"
+#include "app/receiveview.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
 #include "app/viewfile.h"
@@ -54,9 +54,7 @@ void TMainForm::FindDialog1Find() {
   if (FindNext(Memo_Show, FindDialog1->FindText())) return;
   ShowMessage(tr("没有查到相应数据。"));
   // The next search starts from the top.
-  QTextCursor caret = Memo_Show->textCursor();
-  caret.setPosition(0);
-  Memo_Show->setTextCursor(caret);
+  Memo_Show->SetCursorPosition(0);
 }
 
 void TMainForm::Memo_ShowKeyDown(int key, Qt::KeyboardModifiers shift) {

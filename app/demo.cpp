@@ -20,6 +20,7 @@
 #include "app/commmain.h"
 #include "app/formats/hexframe.h"
 #include "app/messagebox.h"
+#include "app/receiveview.h"
 #include "app/statusbar.h"
 #include "platform/portmap.h"
 

@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <string>
@@ -12,6 +11,7 @@
 
 #include "app/commmain.h"
 #include "app/formats/charset.h"
+#include "app/receiveview.h"
 #include "app/statusbar.h"
 #include "dispatch/triggers.h"
 
@@ -150,8 +150,7 @@ void TReceivePath::diff(const QString& text) {
 }
 
 void TReceivePath::zhuhang(const QString& text) {
-  const QTextDocument* document = form_.Memo_Show->document();
-  const bool onFreshLine = document->isEmpty() || document->lastBlock().length() <= 1;
+  const bool onFreshLine = form_.Memo_Show->LastLineIsEmpty();
   AppendWithoutUndo(form_.Memo_Show, onFreshLine ? text : QStringLiteral("\n") + text);
   Memo_ShowChange();
 }
@@ -175,8 +174,7 @@ void TReceivePath::showdec(const QString& text, uint16_t N) {
 }
 
 void TReceivePath::Memo_ShowChange() {
-  if (form_.CB_Clear->isChecked() &&
-      form_.Memo_Show->document()->characterCount() - 1 > AutoClearLength) {
+  if (form_.CB_Clear->isChecked() && form_.Memo_Show->CharacterCount() > AutoClearLength) {
     form_.Memo_Show->clear();
   }
 }

@@ -19,6 +19,7 @@
 #include "app/formats/hexframe.h"
 #include "app/formats/rtfreader.h"
 #include "app/messagebox.h"
+#include "app/receiveview.h"
 #include "app/statusbar.h"
 #include "errors/exception.h"
 

@@ -2,10 +2,9 @@
 #include "app/viewtools.h"
 
 #include <QKeyEvent>
-#include <QPlainTextEdit>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <utility>
+
+#include "app/receiveview.h"
 
 namespace talyx::app {
 
@@ -29,13 +28,12 @@ class TKeyDownWatch : public QObject {
 
 }  // namespace
 
-bool FindNext(QPlainTextEdit* view, const QString& what) {
-  const QTextCursor selection = view->textCursor();
-  const int start = selection.hasSelection() ? selection.selectionEnd() : 0;
-  const QTextCursor match = view->document()->find(what, start, QTextDocument::FindCaseSensitively);
-  if (match.isNull()) return false;
+bool FindNext(TReceiveView* view, const QString& what) {
+  const qsizetype start = view->HasSelection() ? view->SelectionEnd() : 0;
+  const qsizetype match = view->Find(what, start);
+  if (match < 0) return false;
   view->setFocus();
-  view->setTextCursor(match);
+  view->SetSelection(match, match + what.size());
   return true;
 }
 

@@ -29,7 +29,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -44,6 +43,7 @@
 #include "app/application.h"
 #include "app/commmain.h"
 #include "app/messagebox.h"
+#include "app/receiveview.h"
 #include "app/shape.h"
 #include "bench/guifarend.h"
 #include "platform/portmap.h"
@@ -233,7 +233,7 @@ int RunRow(uint32_t rate, const std::string& mode, bool clear, double mb, double
   result.LastMbStallMs = lastMbMarked ? monitor.WorstSinceMark : -1;
   // Bytes lost: only a run whose stream was fully written can tell.
   result.Lost = farEnd.Done() ? static_cast<int64_t>(total) - static_cast<int64_t>(received) : -1;
-  const double characters = static_cast<double>(form.Memo_Show->document()->characterCount() - 1);
+  const double characters = static_cast<double>(form.Memo_Show->CharacterCount());
   result.BytesPerChar = characters > 0 ? (RssMB() - result.RssStart) * kMB / characters : 0;
   std::printf("ROW mb=%.2f cpu_per_mb=%.3f seconds=%.1f stall=%.1f stall_last_mb=%.1f rss0=%.1f rss1=%.1f "
               "rss5=%.1f rss10=%.1f bytes_per_char=%.2f lost=%lld complete=%d messages=%d\n",

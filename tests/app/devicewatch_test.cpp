@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "app/devicewatch.h"
+#include "app/receiveview.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
 #include "apptesting.h"

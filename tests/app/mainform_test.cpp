@@ -70,7 +70,7 @@ TEST_F(MainFormTest, ControlsStandAtTheirDesignPlacesAndGroupsFollowAResize) {
       {"Panel6", "QFrame", "Panel5", {0, 88, 543, 23}, {}},
       {"Panel3", "QFrame", "MainForm", {0, 0, 113, 470}, {}},
       {"Panel4", "QFrame", "Panel3", {0, 0, 113, 169}, {}},
-      {"Memo_Show", "QPlainTextEdit", "MainForm", {152, 8, 225, 341}, {}},
+      {"Memo_Show", "talyx::app::TReceiveView", "MainForm", {152, 8, 225, 341}, {}},
       {"re_dec", "QPlainTextEdit", "MainForm", {424, 8, 225, 337}, {}},
       {"Label1", "QLabel", "Panel4", {8, 16, 0, 0}, QStringLiteral("串  口")},
       {"CB_ComNum", "QComboBox", "Panel4", {48, 10, 57, 20}, QStringLiteral("Com1")},

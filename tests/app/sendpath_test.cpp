@@ -18,6 +18,7 @@
 
 #include "app/application.h"
 #include "app/commmain.h"
+#include "app/receiveview.h"
 #include "app/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"

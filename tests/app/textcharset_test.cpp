@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "app/receiveview.h"
 #include "app/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"

@@ -14,11 +14,11 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextCursor>
 #include <QTimer>
 
 #include "app/finddialog.h"
 #include "app/formats/rtfreader.h"
+#include "app/receiveview.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
 #include "apptesting.h"
@@ -33,10 +33,11 @@ const QString NotFound = QStringLiteral("没有查到相应数据。");
 const QColor Green(0, 255, 0);
 const QColor Red(255, 0, 0);
 
+using Span = std::pair<qsizetype, qsizetype>;
+
 // The receive view's selection as (start, length).
-std::pair<int, int> SelectionOf(const QPlainTextEdit* view) {
-  const QTextCursor cursor = view->textCursor();
-  return {cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()};
+Span SelectionOf(const app::TReceiveView* view) {
+  return {view->SelectionStart(), view->SelectionEnd() - view->SelectionStart()};
 }
 
 class ViewToolsTest : public MainFormTest {
@@ -57,18 +58,18 @@ TEST_F(ViewToolsTest, RepeatedFindsWalkThroughTheMatchesThenReportAndStartAgain)
   form->FindDialog1->SetFindText(QStringLiteral("abc"));
 
   form->FindDialog1->FindButton->click();
-  EXPECT_EQ(SelectionOf(form->Memo_Show), std::make_pair(3, 3));
+  EXPECT_EQ(SelectionOf(form->Memo_Show), Span(3, 3));
   EXPECT_EQ(form->focusWidget(), form->Memo_Show);
   QTest::keyClick(form->Memo_Show, Qt::Key_F3);  // upper-case ABC is passed over
-  EXPECT_EQ(SelectionOf(form->Memo_Show), std::make_pair(12, 3));
+  EXPECT_EQ(SelectionOf(form->Memo_Show), Span(12, 3));
   EXPECT_TRUE(messages.Texts.empty());
 
   QTest::keyClick(form->Memo_Show, Qt::Key_F3, Qt::ShiftModifier);  // any modifiers
   EXPECT_EQ(messages.Texts, QStringList{NotFound});
-  EXPECT_EQ(SelectionOf(form->Memo_Show), std::make_pair(0, 0));
+  EXPECT_EQ(SelectionOf(form->Memo_Show), Span(0, 0));
 
   QTest::keyClick(form->Memo_Show, Qt::Key_F3, Qt::ControlModifier);
-  EXPECT_EQ(SelectionOf(form->Memo_Show), std::make_pair(3, 3));
+  EXPECT_EQ(SelectionOf(form->Memo_Show), Span(3, 3));
   EXPECT_EQ(messages.Texts.size(), 1u);
   EXPECT_EQ(form->Memo_Show->toPlainText(), QStringLiteral("串口 abc ABC\nxabc"));
 }
@@ -76,17 +77,15 @@ TEST_F(ViewToolsTest, RepeatedFindsWalkThroughTheMatchesThenReportAndStartAgain)
 TEST_F(ViewToolsTest, ALowerCaseTextDoesNotFindUpperCaseAndNothingSelectedStartsAtTheTop) {
   form->Memo_Show->setPlainText(QStringLiteral("MODBUS READY modbus"));
   // A caret without a selection: the search still starts at the beginning.
-  QTextCursor caret = form->Memo_Show->textCursor();
-  caret.setPosition(16);
-  form->Memo_Show->setTextCursor(caret);
+  form->Memo_Show->SetCursorPosition(16);
   form->FindDialog1->SetFindText(QStringLiteral("modbus"));
   form->FindDialog1Find();
-  EXPECT_EQ(SelectionOf(form->Memo_Show), std::make_pair(13, 6));
+  EXPECT_EQ(SelectionOf(form->Memo_Show), Span(13, 6));
 
   form->FindDialog1->SetFindText(QStringLiteral("ready"));
   form->FindDialog1Find();
   EXPECT_EQ(messages.Texts, QStringList{NotFound});
-  EXPECT_EQ(SelectionOf(form->Memo_Show), std::make_pair(0, 0));
+  EXPECT_EQ(SelectionOf(form->Memo_Show), Span(0, 0));
 }
 
 TEST_F(ViewToolsTest, CtrlFAloneShowsTheFindDialogAndKeysStillReachTheView) {
@@ -148,14 +147,14 @@ TEST_F(ViewToolsTest, AFileThatCannotBeCreatedIsReportedWithItsPathAndTheViewSta
 TEST_F(ViewToolsTest, PopupMenuEditsTheReceiveView) {
   form->Memo_Show->setPlainText(QStringLiteral("01 03 04"));
   form->N4->trigger();
-  EXPECT_EQ(form->Memo_Show->textCursor().selectedText(), QStringLiteral("01 03 04"));
+  EXPECT_EQ(form->Memo_Show->selectedText(), QStringLiteral("01 03 04"));
   form->N1->trigger();
   EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("01 03 04"));
   form->N2->trigger();
   EXPECT_TRUE(form->Memo_Show->toPlainText().isEmpty());
   form->N6->trigger();
   EXPECT_EQ(form->Memo_Show->toPlainText(), QStringLiteral("01 03 04"));
-  form->Memo_Show->moveCursor(QTextCursor::End);
+  form->Memo_Show->SetCursorPosition(form->Memo_Show->CharacterCount());
   form->N3->trigger();
   EXPECT_EQ(form->Memo_Show->toPlainText(), QStringLiteral("01 03 0401 03 04"));
 }
