@@ -4,14 +4,12 @@
 #include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <string>
 
 #include "app/commmain.h"
 #include "app/formats/charset.h"
-#include "app/statusbar.h"
 #include "dispatch/triggers.h"
 
 namespace talyx::app {
@@ -83,6 +81,7 @@ void TReceivePath::Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t Data) {
   } catch (...) {
     // Any failure ends the handling of this event without a word; what was done stays done.
   }
+  display_.WriteIfDue();
 }
 
 void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
@@ -101,8 +100,7 @@ void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
   } else {
     chunk = QString::fromStdString(decoder_.Decode(bytes));
   }
-  form_.StatusBar->SetPanelText(TMainForm::RecvPanel,
-                                QStringLiteral("接收：") + QString::number(form_.RecvCount));
+  display_.SetCountText(QStringLiteral("接收：") + QString::number(form_.RecvCount));
 
   form_.DecodeText += chunk;
   if (form_.DecodeText.size() > MaxDecodeText) {
@@ -130,16 +128,14 @@ void TReceivePath::diff(const QString& text) {
 }
 
 void TReceivePath::zhuhang(const QString& text) {
-  const QTextDocument* document = form_.Memo_Show->document();
-  const bool onFreshLine = document->isEmpty() || document->lastBlock().length() <= 1;
-  AppendWithoutUndo(form_.Memo_Show, onFreshLine ? text : QStringLiteral("\n") + text);
+  display_.Append(display_.LastLineEmpty() ? text : QStringLiteral("\n") + text);
   Memo_ShowChange();
 }
 
 void TReceivePath::leijia(const QString& text) { AddToLastLine(text); }
 
 void TReceivePath::AddToLastLine(const QString& text) {
-  AppendWithoutUndo(form_.Memo_Show, text);
+  display_.Append(text);
   Memo_ShowChange();
 }
 
@@ -161,10 +157,7 @@ void TReceivePath::showdec(const QString& text, uint16_t N) {
 }
 
 void TReceivePath::Memo_ShowChange() {
-  if (form_.CB_Clear->isChecked() &&
-      form_.Memo_Show->document()->characterCount() - 1 > AutoClearLength) {
-    form_.Memo_Show->clear();
-  }
+  if (form_.CB_Clear->isChecked() && display_.Length() > AutoClearLength) display_.Discard();
 }
 
 }  // namespace talyx::app

@@ -7,6 +7,8 @@
 //   (as "HH " per byte in hexadecimal receive, else as text through a decoder that keeps a
 //   character or CR LF cut between events whole), appended to DecodeText, and decoded into
 //   register lines once an event ends with DecodeBytes a multiple of 2N + 5.
+// - The receive view and the counter panel are written through TReceiveDisplay, which gathers
+//   the writes of one display frame; the register view is written at once (its lines are rare).
 // - The receive view is only ever extended at the end of its document: nothing already shown
 //   is rewritten, and received text stays out of the undo history so memory stays flat.
 // - DecodeText is bounded: every decoding attempt, successful or not, empties it and resets
@@ -21,6 +23,7 @@
 #include <cstdint>
 
 #include "app/formats/receivetextdecoder.h"
+#include "app/receivedisplay.h"
 
 class QPlainTextEdit;
 
@@ -40,6 +43,9 @@ class TReceivePath {
   static constexpr qsizetype AutoClearLength = 10000;
 
   explicit TReceivePath(TMainForm& form);
+
+  // The receive view and counter panel as written through (gathered per display frame).
+  TReceiveDisplay& Display() { return display_; }
 
   // The character set of text receive (the locale's until set).
   void SetCharset(const std::string& charset) { decoder_.SetCharset(charset); }
@@ -66,6 +72,7 @@ class TReceivePath {
 
   TMainForm& form_;
   formats::ReceiveTextDecoder decoder_;
+  TReceiveDisplay display_{form_};
 };
 
 // Appends text at the end of the view's document without an undo step; a view that was
