@@ -7,8 +7,6 @@
 //   (as "HH " per byte in hexadecimal receive, else as text through a decoder that keeps a
 //   character or CR LF cut between events whole), appended to DecodeText, and decoded into
 //   register lines once an event ends with DecodeBytes a multiple of 2N + 5.
-// - The receive view and the counter panel are written through TReceiveDisplay, which gathers
-//   the writes of one display frame; the register view is written at once (its lines are rare).
 // - The receive view is only ever extended at the end of its document: nothing already shown
 //   is rewritten, and received text stays out of the undo history so memory stays flat.
 // - DecodeText is bounded: every decoding attempt, successful or not, empties it and resets
@@ -16,6 +14,8 @@
 //   would pass MaxDecodeText characters.
 // - Every error inside the handling of one event ends that handling silently; what was done
 //   stays done.
+// - The receive view and the counter panel are written through TReceiveDisplay, which gathers
+//   the writes of one display frame; the register view is written at once (its lines are rare).
 // - Main thread only, like the window.
 #pragma once
 
@@ -44,9 +44,6 @@ class TReceivePath {
 
   explicit TReceivePath(TMainForm& form);
 
-  // The receive view and counter panel as written through (gathered per display frame).
-  TReceiveDisplay& Display() { return display_; }
-
   // The character set of text receive (the locale's until set).
   void SetCharset(const std::string& charset) { decoder_.SetCharset(charset); }
 
@@ -67,12 +64,15 @@ class TReceivePath {
   // The auto-clear rule, run after every change of the receive view.
   void Memo_ShowChange();
 
+  // The receive view and counter panel as written through (gathered per display frame).
+  TReceiveDisplay& Display() { return display_; }
+
  private:
   void TakeAndShow(TCustomComPort& CP, uint16_t Data);
 
   TMainForm& form_;
-  formats::ReceiveTextDecoder decoder_;
   TReceiveDisplay display_{form_};
+  formats::ReceiveTextDecoder decoder_;
 };
 
 // Appends text at the end of the view's document without an undo step; a view that was

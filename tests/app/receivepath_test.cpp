@@ -1,6 +1,5 @@
 // The receive path through the port component from a pseudo-terminal: counting, hexadecimal and
-// text display, register decoding by 2N + 5, auto-clear and the undo history; the gathering of
-// the view's writes per display frame and the readers that see gathered text.
+// text display, register decoding by 2N + 5, auto-clear and the undo history.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -11,7 +10,6 @@
 #include <QTextDocument>
 
 #include "app/commmain.h"
-#include "app/finddialog.h"
 #include "app/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
@@ -139,6 +137,8 @@ TEST_F(ReceivePathTest, ReceivedTextStaysOutOfTheUndoHistoryAndAutoClearKeepsThe
   EXPECT_LE(Shown().size(), 601);
 }
 
+// The view's writes gathered per display frame.
+
 // Chunks of one burst reach the widget in one write, ending as they would one by one: a line of
 // their own each, and the auto-clear falling on the same chunk (line breaks count).
 TEST_F(ReceivePathTest, ABurstIsWrittenAtOnceAndEndsAsIfWrittenChunkByChunk) {
@@ -170,12 +170,6 @@ TEST_F(ReceivePathTest, ReadersAndEditorsOfTheViewSeeGatheredTextFirst) {
   // A key typed into the view lands after the gathered text, as after text written at once.
   QTest::keyClicks(form->Memo_Show, QStringLiteral("x"));
   EXPECT_EQ(Shown(), QStringLiteral("needle x"));
-
-  form->ReceivePath.leijia(QStringLiteral("pin"));
-  form->FindDialog1->SetFindText(QStringLiteral("pin"));
-  form->FindDialog1->FindButton->click();
-  EXPECT_TRUE(messages.Texts.isEmpty());
-  EXPECT_EQ(form->Memo_Show->textCursor().selectedText(), QStringLiteral("pin"));
 
   // Cleared views stay clear, and the counter reset is not overwritten by a gathered count.
   form->ReceivePath.leijia(QStringLiteral("late"));
