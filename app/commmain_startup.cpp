@@ -120,6 +120,8 @@ void TMainForm::ComPortInit() {
 }
 
 void TMainForm::InitDate() {
+  // A receive count still gathered would otherwise be written over the reset one.
+  ReceivePath.Display().Flush();
   RecvCount = 0;
   SendCount = 0;
   StatusBar->SetPanelText(SendPanel, tr("发送：%1").arg(0));
@@ -131,6 +133,7 @@ void TMainForm::Btn_ResetClick() { ComPortInit(); }
 void TMainForm::CB_ComNumSelect() { ComPortInit(); }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  ReceivePath.Display().Flush();
   // A failed write is reported and the window closes all the same.
   RunReported([this] { FormClose(); });
   // A send waiting for output room ends here and uses nothing of the window any more.

@@ -27,6 +27,8 @@ void TMainForm::ConnectViewTools() {
   connect(Btn_CountReset, &QPushButton::clicked, this, Reported([this] { Btn_CountResetClick(); }));
   connect(Btn_About, &QPushButton::clicked, this, Reported([this] { Btn_AboutClick(); }));
   connect(FindDialog1, &TFindDialog::Find, this, Reported([this] { FindDialog1Find(); }));
+  // What the receive path gathered is in the view before the user's keys and clicks reach it.
+  ReceivePath.Display().WatchView(Memo_Show);
   WatchKeyDown(Memo_Show, [this](const QKeyEvent& key) {
     RunReported([&] { Memo_ShowKeyDown(key.key(), key.modifiers()); });
   });
@@ -39,7 +41,7 @@ void TMainForm::ConnectViewTools() {
 }
 
 void TMainForm::Btn_ClearViewClick() {
-  Memo_Show->clear();
+  ReceivePath.Display().Clear();
   re_dec->clear();
 }
 
@@ -47,10 +49,12 @@ void TMainForm::Btn_SaveViewClick() {
   if (SaveDialog1->exec() != QDialog::Accepted) return;
   const QStringList chosen = SaveDialog1->selectedFiles();
   if (chosen.isEmpty()) return;
+  ReceivePath.Display().Flush();
   SaveViewFile(chosen.first(), Memo_Show->toPlainText());
 }
 
 void TMainForm::FindDialog1Find() {
+  ReceivePath.Display().Flush();
   if (FindNext(Memo_Show, FindDialog1->FindText())) return;
   ShowMessage(tr("没有查到相应数据。"));
   // The next search starts from the top.
@@ -69,15 +73,30 @@ void TMainForm::Memo_ShowKeyDown(int key, Qt::KeyboardModifiers shift) {
   }
 }
 
-void TMainForm::N6Click() { Memo_Show->undo(); }
+void TMainForm::N6Click() {
+  ReceivePath.Display().Flush();
+  Memo_Show->undo();
+}
 
-void TMainForm::N2Click() { Memo_Show->cut(); }
+void TMainForm::N2Click() {
+  ReceivePath.Display().Flush();
+  Memo_Show->cut();
+}
 
-void TMainForm::N1Click() { Memo_Show->copy(); }
+void TMainForm::N1Click() {
+  ReceivePath.Display().Flush();
+  Memo_Show->copy();
+}
 
-void TMainForm::N3Click() { Memo_Show->paste(); }
+void TMainForm::N3Click() {
+  ReceivePath.Display().Flush();
+  Memo_Show->paste();
+}
 
-void TMainForm::N4Click() { Memo_Show->selectAll(); }
+void TMainForm::N4Click() {
+  ReceivePath.Display().Flush();
+  Memo_Show->selectAll();
+}
 
 void TMainForm::Btn_CountResetClick() { InitDate(); }
 

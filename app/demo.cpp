@@ -119,6 +119,7 @@ int RunDemo() {
             .arg(demoPort)
             .arg(QString::fromStdString(platform::CurrentPortMap().PathOf(demoPort))));
   Print(QStringLiteral("Sent: ") + sent.trimmed());
+  form.ReceivePath.Display().Flush();
   Print(QStringLiteral("Receive view:\n") + form.Memo_Show->toPlainText());
   Print(QStringLiteral("Register view:\n") + form.re_dec->toPlainText());
 

@@ -11,8 +11,6 @@
 
 #include "app/commmain.h"
 #include "app/formats/charset.h"
-#include "app/receiveview.h"
-#include "app/statusbar.h"
 #include "dispatch/triggers.h"
 
 namespace talyx::app {
@@ -103,6 +101,7 @@ void TReceivePath::Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t Data) {
   } catch (...) {
     // Any failure ends the handling of this event without a word; what was done stays done.
   }
+  display_.WriteIfDue();
 }
 
 void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
@@ -121,8 +120,7 @@ void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
   } else {
     chunk = QString::fromStdString(decoder_.Decode(bytes));
   }
-  form_.StatusBar->SetPanelText(TMainForm::RecvPanel,
-                                TMainForm::tr("接收：%1").arg(form_.RecvCount));
+  display_.SetCountText(TMainForm::tr("接收：%1").arg(form_.RecvCount));
 
   form_.DecodeText += chunk;
   if (form_.DecodeText.size() > MaxDecodeText) {
@@ -150,15 +148,14 @@ void TReceivePath::diff(const QString& text) {
 }
 
 void TReceivePath::zhuhang(const QString& text) {
-  const bool onFreshLine = form_.Memo_Show->LastLineIsEmpty();
-  AppendWithoutUndo(form_.Memo_Show, onFreshLine ? text : QStringLiteral("\n") + text);
+  display_.Append(display_.LastLineEmpty() ? text : QStringLiteral("\n") + text);
   Memo_ShowChange();
 }
 
 void TReceivePath::leijia(const QString& text) { AddToLastLine(text); }
 
 void TReceivePath::AddToLastLine(const QString& text) {
-  AppendWithoutUndo(form_.Memo_Show, text);
+  display_.Append(text);
   Memo_ShowChange();
 }
 
@@ -174,9 +171,7 @@ void TReceivePath::showdec(const QString& text, uint16_t N) {
 }
 
 void TReceivePath::Memo_ShowChange() {
-  if (form_.CB_Clear->isChecked() && form_.Memo_Show->CharacterCount() > AutoClearLength) {
-    form_.Memo_Show->clear();
-  }
+  if (form_.CB_Clear->isChecked() && display_.Length() > AutoClearLength) display_.Discard();
 }
 
 }  // namespace talyx::app

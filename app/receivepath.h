@@ -16,6 +16,8 @@
 //   would pass MaxDecodeText characters.
 // - Every error inside the handling of one event ends that handling silently; what was done
 //   stays done.
+// - The receive view and the counter panel are written through TReceiveDisplay, which gathers
+//   the writes of one display frame; the register view is written at once (its lines are rare).
 // - Main thread only, like the window.
 #pragma once
 
@@ -24,6 +26,7 @@
 
 #include "app/formats/receivetextdecoder.h"
 #include "app/formats/registerformat.h"
+#include "app/receivedisplay.h"
 
 class QPlainTextEdit;
 
@@ -68,10 +71,14 @@ class TReceivePath {
   // The auto-clear rule, run after every change of the receive view.
   void Memo_ShowChange();
 
+  // The receive view and counter panel as written through (gathered per display frame).
+  TReceiveDisplay& Display() { return display_; }
+
  private:
   void TakeAndShow(TCustomComPort& CP, uint16_t Data);
 
   TMainForm& form_;
+  TReceiveDisplay display_{form_};
   formats::ReceiveTextDecoder decoder_;
   formats::TRegisterFormat registerFormat_ = formats::TRegisterFormat::rfU16;
 };

@@ -82,7 +82,7 @@ TSendPath::~TSendPath() = default;
 
 void TSendPath::Btn_SendClick() {
   const RunningScope running(running_);
-  form_.Memo_Show->clear();
+  form_.ReceivePath.Display().Clear();
   form_.re_dec->clear();
 
   QString text = form_.SendMemo->toPlainText();

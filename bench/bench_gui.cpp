@@ -233,6 +233,7 @@ int RunRow(uint32_t rate, const std::string& mode, bool clear, double mb, double
   result.LastMbStallMs = lastMbMarked ? monitor.WorstSinceMark : -1;
   // Bytes lost: only a run whose stream was fully written can tell.
   result.Lost = farEnd.Done() ? static_cast<int64_t>(total) - static_cast<int64_t>(received) : -1;
+  form.ReceivePath.Display().Flush();
   const double characters = static_cast<double>(form.Memo_Show->CharacterCount());
   result.BytesPerChar = characters > 0 ? (RssMB() - result.RssStart) * kMB / characters : 0;
   std::printf("ROW mb=%.2f cpu_per_mb=%.3f seconds=%.1f stall=%.1f stall_last_mb=%.1f rss0=%.1f rss1=%.1f "

@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "app/appoptions.h"
@@ -21,16 +23,26 @@ namespace talyx::testing {
 namespace {
 
 using app::TMainForm;
+using app::TReceiveDisplay;
+using app::TReceiveView;
 
 class ReceivePathTest : public OpenFormTest {
  protected:
   // The far end sends the bytes; waits until the window has counted them (one event when they
   // come in one write, as the device reads what has arrived).
-  void Feed(const std::vector<uint8_t>& bytes) {
+  void Count(const std::vector<uint8_t>& bytes) {
     const int32_t expected = form->RecvCount + static_cast<int32_t>(bytes.size());
     ASSERT_TRUE(pty.Send(bytes));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->RecvCount == expected; }, 5000))
         << "counted " << form->RecvCount << " of " << expected;
+  }
+  // Count, then wait until what the events gathered is written to the view and the status bar.
+  void Feed(const std::vector<uint8_t>& bytes) {
+    Count(bytes);
+    ASSERT_TRUE(Written());
+  }
+  bool Written() {
+    return QTest::qWaitFor([&] { return !form->ReceivePath.Display().Pending(); }, 5000);
   }
   QString Shown() const { return form->Memo_Show->toPlainText(); }
   QString Registers() const { return form->re_dec->toPlainText(); }
@@ -41,7 +53,8 @@ const std::vector<uint8_t> kReply = {0x01, 0x03, 0x04, 0x00, 0x0A, 0x00, 0x14, 0
 TEST_F(ReceivePathTest, WorkedExampleDecodesWholeOrSplitReplies) {
   form->CB_HexGet->setChecked(true);
   form->RegCount = 2;
-  Feed(kReply);
+  // The first event after a quiet time is shown at once.
+  Count(kReply);
   EXPECT_EQ(Shown(), QStringLiteral("01 03 04 00 0A 00 14 DA 3E "));
   EXPECT_EQ(Registers(), QStringLiteral("第1个参数=10\n第2个参数=20"));
   EXPECT_EQ(form->StatusBar->PanelText(TMainForm::RecvPanel), QStringLiteral("接收：9"));
@@ -154,6 +167,50 @@ TEST_F(ReceivePathTest, ReceivedTextStaysOutOfTheUndoHistoryAndAutoClearKeepsThe
   EXPECT_LE(Shown().size(), 1);
   Feed(std::vector<uint8_t>(600, 'z'));
   EXPECT_LE(Shown().size(), 601);
+}
+
+// The view's writes gathered per display frame.
+
+// Chunks of one burst reach the widget in one write, ending as they would one by one: a line of
+// their own each, and the auto-clear falling on the same chunk (line breaks count).
+TEST_F(ReceivePathTest, ABurstIsWrittenAtOnceAndEndsAsIfWrittenChunkByChunk) {
+  QSignalSpy writes(form->Memo_Show, &TReceiveView::textChanged);
+  form->CB_Clear->setChecked(false);
+  for (int i = 0; i < 500; ++i) form->ReceivePath.zhuhang(QStringLiteral("ab"));
+  ASSERT_TRUE(Written());
+  EXPECT_EQ(writes.count(), 1);
+  EXPECT_EQ(Shown(), QStringList(500, QStringLiteral("ab")).join(QLatin1Char('\n')));
+
+  // 625 characters a chunk: running on, the 17th passes 10,000; line by line the 16th does.
+  const QString chunk(625, QLatin1Char('z'));
+  form->CB_Clear->setChecked(true);
+  form->ReceivePath.Display().Clear();
+  for (int i = 0; i < 20; ++i) form->ReceivePath.leijia(chunk);
+  ASSERT_TRUE(Written());
+  EXPECT_EQ(Shown(), chunk + chunk + chunk);
+  form->ReceivePath.Display().Clear();
+  for (int i = 0; i < 20; ++i) form->ReceivePath.zhuhang(chunk);
+  ASSERT_TRUE(Written());
+  EXPECT_EQ(Shown(), QStringList(4, chunk).join(QLatin1Char('\n')));
+}
+
+TEST_F(ReceivePathTest, ReadersAndEditorsOfTheViewSeeGatheredTextFirst) {
+  TReceiveDisplay& display = form->ReceivePath.Display();
+  form->Memo_Show->setFocus();
+  form->Memo_Show->SetCursorPosition(form->Memo_Show->CharacterCount());
+  form->ReceivePath.leijia(QStringLiteral("needle "));
+  // A key typed into the view lands after the gathered text, as after text written at once.
+  QTest::keyClicks(form->Memo_Show, QStringLiteral("x"));
+  EXPECT_EQ(Shown(), QStringLiteral("needle x"));
+
+  // Cleared views stay clear, and the counter reset is not overwritten by a gathered count.
+  form->ReceivePath.leijia(QStringLiteral("late"));
+  display.SetCountText(QStringLiteral("接收：7"));
+  form->Btn_ClearView->click();
+  form->Btn_CountReset->click();
+  ASSERT_TRUE(Written());
+  EXPECT_TRUE(Shown().isEmpty());
+  EXPECT_EQ(form->StatusBar->PanelText(TMainForm::RecvPanel), QStringLiteral("接收：0"));
 }
 
 }  // namespace

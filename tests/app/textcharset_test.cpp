@@ -32,6 +32,7 @@ class TextCharsetTest : public MainFormTest {
     const int32_t expected = form->RecvCount + static_cast<int32_t>(bytes.size());
     ASSERT_TRUE(pty.Send(bytes));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->RecvCount == expected; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ReceivePath.Display().Pending(); }, 5000));
   }
 
   PtyPair pty;

@@ -1,0 +1,87 @@
+// TReceiveDisplay: what the receive path writes to the receive view and to the receive counter's
+// status panel, gathered and written to the widgets at most once per display frame.
+//
+// Principles of operation:
+// - The receive path counts and decodes at once in every event; only the writing to the widgets
+//   is gathered. A stream delivers up to thousands of events a second, and writing each one
+//   (laying out the view's last line, the panel's text, the repaints that follow) costs far more
+//   than the event itself.
+// - The first write after a quiet frame happens at the end of its event (WriteIfDue); what comes
+//   within FrameMs of a write waits for the frame's timer and is written in one piece.
+// - The view is modelled as its widget's text followed by the gathered text, or as the gathered
+//   text alone once a clearing is pending. Length and LastLineEmpty answer for that model, so the
+//   receive path's rules (a line of its own per chunk, the auto-clear) decide exactly as they
+//   would with each event written at once, and the view ends up showing the same text.
+// - Flush writes everything at once. Whatever reads or edits the view flushes first: the form's
+//   find, save, copy and clear, the popup menu, the counter reset, closing, and every key, click,
+//   drop or input-method event that reaches the view (WatchView), so nobody sees stale text or
+//   text in another order.
+// - Of the view only four things are asked: its length, whether its last line is empty,
+//   appending text at its end, and clearing it (the View* functions).
+// - Main thread only, like the widgets.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <optional>
+
+namespace talyx::app {
+
+class TMainForm;
+class TReceiveView;
+
+class TReceiveDisplay : public QObject {
+  Q_OBJECT
+
+ public:
+  // The longest gathered text waits before it is written.
+  static constexpr int FrameMs = 16;
+
+  explicit TReceiveDisplay(TMainForm& form);
+
+  // Extends the view's last line by the text (line breaks in it open new lines).
+  void Append(const QString& text);
+  // The view's text length, each line break one character.
+  qsizetype Length() const;
+  // True when the view is empty or its last line is.
+  bool LastLineEmpty() const;
+  // Empties the view from here on; the widget is cleared with the next write.
+  void Discard();
+  // Empties the view and its widget at once, dropping what was gathered.
+  void Clear();
+  // The receive counter panel's next text.
+  void SetCountText(const QString& text);
+
+  // Writes what was gathered now if the last write is a frame old; otherwise the frame's timer
+  // writes it. Run at the end of every event.
+  void WriteIfDue();
+  // Writes everything gathered to the widgets.
+  void Flush();
+  bool Pending() const { return clearPending_ || !text_.isEmpty() || countText_.has_value(); }
+
+  // Flushes before the view handles any key, click, drop or input-method event of the user.
+  void WatchView(TReceiveView* view);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void Gathered();
+
+  qsizetype ViewLength() const;
+  bool ViewLastLineEmpty() const;
+  void ViewAppend(const QString& text);
+  void ViewClear();
+
+  TMainForm& form_;
+  QString text_;                      // to append after the widget's text
+  qsizetype textLength_ = 0;          // its length in the view, a CR LF pair one break
+  bool clearPending_ = false;         // the widget is cleared before text_ is appended
+  std::optional<QString> countText_;  // the counter panel's text, when it changed
+  QTimer frame_;
+  QElapsedTimer sinceWrite_;
+};
+
+}  // namespace talyx::app
