@@ -58,7 +58,13 @@ ErrorCode TBaseDispatcher::PeekChar(uint32_t n, uint8_t& c) {
   return ecOK;
 }
 
-ErrorCode TBaseDispatcher::GetChar(uint8_t& c) {
+ErrorCode TBaseDispatcher::GetChar(uint8_t& c) { return TakeChar(c, nullptr); }
+
+ErrorCode TBaseDispatcher::GetChar(uint8_t& c, uint32_t& readTime) {
+  return TakeChar(c, &readTime);
+}
+
+ErrorCode TBaseDispatcher::TakeChar(uint8_t& c, uint32_t* readTime) {
   platform::SectionGuard guard(InLock);
   if (InAvailDelivery) {
     // Read ahead: every handler of the delivery starts at the same byte, and the ring gives up
@@ -69,11 +75,16 @@ ErrorCode TBaseDispatcher::GetChar(uint8_t& c) {
       --DeliveryGetCount;
       return result;
     }
+    if (readTime != nullptr) {
+      *readTime = ReadTimes.TimeOf(InWritten - UnreadBytes() + DeliveryGetCount - 1);
+    }
   } else {
     const ErrorCode result = PeekChar(1, c);
     if (result != ecOK) return result;
+    if (readTime != nullptr) *readTime = ReadTimes.TimeOf(InWritten - UnreadBytes());
     InTail = RingIndex(InTail + 1);
     InBufferFull = false;
+    DropTakenReadTimes();
   }
   if (TraceRecording) {
     platform::SectionGuard mainGuard(MainLock);
@@ -143,6 +154,7 @@ ErrorCode TBaseDispatcher::FlushInBuffer() {
     DeliveryGetCount = 0;
   }
   InBufferFull = false;
+  DropTakenReadTimes();
   ResetDataMatches();
   return result;
 }
@@ -181,6 +193,7 @@ bool TBaseDispatcher::ExtractData() {
   const uint32_t want = std::min(freeRoom, avail);
   uint32_t second = contiguous < want ? want - contiguous : 0;
 
+  const uint64_t readStart = InWritten;
   uint32_t total = 0;
   if (contiguous > 0) {
     // The whole contiguous room is asked for; the device gives what it has.
@@ -196,6 +209,12 @@ bool TBaseDispatcher::ExtractData() {
     InHead += m;
     total += m;
     InBufferFull = InHead == InTail;
+  }
+  // One time for the whole extraction: its two reads (at the ring's end and at its start) follow
+  // each other at once.
+  if (total > 0) {
+    InWritten += total;
+    ReadTimes.Add(readStart, ReadClock());
   }
   // The ring filled all the way round to the scan position: every byte in it is new to the
   // scan although ScanPos equals InHead, and the position no longer identifies offered data.
