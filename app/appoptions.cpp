@@ -29,6 +29,11 @@ TAppOptions TAppOptions::Read(const TSettingsFile& settings) {
     options.Charset = TTextCharset::tcGbk;
   }
   options.AutoReconnect = settings.ReadBool(OptionsSection, "AutoReconnect", true);
+  options.Timestamps = settings.ReadBool(OptionsSection, "Timestamps", false);
+  options.FrameGap = settings.ReadBool(OptionsSection, "FrameGap", false);
+  options.FrameGapMs = std::clamp(
+      settings.ReadInteger(OptionsSection, "FrameGapMs", DefaultFrameGapMs), MinFrameGapMs,
+      MaxFrameGapMs);
   return options;
 }
 
@@ -36,6 +41,9 @@ void TAppOptions::Write(TSettingsFile& settings) const {
   const char* names[] = {"locale", "utf-8", "gbk"};
   settings.WriteString(OptionsSection, "Charset", names[static_cast<int>(Charset)]);
   settings.WriteBool(OptionsSection, "AutoReconnect", AutoReconnect);
+  settings.WriteBool(OptionsSection, "Timestamps", Timestamps);
+  settings.WriteBool(OptionsSection, "FrameGap", FrameGap);
+  settings.WriteInteger(OptionsSection, "FrameGapMs", FrameGapMs);
 }
 
 std::string CharsetName(TTextCharset charset) {

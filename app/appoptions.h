@@ -5,9 +5,13 @@
 //   [options]
 //   Charset=locale        (locale, utf-8 or gbk; anything else reads as locale)
 //   AutoReconnect=1
+//   Timestamps=0          (each receive line begins with the time its first byte was read)
+//   FrameGap=0            (a new receive line after FrameGapMs without bytes)
+//   FrameGapMs=20         (1 to 10000; out of range reads as the nearest bound)
 // Main thread only.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "app/settingsfile.h"
@@ -20,6 +24,13 @@ enum class TTextCharset { tcLocale, tcUtf8, tcGbk };
 struct TAppOptions {
   TTextCharset Charset = TTextCharset::tcLocale;
   bool AutoReconnect = true;
+  bool Timestamps = false;
+  bool FrameGap = false;
+  int32_t FrameGapMs = DefaultFrameGapMs;
+
+  static constexpr int32_t DefaultFrameGapMs = 20;
+  static constexpr int32_t MinFrameGapMs = 1;
+  static constexpr int32_t MaxFrameGapMs = 10000;
 
   static TAppOptions Read(const TSettingsFile& settings);
   // Raises EIniFileException when a key cannot be written.

@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QSpinBox;
 
 namespace talyx::app {
 
@@ -21,6 +22,9 @@ class TOptionsDialog : public QDialog {
 
   QComboBox* CB_Charset;
   QCheckBox* CB_AutoReconnect;
+  QCheckBox* CB_Timestamps;
+  QCheckBox* CB_FrameGap;
+  QSpinBox* SE_FrameGapMs;  // enabled while CB_FrameGap is checked
 };
 
 }  // namespace talyx::app

@@ -7,6 +7,9 @@
 //   (as "HH " per byte in hexadecimal receive, else as text through a decoder that keeps a
 //   character or CR LF cut between events whole), appended to DecodeText, and decoded into
 //   register lines once an event ends with DecodeBytes a multiple of 2N + 5.
+// - With the options Timestamps or FrameGap on, each byte is taken with the time the engine
+//   read it, and ReceiveLines adds the line stamps and frame-gap breaks to the text shown;
+//   what is counted and decoded stays the same. With both off the text is shown as it is.
 // - The receive view is only ever extended at the end of its document: nothing already shown
 //   is rewritten, and received text stays out of the undo history so memory stays flat.
 // - DecodeText is bounded: every decoding attempt, successful or not, empties it and resets
@@ -19,7 +22,10 @@
 
 #include <QString>
 #include <cstdint>
+#include <string>
+#include <vector>
 
+#include "app/formats/receivelines.h"
 #include "app/formats/receivetextdecoder.h"
 
 class QPlainTextEdit;
@@ -63,9 +69,16 @@ class TReceivePath {
 
  private:
   void TakeAndShow(TCustomComPort& CP, uint16_t Data);
+  // The options' line settings, for this event.
+  void ReadLineOptions();
+  // The text to show for an event's bytes and their read times, with stamps and gap breaks. In
+  // text receive it decodes the bytes (one at a time) and sets chunk to the decoded text.
+  QString TimedChunk(const std::string& bytes, const std::vector<uint32_t>& times, bool hex,
+                     QString& chunk);
 
   TMainForm& form_;
   formats::ReceiveTextDecoder decoder_;
+  formats::ReceiveLines lines_;
 };
 
 // Appends text at the end of the view's document without an undo step; a view that was
