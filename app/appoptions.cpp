@@ -31,9 +31,9 @@ TAppOptions TAppOptions::Read(const TSettingsFile& settings) {
   options.AutoReconnect = settings.ReadBool(OptionsSection, "AutoReconnect", true);
   options.Timestamps = settings.ReadBool(OptionsSection, "Timestamps", false);
   options.FrameGap = settings.ReadBool(OptionsSection, "FrameGap", false);
-  options.FrameGapMs = std::clamp(
-      settings.ReadInteger(OptionsSection, "FrameGapMs", DefaultFrameGapMs), MinFrameGapMs,
-      MaxFrameGapMs);
+  options.FrameGapMs =
+      std::clamp(settings.ReadInteger(OptionsSection, "FrameGapMs", DefaultFrameGapMs),
+                 MinFrameGapMs, MaxFrameGapMs);
   return options;
 }
 

@@ -146,8 +146,8 @@ QString TReceivePath::TimedChunk(const std::string& bytes, const std::vector<uin
   // The text starts a line of its own when every event does (CB_Show) or the view's last line
   // is empty; otherwise it continues the last line.
   const QTextDocument* document = form_.Memo_Show->document();
-  const bool atLineStart = form_.CB_Show->isChecked() || document->isEmpty() ||
-                           document->lastBlock().length() <= 1;
+  const bool atLineStart =
+      form_.CB_Show->isChecked() || document->isEmpty() || document->lastBlock().length() <= 1;
   lines_.BeginEvent(atLineStart, QDateTime::currentMSecsSinceEpoch(), platform::MillisecondClock());
   if (hex) {
     lines_.AddHex(bytes, times);

@@ -77,10 +77,11 @@ TEST_F(ReceiveTimesTest, FramesReadThirtyMsApartInOneEventShowOnTwoStampedLines)
   ASSERT_TRUE(form->ComPort1.Open());
   std::vector<uint16_t> offers;
   const TTriggerEvent window = form->ComPort1.OnTrigger();
-  form->ComPort1.SetOnTrigger([&](TCustomComPort& CP, uint16_t Msg, uint16_t Handle, uint16_t Data) {
-    if (Msg == TriggerAvailMsg) offers.push_back(Data);
-    window(CP, Msg, Handle, Data);
-  });
+  form->ComPort1.SetOnTrigger(
+      [&](TCustomComPort& CP, uint16_t Msg, uint16_t Handle, uint16_t Data) {
+        if (Msg == TriggerAvailMsg) offers.push_back(Data);
+        window(CP, Msg, Handle, Data);
+      });
   form->CB_HexGet->setChecked(true);
   form->RegCount = 10;  // no decoding before 25 bytes: DecodeText keeps what came
   form->Options.Timestamps = true;
@@ -101,21 +102,24 @@ TEST_F(ReceiveTimesTest, FramesReadThirtyMsApartInOneEventShowOnTwoStampedLines)
   EXPECT_EQ(offers, std::vector<uint16_t>({18}));
   const QStringList lines = form->Memo_Show->toPlainText().split(QLatin1Char('\n'));
   ASSERT_EQ(lines.size(), 2) << form->Memo_Show->toPlainText().toStdString();
-  const QRegularExpression pattern(QStringLiteral(
-      R"(^\[(\d\d):(\d\d):(\d\d)\.(\d\d\d)\] 01 03 04 00 0A 00 14 DA 3E $)"));
+  const QRegularExpression pattern(
+      QStringLiteral(R"(^\[(\d\d):(\d\d):(\d\d)\.(\d\d\d)\] 01 03 04 00 0A 00 14 DA 3E $)"));
   int stamps[2];
   for (int i = 0; i < 2; ++i) {
     const QRegularExpressionMatch match = pattern.match(lines[i]);
     ASSERT_TRUE(match.hasMatch()) << lines[i].toStdString();
     stamps[i] = ((match.captured(1).toInt() * 60 + match.captured(2).toInt()) * 60 +
-                 match.captured(3).toInt()) * 1000 + match.captured(4).toInt();
+                 match.captured(3).toInt()) *
+                    1000 +
+                match.captured(4).toInt();
   }
   // Drawn together, stamped apart: the times are the engine's reads, not the drawing.
   const int apart = (stamps[1] - stamps[0] + 86400000) % 86400000;
   EXPECT_GE(apart, 30);
   EXPECT_LT(apart, 5000);
   // What is counted and decoded is the bytes as they came.
-  EXPECT_EQ(form->DecodeText, QStringLiteral("01 03 04 00 0A 00 14 DA 3E 01 03 04 00 0A 00 14 DA 3E "));
+  EXPECT_EQ(form->DecodeText,
+            QStringLiteral("01 03 04 00 0A 00 14 DA 3E 01 03 04 00 0A 00 14 DA 3E "));
 }
 
 }  // namespace

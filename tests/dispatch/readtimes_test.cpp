@@ -70,7 +70,7 @@ TEST_F(ReadTimesTest, EachByteCarriesTheTimeOfItsReadAcrossReadsAndTheRingsEnd) 
   ASSERT_EQ(TakeTimed(d, InBufferSize - 12).Times.size(), InBufferSize - 12);
 
   ReceiveAt(100, "abcde");
-  ReceiveAt(100, "fg");  // the same millisecond
+  ReceiveAt(100, "fg");                    // the same millisecond
   ReceiveAt(130, "0123456789ABCDEFGHIJ");  // runs over the ring's end
   ReceiveAt(175, "xyz");
   EXPECT_EQ(d.InHead, 18u);
@@ -81,12 +81,12 @@ TEST_F(ReadTimesTest, EachByteCarriesTheTimeOfItsReadAcrossReadsAndTheRingsEnd) 
   // A delivery reads ahead without moving the tail; every handler sees the same times.
   TimedHandler first{&d, {}};
   TimedHandler second{&d, {}};
-  ASSERT_EQ(d.RegisterEventTriggerHandler(MakeTriggerMethod<&TimedHandler::OnTrigger>(&first),
-                                          false),
-            ecOK);
-  ASSERT_EQ(d.RegisterEventTriggerHandler(MakeTriggerMethod<&TimedHandler::OnTrigger>(&second),
-                                          false),
-            ecOK);
+  ASSERT_EQ(
+      d.RegisterEventTriggerHandler(MakeTriggerMethod<&TimedHandler::OnTrigger>(&first), false),
+      ecOK);
+  ASSERT_EQ(
+      d.RegisterEventTriggerHandler(MakeTriggerMethod<&TimedHandler::OnTrigger>(&second), false),
+      ecOK);
   d.SetAvailTriggerLength(1);
   ReceiveAt(200, "pqrs");
   ASSERT_EQ(TakeTimed(d, 2).Bytes, "pq");
