@@ -455,8 +455,6 @@ class TBaseDispatcher {
   // the kind in its low bits; -5001 when none is left.
   int32_t AllocateTriggerHandle(int32_t kind);
   bool TriggerNumberInUse(int32_t number) const;
-  // GetChar's work; the byte's read time when readTime is given.
-  ErrorCode TakeChar(uint8_t& c, uint32_t* readTime);
   // Under InLock: reads up to count bytes at InHead (which it does not move) and logs the read;
   // the number of bytes that arrived.
   uint32_t ReadIntoRing(uint32_t count);

@@ -58,13 +58,7 @@ ErrorCode TBaseDispatcher::PeekChar(uint32_t n, uint8_t& c) {
   return ecOK;
 }
 
-ErrorCode TBaseDispatcher::GetChar(uint8_t& c) { return TakeChar(c, nullptr); }
-
-ErrorCode TBaseDispatcher::GetChar(uint8_t& c, uint32_t& readTime) {
-  return TakeChar(c, &readTime);
-}
-
-ErrorCode TBaseDispatcher::TakeChar(uint8_t& c, uint32_t* readTime) {
+ErrorCode TBaseDispatcher::GetChar(uint8_t& c) {
   platform::SectionGuard guard(InLock);
   if (InAvailDelivery) {
     // Read ahead: every handler of the delivery starts at the same byte, and the ring gives up
@@ -75,13 +69,9 @@ ErrorCode TBaseDispatcher::TakeChar(uint8_t& c, uint32_t* readTime) {
       --DeliveryGetCount;
       return result;
     }
-    if (readTime != nullptr) {
-      *readTime = ReadTimes.TimeOf(InWritten - UnreadBytes() + DeliveryGetCount - 1);
-    }
   } else {
     const ErrorCode result = PeekChar(1, c);
     if (result != ecOK) return result;
-    if (readTime != nullptr) *readTime = ReadTimes.TimeOf(InWritten - UnreadBytes());
     InTail = RingIndex(InTail + 1);
     InBufferFull = false;
     DropTakenReadTimes();
@@ -91,6 +81,19 @@ ErrorCode TBaseDispatcher::TakeChar(uint8_t& c, uint32_t* readTime) {
     if (Trace.Active()) Trace.Add('R', c);
   }
   return ecOK;
+}
+
+ErrorCode TBaseDispatcher::GetChar(uint8_t& c, uint32_t& readTime) {
+  // InLock is re-entrant: the byte's position and its taking are one step.
+  platform::SectionGuard guard(InLock);
+  // The byte GetChar takes next: the first unread one, or during a delivery the one after those
+  // this handler has read ahead.
+  // Its time is looked up first: taking it may drop its mark.
+  const uint32_t time =
+      ReadTimes.TimeOf(InWritten - UnreadBytes() + (InAvailDelivery ? DeliveryGetCount : 0));
+  const ErrorCode result = GetChar(c);
+  if (result == ecOK) readTime = time;
+  return result;
 }
 
 ErrorCode TBaseDispatcher::PutBlock(const uint8_t* buffer, size_t size) {
