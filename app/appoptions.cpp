@@ -37,6 +37,11 @@ TAppOptions TAppOptions::Read(const TSettingsFile& settings) {
   } else if (language == "system") {
     options.Language = TLanguage::lgSystem;
   }
+  options.Timestamps = settings.ReadBool(OptionsSection, "Timestamps", false);
+  options.FrameGap = settings.ReadBool(OptionsSection, "FrameGap", false);
+  options.FrameGapMs =
+      std::clamp(settings.ReadInteger(OptionsSection, "FrameGapMs", DefaultFrameGapMs),
+                 MinFrameGapMs, MaxFrameGapMs);
   return options;
 }
 
@@ -48,6 +53,9 @@ void TAppOptions::Write(TSettingsFile& settings) const {
                        formats::RegisterFormatName(RegisterFormat));
   const char* languages[] = {"zh", "en", "system"};
   settings.WriteString(OptionsSection, "Language", languages[static_cast<int>(Language)]);
+  settings.WriteBool(OptionsSection, "Timestamps", Timestamps);
+  settings.WriteBool(OptionsSection, "FrameGap", FrameGap);
+  settings.WriteInteger(OptionsSection, "FrameGapMs", FrameGapMs);
 }
 
 std::string CharsetName(TTextCharset charset) {

@@ -8,9 +8,13 @@
 //   RegisterFormat=u16    (u16, s16, hex, or u32, s32, f32 with -abcd, -cdab, -badc, -dcba;
 //                          anything else reads as u16)
 //   Language=zh           (zh, en or system; anything else reads as zh)
+//   Timestamps=0          (each receive line begins with the time its first byte was read)
+//   FrameGap=0            (a new receive line after FrameGapMs without bytes)
+//   FrameGapMs=20         (1 to 10000; out of range reads as the nearest bound)
 // Main thread only.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "app/formats/registerformat.h"
@@ -31,6 +35,13 @@ struct TAppOptions {
   bool AutoReconnect = true;
   TRegisterFormat RegisterFormat = TRegisterFormat::rfU16;
   TLanguage Language = TLanguage::lgChinese;
+  bool Timestamps = false;
+  bool FrameGap = false;
+  int32_t FrameGapMs = DefaultFrameGapMs;
+
+  static constexpr int32_t DefaultFrameGapMs = 20;
+  static constexpr int32_t MinFrameGapMs = 1;
+  static constexpr int32_t MaxFrameGapMs = 10000;
 
   static TAppOptions Read(const TSettingsFile& settings);
   // Raises EIniFileException when a key cannot be written.

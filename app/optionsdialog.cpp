@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <algorithm>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -43,12 +44,27 @@ TOptionsDialog::TOptionsDialog(const TAppOptions& options, QWidget* parent) : QD
   auto* languageRow = new QHBoxLayout;
   languageRow->addWidget(CB_Language);
   languageRow->addWidget(new QLabel(tr("（重新启动后生效）"), this));
+  CB_Timestamps = new QCheckBox(tr("每行前加时间戳（毫秒）"), this);
+  CB_Timestamps->setObjectName(QStringLiteral("CB_Timestamps"));
+  CB_Timestamps->setChecked(options.Timestamps);
+  CB_FrameGap = new QCheckBox(tr("空闲超过以下时间时换行"), this);
+  CB_FrameGap->setObjectName(QStringLiteral("CB_FrameGap"));
+  CB_FrameGap->setChecked(options.FrameGap);
+  SE_FrameGapMs = new QSpinBox(this);
+  SE_FrameGapMs->setObjectName(QStringLiteral("SE_FrameGapMs"));
+  SE_FrameGapMs->setRange(TAppOptions::MinFrameGapMs, TAppOptions::MaxFrameGapMs);
+  SE_FrameGapMs->setSuffix(tr(" 毫秒"));
+  SE_FrameGapMs->setValue(options.FrameGapMs);
+  SE_FrameGapMs->setEnabled(options.FrameGap);
+  connect(CB_FrameGap, &QCheckBox::toggled, SE_FrameGapMs, &QWidget::setEnabled);
 
   auto* form = new QFormLayout;
   form->addRow(tr("文本字符集："), CB_Charset);
   form->addRow(CB_AutoReconnect);
   form->addRow(tr("寄存器格式："), CB_RegisterFormat);
   form->addRow(tr("界面语言："), languageRow);
+  form->addRow(CB_Timestamps);
+  form->addRow(CB_FrameGap, SE_FrameGapMs);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText(tr("确定"));
   buttons->button(QDialogButtonBox::Cancel)->setText(tr("取消"));
@@ -66,6 +82,9 @@ TAppOptions TOptionsDialog::Options() const {
   options.RegisterFormat =
       static_cast<TRegisterFormat>(std::max(0, CB_RegisterFormat->currentIndex()));
   options.Language = static_cast<TLanguage>(std::max(0, CB_Language->currentIndex()));
+  options.Timestamps = CB_Timestamps->isChecked();
+  options.FrameGap = CB_FrameGap->isChecked();
+  options.FrameGapMs = SE_FrameGapMs->value();
   return options;
 }
 

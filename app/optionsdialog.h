@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QSpinBox;
 
 namespace talyx::app {
 
@@ -24,6 +25,9 @@ class TOptionsDialog : public QDialog {
   QCheckBox* CB_AutoReconnect;
   QComboBox* CB_RegisterFormat;
   QComboBox* CB_Language;
+  QCheckBox* CB_Timestamps;
+  QCheckBox* CB_FrameGap;
+  QSpinBox* SE_FrameGapMs;  // enabled while CB_FrameGap is checked
 };
 
 }  // namespace talyx::app

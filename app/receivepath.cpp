@@ -2,6 +2,7 @@
 #include "app/receivepath.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -12,6 +13,8 @@
 #include "app/commmain.h"
 #include "app/formats/charset.h"
 #include "dispatch/triggers.h"
+#include "platform/clock.h"
+#include "port/comport.h"
 
 namespace talyx::app {
 
@@ -105,21 +108,32 @@ void TReceivePath::Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t Data) {
 }
 
 void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
+  ReadLineOptions();
+  const bool timed = lines_.Active();
   std::string bytes;
+  std::vector<uint32_t> times;  // read times, while stamps or gaps are shown
   bytes.reserve(Data);
   for (uint16_t i = 0; i < Data; ++i) {
-    bytes += static_cast<char>(CP.GetChar());
+    if (timed) {
+      uint32_t readTime;
+      bytes += static_cast<char>(CP.GetChar(readTime));
+      times.push_back(readTime);
+    } else {
+      bytes += static_cast<char>(CP.GetChar());
+    }
     Increment(form_.RecvCount);
     Increment(form_.DecodeBytes);
   }
 
+  const bool hex = form_.CB_HexGet->isChecked();
   QString chunk;
-  if (form_.CB_HexGet->isChecked()) {
+  if (hex) {
     chunk = HexText(bytes);
     decoder_.Reset();  // a character begun in text mode does not carry over into hexadecimal
-  } else {
+  } else if (!timed) {
     chunk = QString::fromStdString(decoder_.Decode(bytes));
   }
+  const QString shown = timed ? TimedChunk(bytes, times, hex, chunk) : chunk;
   display_.SetCountText(TMainForm::tr("接收：%1").arg(form_.RecvCount));
 
   form_.DecodeText += chunk;
@@ -127,7 +141,7 @@ void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
     form_.DecodeText.clear();
     form_.DecodeBytes = 0;
   }
-  diff(chunk);
+  diff(shown);
 
   const uint32_t replyLength = 2u * form_.RegCount + 5u;
   if (static_cast<uint32_t>(form_.DecodeBytes) % replyLength == 0) {
@@ -136,6 +150,27 @@ void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
     form_.DecodeBytes = 0;
     showdec(text, form_.RegCount);
   }
+}
+
+void TReceivePath::ReadLineOptions() {
+  const TAppOptions& options = form_.Options;
+  lines_.SetOptions({.Timestamps = options.Timestamps,
+                     .FrameGap = options.FrameGap,
+                     .FrameGapMs = static_cast<uint32_t>(options.FrameGapMs)});
+}
+
+QString TReceivePath::TimedChunk(const std::string& bytes, const std::vector<uint32_t>& times,
+                                 bool hex, QString& chunk) {
+  // The text starts a line of its own when every event does (CB_Show) or the view's last line
+  // is empty; otherwise it continues the last line.
+  const bool atLineStart = form_.CB_Show->isChecked() || display_.LastLineEmpty();
+  lines_.BeginEvent(atLineStart, QDateTime::currentMSecsSinceEpoch(), platform::MillisecondClock());
+  if (hex) {
+    lines_.AddHex(bytes, times);
+  } else {
+    chunk = QString::fromStdString(lines_.AddText(decoder_, bytes, times));
+  }
+  return QString::fromStdString(lines_.TakeText());
 }
 
 void TReceivePath::diff(const QString& text) {

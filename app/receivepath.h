@@ -9,6 +9,9 @@
 //   register lines once an event ends with DecodeBytes a multiple of 2N + 5.
 // - showdec reads the registers first and then shows them in the register format (unsigned
 //   16-bit unless set): one line per value, so a 32-bit format numbers the register pairs.
+// - With the options Timestamps or FrameGap on, each byte is taken with the time the engine
+//   read it, and ReceiveLines adds the line stamps and frame-gap breaks to the text shown;
+//   what is counted and decoded stays the same. With both off the text is shown as it is.
 // - The receive view is only ever extended at the end of its document: nothing already shown
 //   is rewritten, and received text stays out of the undo history so memory stays flat.
 // - DecodeText is bounded: every decoding attempt, successful or not, empties it and resets
@@ -23,7 +26,10 @@
 
 #include <QString>
 #include <cstdint>
+#include <string>
+#include <vector>
 
+#include "app/formats/receivelines.h"
 #include "app/formats/receivetextdecoder.h"
 #include "app/formats/registerformat.h"
 #include "app/receivedisplay.h"
@@ -76,11 +82,18 @@ class TReceivePath {
 
  private:
   void TakeAndShow(TCustomComPort& CP, uint16_t Data);
+  // The options' line settings, for this event.
+  void ReadLineOptions();
+  // The text to show for an event's bytes and their read times, with stamps and gap breaks. In
+  // text receive it decodes the bytes (one at a time) and sets chunk to the decoded text.
+  QString TimedChunk(const std::string& bytes, const std::vector<uint32_t>& times, bool hex,
+                     QString& chunk);
 
   TMainForm& form_;
   TReceiveDisplay display_{form_};
   formats::ReceiveTextDecoder decoder_;
   formats::TRegisterFormat registerFormat_ = formats::TRegisterFormat::rfU16;
+  formats::ReceiveLines lines_;
 };
 
 // Appends text at the end of the view's document without an undo step; a view that was

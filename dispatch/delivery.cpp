@@ -291,6 +291,7 @@ bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t
     if (delivered && availDelivery) {
       InTail = (InTail + MaxDeliveryGetCount) % InBufferSize;
       if (MaxDeliveryGetCount != 0) InBufferFull = false;
+      DropTakenReadTimes();
       if (msg == TriggerAvailMsg && MaxDeliveryGetCount != firstParam) result = false;
     }
     // Closing: the tail stays where it is, and read-ahead ends with the delivery.

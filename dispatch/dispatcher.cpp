@@ -125,6 +125,8 @@ ErrorCode TBaseDispatcher::OpenPort(const std::string& devicePath, int32_t baud,
     InHead = 0;
     InTail = 0;
     InBufferFull = false;
+    InWritten = 0;
+    ReadTimes.Clear();
     DeliveryGetCount = 0;
     ScanLapPending = false;
   }
@@ -232,6 +234,8 @@ void TBaseDispatcher::ReleaseBuffers() {
     InHead = 0;
     InTail = 0;
     InBufferFull = false;
+    InWritten = 0;
+    ReadTimes.Clear();
   }
 }
 

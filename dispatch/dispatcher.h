@@ -21,6 +21,11 @@
 //   TriggerCounter, DeviceName, the trace and the log. Order: InLock, then OutLock, then
 //   MainLock; a thread that holds MainLock never takes InLock or OutLock. No lock is held while
 //   a handler runs, so handlers may call any operation, PutBlock and GetChar included.
+// - Read times: beside the input ring, ReadTimes keeps (position, time) marks, one per
+//   ExtractData that brought bytes, on ReadClock (the millisecond clock), under InLock with the
+//   ring write. Positions count the bytes ever written into the ring (InWritten); marks are
+//   dropped as their bytes are taken or flushed, and merge when full, so memory stays fixed.
+//   GetChar with a time gives each byte the time of the read that brought it.
 // - The trigger checks look at trigger records only under MainLock and release it around each
 //   delivery, finding their place in the lists again afterwards, so the main thread may add,
 //   remove, clear and restore triggers while the dispatch thread checks them.
@@ -43,15 +48,18 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "dispatch/dispatchlog.h"
+#include "dispatch/readtimes.h"
 #include "dispatch/tracebuffer.h"
 #include "dispatch/triggers.h"
 #include "errors/errorcodes.h"
+#include "platform/clock.h"
 #include "platform/criticalsection.h"
 #include "platform/event.h"
 #include "platform/linesettings.h"
@@ -182,6 +190,8 @@ class TBaseDispatcher {
   // Takes the next byte; -3007 when none. During a data delivery it reads ahead: the bytes
   // stay in the ring until the delivery ends.
   ErrorCode GetChar(uint8_t& c);
+  // GetChar, and the ReadClock time at which the byte was read from the device.
+  ErrorCode GetChar(uint8_t& c, uint32_t& readTime);
   // Queues len bytes for output: 0, -3006 (nothing queued: too big for the free room) or -3004.
   ErrorCode PutBlock(const uint8_t* buffer, size_t len);
   uint32_t InBuffUsed();
@@ -305,6 +315,8 @@ class TBaseDispatcher {
 
   // Under InLock: unread bytes, without the delivery correction.
   uint32_t UnreadBytes() const;
+  // Under InLock: forgets the read times of bytes no longer in the ring.
+  void DropTakenReadTimes() { ReadTimes.DropBefore(InWritten - UnreadBytes()); }
   // Under OutLock: bytes queued in the output ring and not yet handed to the device.
   uint32_t OutRingUsed() const;
   // Under OutLock: copies count bytes to OutHead, continuing at the ring's start, and moves
@@ -338,6 +350,9 @@ class TBaseDispatcher {
   std::atomic<bool> RS485Mode{false};
   // The UART's I/O address of platforms that poll it for RS-485; Linux has none and keeps 0.
   uint16_t BaseAddress = 0;
+  // The clock of the read times (platform::MillisecondClock). Set before the threads start;
+  // tests replace it to give each read a time of their choosing.
+  std::function<uint32_t()> ReadClock{platform::MillisecondClock};
   // How long the dispatch thread waits for a window handler to take a message. Set before the
   // threads start; tests shorten it to stand for a busy main thread.
   uint32_t WindowSendLimitMs = 3000;
@@ -410,6 +425,9 @@ class TBaseDispatcher {
   std::unique_ptr<uint8_t[]> InBuffer;
   uint32_t InHead = 0;
   uint32_t InTail = 0;
+  // Bytes ever written into the input ring since it was allocated, and when they were read.
+  uint64_t InWritten = 0;
+  TReadTimes ReadTimes;
 
   std::atomic<bool> InHandler{false};
   // The thread that runs the deliveries (the dispatch thread); set at each delivery's start.

@@ -74,12 +74,26 @@ ErrorCode TBaseDispatcher::GetChar(uint8_t& c) {
     if (result != ecOK) return result;
     InTail = RingIndex(InTail + 1);
     InBufferFull = false;
+    DropTakenReadTimes();
   }
   if (TraceRecording) {
     platform::SectionGuard mainGuard(MainLock);
     if (Trace.Active()) Trace.Add('R', c);
   }
   return ecOK;
+}
+
+ErrorCode TBaseDispatcher::GetChar(uint8_t& c, uint32_t& readTime) {
+  // InLock is re-entrant: the byte's position and its taking are one step.
+  platform::SectionGuard guard(InLock);
+  // The byte GetChar takes next: the first unread one, or during a delivery the one after those
+  // this handler has read ahead.
+  // Its time is looked up first: taking it may drop its mark.
+  const uint32_t time =
+      ReadTimes.TimeOf(InWritten - UnreadBytes() + (InAvailDelivery ? DeliveryGetCount : 0));
+  const ErrorCode result = GetChar(c);
+  if (result == ecOK) readTime = time;
+  return result;
 }
 
 ErrorCode TBaseDispatcher::PutBlock(const uint8_t* buffer, size_t size) {
@@ -143,6 +157,7 @@ ErrorCode TBaseDispatcher::FlushInBuffer() {
     DeliveryGetCount = 0;
   }
   InBufferFull = false;
+  DropTakenReadTimes();
   ResetDataMatches();
   return result;
 }
@@ -181,6 +196,7 @@ bool TBaseDispatcher::ExtractData() {
   const uint32_t want = std::min(freeRoom, avail);
   uint32_t second = contiguous < want ? want - contiguous : 0;
 
+  const uint64_t readStart = InWritten;
   uint32_t total = 0;
   if (contiguous > 0) {
     // The whole contiguous room is asked for; the device gives what it has.
@@ -196,6 +212,12 @@ bool TBaseDispatcher::ExtractData() {
     InHead += m;
     total += m;
     InBufferFull = InHead == InTail;
+  }
+  // One time for the whole extraction: its two reads (at the ring's end and at its start) follow
+  // each other at once.
+  if (total > 0) {
+    InWritten += total;
+    ReadTimes.Add(readStart, ReadClock());
   }
   // The ring filled all the way round to the scan position: every byte in it is new to the
   // scan although ScanPos equals InHead, and the position no longer identifies offered data.

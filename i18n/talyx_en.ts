@@ -365,6 +365,18 @@
         <source>寄存器格式：</source>
         <translation>Register format:</translation>
     </message>
+    <message>
+        <source>每行前加时间戳（毫秒）</source>
+        <translation>Timestamp each line (milliseconds)</translation>
+    </message>
+    <message>
+        <source>空闲超过以下时间时换行</source>
+        <translation>New line when idle for longer than</translation>
+    </message>
+    <message>
+        <source> 毫秒</source>
+        <translation> ms</translation>
+    </message>
 </context>
 <context>
     <name>talyx::app::TPortMapDialog</name>

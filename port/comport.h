@@ -172,6 +172,9 @@ class TCustomComPort : public TBaseComponent {
   // ---- Data, line and status operations (comport_data.cpp) ---------------------------------
   // The next received byte; 0 while the port is closing or when nothing could be taken.
   uint8_t GetChar();
+  // GetChar, and the millisecond-clock time (platform::MillisecondClock) at which the engine read
+  // the byte from the device; when no byte is taken, the time of the call.
+  uint8_t GetChar(uint32_t& readTime);
   // Queues the text's bytes for output.
   void PutString(const std::string& text);
   // Queues len bytes for output; 0. A block larger than the output buffer's free room raises
@@ -327,6 +330,8 @@ class TCustomComPort : public TBaseComponent {
   TBaseDispatcher* OpenDispatcher() const;
   // RaiseIfError with this component's loading state.
   ErrorCode Check(ErrorCode code) const;
+  // GetChar's work; the byte's read time too when readTime is given.
+  uint8_t TakeChar(uint32_t* readTime);
   // Pushes every stored setting into a dispatcher that has just opened.
   void ApplyAllSettings();
   // Tells the port users, last to first, that the port opened (true) or is closing (false).

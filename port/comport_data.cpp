@@ -4,6 +4,7 @@
 
 #include "dispatch/dispatcherlist.h"
 #include "errors/commerror.h"
+#include "platform/clock.h"
 #include "port/apphooks.h"
 #include "port/comport.h"
 
@@ -11,12 +12,20 @@ namespace talyx {
 
 // ---- Data and status operations ------------------------------------------------------------
 
-uint8_t TCustomComPort::GetChar() {
+uint8_t TCustomComPort::GetChar() { return TakeChar(nullptr); }
+
+uint8_t TCustomComPort::GetChar(uint32_t& readTime) {
+  readTime = platform::MillisecondClock();
+  return TakeChar(&readTime);
+}
+
+uint8_t TCustomComPort::TakeChar(uint32_t* readTime) {
   if (openState_ == TOpenState::osClosing) return 0;
   TBaseDispatcher* dispatcher = RequireDispatcher();
   if (dispatcher == nullptr) return 0;
   uint8_t c = 0;
-  const ErrorCode result = dispatcher->GetChar(c);
+  const ErrorCode result =
+      readTime != nullptr ? dispatcher->GetChar(c, *readTime) : dispatcher->GetChar(c);
   if (result == ecOK) return c;
   Check(result);
   return 0;

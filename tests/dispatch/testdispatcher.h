@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -43,6 +44,8 @@ class TTestDispatcher : public TBaseDispatcher {
   int StartThreadsCalls() const { return startThreadsCalls_; }
   void SetCurrentEvent(uint32_t events) { CurrentEvent = events; }
   void SetRingSeen() { RingSeen = true; }
+  // The clock that stamps each read; set before another thread uses the dispatcher.
+  void SetReadClock(std::function<uint32_t()> clock) { ReadClock = std::move(clock); }
   // Pretends the worker threads exist, for the priority operations.
   void PretendThreads(bool present);
 
@@ -89,6 +92,7 @@ class TTestDispatcher : public TBaseDispatcher {
   using TBaseDispatcher::OutTail;
   using TBaseDispatcher::OutThreadPriority;
   using TBaseDispatcher::PortHandlerInstalled;
+  using TBaseDispatcher::ReadTimes;
   using TBaseDispatcher::RS485Mode;
   using TBaseDispatcher::RTSAuto;
   using TBaseDispatcher::RTSState;

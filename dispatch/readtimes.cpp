@@ -1,0 +1,42 @@
+// TReadTimes: the bounded ring of read-time marks beside the input ring.
+#include "dispatch/readtimes.h"
+
+namespace talyx {
+
+void TReadTimes::Add(uint64_t position, uint32_t time) {
+  if (count_ > 0 && At(count_ - 1).Time == time) return;
+  if (count_ == Capacity) {
+    // The oldest mark takes the place of the second oldest: the two stretches become one,
+    // read at the older time.
+    At(1) = At(0);
+    first_ = (first_ + 1) % Capacity;
+    --count_;
+  }
+  At(count_) = Mark{position, time};
+  ++count_;
+}
+
+void TReadTimes::DropBefore(uint64_t position) {
+  while (count_ > 1 && At(1).Position <= position) {
+    first_ = (first_ + 1) % Capacity;
+    --count_;
+  }
+}
+
+uint32_t TReadTimes::TimeOf(uint64_t position) const {
+  if (count_ == 0) return 0;
+  // The last mark at or before position; the oldest mark also answers for anything earlier.
+  size_t low = 0;
+  size_t high = count_;
+  while (high - low > 1) {
+    const size_t middle = low + (high - low) / 2;
+    if (At(middle).Position <= position) {
+      low = middle;
+    } else {
+      high = middle;
+    }
+  }
+  return At(low).Time;
+}
+
+}  // namespace talyx
