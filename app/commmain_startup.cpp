@@ -54,7 +54,8 @@ void TMainForm::FormCreate() {
   move(ini.ReadInteger(FormSection, "Left", 100), ini.ReadInteger(FormSection, "Top", 100));
   resize(ini.ReadInteger(FormSection, "Width", 500), ini.ReadInteger(FormSection, "Height", 300));
   FormResize();
-  setWindowTitle(QString::fromStdString(ini.ReadString(FormSection, "Caption", tr("串口通讯控制器").toStdString())));
+  setWindowTitle(QString::fromStdString(
+      ini.ReadString(FormSection, "Caption", tr("串口通讯控制器").toStdString())));
 
   CB_HexGet->setChecked(ini.ReadBool(ParameterSection, "HexGet", false));
   CB_StopShow->setChecked(ini.ReadBool(ParameterSection, "StopShow", false));

@@ -42,7 +42,8 @@ bool TryStrToInt(const std::string& text, int32_t* value) {
 }
 
 EConvertError NotAnIntegerError(const QString& text) {
-  return EConvertError(QCoreApplication::translate("StrToInt", "'%1' 不是一个有效的整形值").arg(text).toStdString());
+  return EConvertError(
+      QCoreApplication::translate("StrToInt", "'%1' 不是一个有效的整形值").arg(text).toStdString());
 }
 
 int32_t StrToInt(const QString& text) {
