@@ -12,26 +12,6 @@
 
 namespace talyx::app {
 
-namespace {
-
-// The characters that end a line of the receive view when text is appended: line feed, carriage
-// return (a CR LF pair makes one break), line and paragraph separators.
-bool IsLineBreak(QChar c) {
-  const char16_t u = c.unicode();
-  return u == u'\n' || u == u'\r' || u == 0x2028 || u == 0x2029;
-}
-
-// The text's length once in the view: each break one character, a CR LF pair one break.
-qsizetype ShownLength(const QString& text) {
-  qsizetype length = text.size();
-  for (qsizetype i = 1; i < text.size(); ++i) {
-    if (text[i] == u'\n' && text[i - 1] == u'\r') --length;
-  }
-  return length;
-}
-
-}  // namespace
-
 TReceiveDisplay::TReceiveDisplay(TMainForm& form) : form_(form) {
   frame_.setSingleShot(true);
   connect(&frame_, &QTimer::timeout, this, [this] { Flush(); });
@@ -39,33 +19,29 @@ TReceiveDisplay::TReceiveDisplay(TMainForm& form) : form_(form) {
 
 void TReceiveDisplay::Append(const QString& text) {
   if (text.isEmpty()) return;
-  // Written one by one, a CR ending one piece and an LF starting the next are two breaks; joined
-  // they would be one. A lone LF in place of the CR breaks the same way and keeps them two.
-  if (text_.endsWith(u'\r') && text.startsWith(u'\n')) text_.back() = u'\n';
-  text_ += text;
-  textLength_ += ShownLength(text);
+  // Kept as the view will hold it, every line break one '\n': a CR ending one piece and an LF
+  // starting the next stay two breaks, as when each piece is written at once.
+  text_ += TReceiveText::Normalized(text);
   Gathered();
 }
 
 qsizetype TReceiveDisplay::Length() const {
-  return (clearPending_ ? 0 : ViewLength()) + textLength_;
+  return (clearPending_ ? 0 : ViewLength()) + text_.size();
 }
 
 bool TReceiveDisplay::LastLineEmpty() const {
-  if (!text_.isEmpty()) return IsLineBreak(text_.back());
+  if (!text_.isEmpty()) return text_.back() == u'\n';
   return clearPending_ || ViewLastLineEmpty();
 }
 
 void TReceiveDisplay::Discard() {
   text_.clear();
-  textLength_ = 0;
   clearPending_ = true;
   Gathered();
 }
 
 void TReceiveDisplay::Clear() {
   text_.clear();
-  textLength_ = 0;
   clearPending_ = false;
   ViewClear();
 }
@@ -91,8 +67,7 @@ void TReceiveDisplay::Flush() {
     // Taken out first: the widget's signals may run code that gathers again.
     const QString text = std::move(text_);
     text_.clear();
-    textLength_ = 0;
-    ViewAppend(text);
+      ViewAppend(text);
   }
   if (countText_) {
     const QString text = std::move(*countText_);

@@ -76,8 +76,7 @@ class TReceiveDisplay : public QObject {
   void ViewClear();
 
   TMainForm& form_;
-  QString text_;                      // to append after the widget's text
-  qsizetype textLength_ = 0;          // its length in the view, a CR LF pair one break
+  QString text_;                      // to append after the widget's text; breaks as '\n'
   bool clearPending_ = false;         // the widget is cleared before text_ is appended
   std::optional<QString> countText_;  // the counter panel's text, when it changed
   QTimer frame_;

@@ -150,8 +150,4 @@ class TReceiveView : public QAbstractScrollArea {
   QTimer* layoutTimer_;
 };
 
-// Appends received text at the end of the view, outside the undo history; a view scrolled to its
-// end stays there.
-inline void AppendWithoutUndo(TReceiveView* view, const QString& text) { view->AppendText(text); }
-
 }  // namespace talyx::app

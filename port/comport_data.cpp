@@ -14,19 +14,27 @@ namespace talyx {
 
 uint8_t TCustomComPort::GetChar() { return TakeChar(nullptr); }
 
-uint8_t TCustomComPort::GetChar(uint32_t& readTime) {
-  readTime = platform::MillisecondClock();
-  return TakeChar(&readTime);
-}
+uint8_t TCustomComPort::GetChar(uint32_t& readTime) { return TakeChar(&readTime); }
 
 uint8_t TCustomComPort::TakeChar(uint32_t* readTime) {
-  if (openState_ == TOpenState::osClosing) return 0;
+  // Without a byte taken, the time is that of the call; the clock is read only then.
+  const auto untimed = [readTime] {
+    if (readTime != nullptr) *readTime = platform::MillisecondClock();
+  };
+  if (openState_ == TOpenState::osClosing) {
+    untimed();
+    return 0;
+  }
   TBaseDispatcher* dispatcher = RequireDispatcher();
-  if (dispatcher == nullptr) return 0;
+  if (dispatcher == nullptr) {
+    untimed();
+    return 0;
+  }
   uint8_t c = 0;
   const ErrorCode result =
       readTime != nullptr ? dispatcher->GetChar(c, *readTime) : dispatcher->GetChar(c);
   if (result == ecOK) return c;
+  untimed();
   Check(result);
   return 0;
 }
