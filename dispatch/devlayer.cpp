@@ -74,7 +74,7 @@ int32_t TWin32Dispatcher::DeviceRead(uint8_t* buffer, uint32_t count) {
     SetDeviceError(static_cast<int>(-n));
     return 0;
   }
-  if (n > 0) ++readCount_;
+  if (n > 0) bytesRead_ += static_cast<uint64_t>(n);
   return static_cast<int32_t>(n);
 }
 

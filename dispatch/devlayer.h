@@ -153,9 +153,10 @@ class TWin32Dispatcher : public TBaseDispatcher {
   // Set by every thread as it ends, so that the stop's waits end early.
   platform::Event threadEnded_{false};
 
-  // Reads that brought bytes. A dispatch turn that read bytes is followed at once by another
-  // turn (see dispatcherthreads.h), since more may have arrived meanwhile.
-  std::atomic<uint64_t> readCount_{0};
+  // Bytes read from the device so far. A dispatch turn that read bytes is followed by another
+  // turn without waiting for a device event (see dispatcherthreads.h), since more may have
+  // arrived meanwhile.
+  std::atomic<uint64_t> bytesRead_{0};
 
   uint64_t outGeneration_ = 0;  // OutLock
   // The latest purge request whose ring clearing is done; the output thread chooses no run while

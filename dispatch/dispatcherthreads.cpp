@@ -2,6 +2,7 @@
 // TOutThread.
 #include "dispatch/dispatcherthreads.h"
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <system_error>
@@ -95,16 +96,19 @@ void TDispThread::Execute() {
   d.AckSignal->Set();
   bool lookAgain = false;
   bool lossReported = false;
+  std::chrono::steady_clock::time_point gatherUntil{};
   for (;;) {
-    // After a turn that read bytes the next turn starts at once: while the turn read and
-    // delivered, more bytes may have come, and a device that reports received data by a change
-    // of its input count cannot tell them apart when the count is the same as before. A turn
-    // that reads nothing ends this, so bytes the input ring cannot take never keep the thread
-    // busy.
+    if (lookAgain) std::this_thread::sleep_until(gatherUntil);
+    // After a turn that read bytes the next turn starts without waiting for an event: while the
+    // turn read and delivered, more bytes may have come, and a device that reports received data
+    // by a change of its input count cannot tell them apart when the count is the same as
+    // before. A turn that reads nothing ends this, so bytes the input ring cannot take never keep
+    // the thread busy.
     const int woken =
         platform::WaitForEvent(*d.DeviceEventSignal, lookAgain ? 0 : PollIntervalMs);
     if (d.ThreadsStopping) return;
-    const uint64_t readsBefore = d.readCount_;
+    const auto turnStart = std::chrono::steady_clock::now();
+    const uint64_t bytesBefore = d.bytesRead_;
     if (woken == 0) {
       d.HandleDeviceEvent();
     } else {
@@ -123,7 +127,11 @@ void TDispThread::Execute() {
       d.ReportDeviceLost();
       lossReported = true;
     }
-    lookAgain = d.readCount_ != readsBefore;
+    const uint64_t bytesThisTurn = d.bytesRead_ - bytesBefore;
+    lookAgain = bytesThisTurn != 0;
+    gatherUntil = bytesThisTurn < GatherBelowBytes
+                      ? turnStart + std::chrono::microseconds(GatherMicroseconds)
+                      : turnStart;
     if (d.ThreadsStopping || d.ClosePending) break;
   }
   d.AckSignal->Set();

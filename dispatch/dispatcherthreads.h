@@ -86,12 +86,21 @@ class TComThread : public TDispatcherThread {
 };
 
 // Reads the device and runs the trigger checks after each device event, at least every 50 ms, and
-// at once again after a turn that read bytes. When it ends because the port is closing, its
-// ThreadFinished releases the rings.
+// again without waiting for an event after a turn that read bytes. When it ends because the port
+// is closing, its ThreadFinished releases the rings.
+//
+// Gathering: a turn that read fewer than GatherBelowBytes is followed by the next turn no sooner
+// than GatherMicroseconds after it began. A stream of small chunks (a fast line, a device that
+// writes in small packets) is then read and offered to the handlers several chunks at a time,
+// instead of costing a hand-off to the main thread and back per chunk. A lone reply after a quiet
+// moment goes at once, and so does every turn after one that read many bytes, so a fast stream
+// is never held back by the pause.
 class TDispThread : public TDispatcherThread {
  public:
   // The longest wait for a device event before the dispatch thread reads and polls anyway.
   static constexpr int64_t PollIntervalMs = 50;
+  static constexpr int64_t GatherMicroseconds = 1000;
+  static constexpr uint64_t GatherBelowBytes = 1024;
 
   explicit TDispThread(TWin32Dispatcher* dispatcher) : TDispatcherThread(dispatcher) {}
 

@@ -140,6 +140,8 @@ int TermiosSerialDevice::TakeOver(int descriptor) {
   descriptor_ = descriptor;
   gone_ = false;
   eventMask_ = 0;
+  noModemLines_ = false;
+  noCounters_ = false;
 
   uint32_t lines = 0;
   int levels = 0;
@@ -276,7 +278,12 @@ int TermiosSerialDevice::Escape(int function) {
 int TermiosSerialDevice::ReadModemLines(uint32_t& lines, int* levels) const {
   lines = 0;
   int bits = 0;
-  if (ioctl(descriptor_, TIOCMGET, &bits) != 0) return errno;
+  if (noModemLines_) return ENOTTY;
+  if (ioctl(descriptor_, TIOCMGET, &bits) != 0) {
+    const int err = errno;
+    if (IsUnsupported(err)) noModemLines_ = true;
+    return err;
+  }
   if (bits & TIOCM_CTS) lines |= ModemCts;
   if (bits & TIOCM_DSR) lines |= ModemDsr;
   if (bits & TIOCM_RI) lines |= ModemRi;
@@ -288,7 +295,12 @@ int TermiosSerialDevice::ReadModemLines(uint32_t& lines, int* levels) const {
 int TermiosSerialDevice::ReadCounters(LineCounters& counters) const {
   counters = LineCounters{};
   serial_icounter_struct icount{};
-  if (ioctl(descriptor_, TIOCGICOUNT, &icount) != 0) return errno;
+  if (noCounters_) return ENOTTY;
+  if (ioctl(descriptor_, TIOCGICOUNT, &icount) != 0) {
+    const int err = errno;
+    if (IsUnsupported(err)) noCounters_ = true;
+    return err;
+  }
   counters.Cts = icount.cts;
   counters.Dsr = icount.dsr;
   counters.Rng = icount.rng;

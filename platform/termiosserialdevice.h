@@ -11,8 +11,9 @@
 //   thread uses the device. Every other call may run at the same time as any other.
 // - Locks: settingsMutex_ guards the record fields termios does not hold (DTR/RTS control, DSR
 //   flow, XON/XOFF limits, the line flags); errorsMutex_ guards ClearErrors' baseline of the
-//   error counters, and ClearErrors reads the counters under it too. The event waiter's baselines belong to the waiter thread alone, so the
-//   waiter and ClearErrors each see every counter change once.
+//   error counters, and ClearErrors reads the counters under it too. The event waiter's
+//   baselines belong to the waiter thread alone, so the waiter and ClearErrors each see every
+//   counter change once.
 // - Wake-ups: closeEvent_ (an eventfd) is signalled once by Close and never drained, so every
 //   poll ends at once and keeps ending; maskEvent_ is signalled by SetEventMask(0) and drained
 //   by the waiter. The descriptor stays open until Release, so a worker that still holds it
@@ -23,7 +24,9 @@
 //   reported wait unread, the device is polled for hang-up only, and the waiter wakes at its
 //   normal cadence instead of at once, again and again.
 // - Pseudo-terminals and drivers without modem ioctls (ENOTTY/EINVAL): lines read as off, no
-//   line errors are counted, DTR/RTS requests succeed doing nothing.
+//   line errors are counted, DTR/RTS requests succeed doing nothing. A reading the driver
+//   refused once is not asked for again until the next open: the event wait makes these
+//   readings on every wake, and a refused ioctl is a system call for nothing.
 // - A device that has gone (POLLHUP/POLLERR, a read of 0, EIO) ends the event wait with false
 //   at once from then on; the descriptor is no longer polled.
 #pragma once
@@ -114,6 +117,9 @@ class TermiosSerialDevice : public SerialDevice {
   std::atomic<bool> closed_{true};
   std::atomic<bool> gone_{false};
   std::atomic<uint32_t> eventMask_{0};
+  // The driver refused TIOCMGET / TIOCGICOUNT as unsupported since the open.
+  mutable std::atomic<bool> noModemLines_{false};
+  mutable std::atomic<bool> noCounters_{false};
 
   std::mutex settingsMutex_;
   LineSettings applied_;

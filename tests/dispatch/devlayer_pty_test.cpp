@@ -74,6 +74,33 @@ TEST_F(DevLayerPtyTest, ReceivedBytesReachTheWindowHandlerInOrder) {
   }
 }
 
+TEST_F(DevLayerPtyTest, AStreamOfSmallChunksIsOfferedSeveralChunksAtATime) {
+  ASSERT_EQ(Open(), ecOK);
+  WindowRecorder window(*dispatcher);
+  window.Register();
+  dispatcher->SetAvailTriggerLength(1);
+
+  // 64-byte chunks about 0.1 ms apart, as a fast line brings them: offered one by one, each
+  // would cost a hand-off to the main thread and back.
+  constexpr size_t kChunk = 64;
+  constexpr size_t kChunks = 2000;
+  const std::vector<uint8_t> sent = PseudoRandomBytes(kChunk * kChunks, 11);
+  std::atomic<bool> sendOk{true};
+  std::thread farEnd([&] {
+    for (auto at = sent.begin(); at != sent.end(); at += kChunk) {
+      if (!pty.Send(std::vector<uint8_t>(at, at + kChunk))) sendOk = false;
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  });
+  const bool complete = pump.Until([&] { return window.Received.size() >= sent.size(); }, 20000);
+  farEnd.join();
+
+  ASSERT_TRUE(complete) << "received " << window.Received.size() << " of " << sent.size();
+  EXPECT_TRUE(sendOk);
+  EXPECT_EQ(window.Received, Text(sent));
+  EXPECT_LE(window.Messages.size(), kChunks / 3);
+}
+
 TEST_F(DevLayerPtyTest, DispatchLoopExampleOffersBytesAroundADataTrigger) {
   ASSERT_EQ(Open(), ecOK);
   WindowRecorder window(*dispatcher);
