@@ -2,6 +2,7 @@
 // TOutThread.
 #include "dispatch/dispatcherthreads.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -96,9 +97,11 @@ void TDispThread::Execute() {
   d.AckSignal->Set();
   bool lookAgain = false;
   bool lossReported = false;
-  std::chrono::steady_clock::time_point gatherUntil{};
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point lastReadingTurn{};  // the start of the latest turn that read bytes
+  Clock::time_point nextTurn{};
   for (;;) {
-    if (lookAgain) std::this_thread::sleep_until(gatherUntil);
+    if (lookAgain && nextTurn > Clock::now()) std::this_thread::sleep_until(nextTurn);
     // After a turn that read bytes the next turn starts without waiting for an event: while the
     // turn read and delivered, more bytes may have come, and a device that reports received data
     // by a change of its input count cannot tell them apart when the count is the same as
@@ -107,7 +110,7 @@ void TDispThread::Execute() {
     const int woken =
         platform::WaitForEvent(*d.DeviceEventSignal, lookAgain ? 0 : PollIntervalMs);
     if (d.ThreadsStopping) return;
-    const auto turnStart = std::chrono::steady_clock::now();
+    const auto turnStart = Clock::now();
     const uint64_t bytesBefore = d.bytesRead_;
     if (woken == 0) {
       d.HandleDeviceEvent();
@@ -129,12 +132,29 @@ void TDispThread::Execute() {
     }
     const uint64_t bytesThisTurn = d.bytesRead_ - bytesBefore;
     lookAgain = bytesThisTurn != 0;
-    gatherUntil = bytesThisTurn < GatherBelowBytes
-                      ? turnStart + std::chrono::microseconds(GatherMicroseconds)
-                      : turnStart;
+    if (lookAgain) {
+      const auto sincePrevious =
+          std::chrono::duration_cast<std::chrono::microseconds>(turnStart - lastReadingTurn);
+      nextTurn = turnStart + GatherPause(bytesThisTurn, sincePrevious);
+      lastReadingTurn = turnStart;
+    }
     if (d.ThreadsStopping || d.ClosePending) break;
   }
   d.AckSignal->Set();
+}
+
+std::chrono::microseconds TDispThread::GatherPause(uint64_t bytes,
+                                                   std::chrono::microseconds sincePrevious) {
+  const auto since = static_cast<uint64_t>(std::max<int64_t>(sincePrevious.count(), 0));
+  // Slower than the gathering rate (bytes * 1000 against rate * microseconds, so nothing is
+  // divided by a zero time), or enough read already: at once.
+  if (bytes == 0 || bytes >= GatherTargetBytes || bytes * 1000 < GatherFromBytesPerMs * since) {
+    return std::chrono::microseconds(0);
+  }
+  // The time the stream takes to bring the target at the rate it brought these bytes.
+  const uint64_t pause = GatherTargetBytes * since / bytes;
+  return std::chrono::microseconds(
+      std::min<uint64_t>(pause, static_cast<uint64_t>(GatherMostMicroseconds)));
 }
 
 void TOutThread::Execute() {

@@ -27,6 +27,7 @@
 //   directly.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "dispatch/triggers.h"
@@ -89,18 +90,24 @@ class TComThread : public TDispatcherThread {
 // again without waiting for an event after a turn that read bytes. When it ends because the port
 // is closing, its ThreadFinished releases the rings.
 //
-// Gathering: a turn that read fewer than GatherBelowBytes is followed by the next turn no sooner
-// than GatherMicroseconds after it began. A stream of small chunks (a fast line, a device that
-// writes in small packets) is then read and offered to the handlers several chunks at a time,
-// instead of costing a hand-off to the main thread and back per chunk. A lone reply after a quiet
-// moment goes at once, and so does every turn after one that read many bytes, so a fast stream
-// is never held back by the pause.
+// Gathering: while bytes stream in at GatherFromBytesPerMs or faster, a turn that read fewer
+// than GatherTargetBytes is followed by the next one only once the stream has had time to bring
+// that many at its rate, and never more than GatherMostMicroseconds after the turn began. A fast
+// line that brings small chunks is then read and offered to the handlers several chunks at a
+// time, instead of costing a hand-off to the main thread and back per chunk. Slower traffic, a
+// lone reply after a quiet moment and a turn that read enough already go on at once.
 class TDispThread : public TDispatcherThread {
  public:
   // The longest wait for a device event before the dispatch thread reads and polls anyway.
   static constexpr int64_t PollIntervalMs = 50;
-  static constexpr int64_t GatherMicroseconds = 1000;
-  static constexpr uint64_t GatherBelowBytes = 1024;
+  static constexpr uint64_t GatherFromBytesPerMs = 32;
+  static constexpr uint64_t GatherTargetBytes = 512;
+  static constexpr int64_t GatherMostMicroseconds = 4000;
+
+  // How long after its start the turn that read `bytes` is followed by the next, when the turn
+  // before that read bytes too and began `sincePrevious` earlier; zero for at once.
+  static std::chrono::microseconds GatherPause(uint64_t bytes,
+                                               std::chrono::microseconds sincePrevious);
 
   explicit TDispThread(TWin32Dispatcher* dispatcher) : TDispatcherThread(dispatcher) {}
 
