@@ -257,8 +257,10 @@ int RunFloor(uint32_t rate, double mb) {
   const pid_t cat = fork();
   if (cat == 0) {
     dup2(slave, 0);
+    // Its output, and its report of the hang-up that ends it, go nowhere.
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
+    dup2(null, 2);
     execlp("cat", "cat", static_cast<char*>(nullptr));
     _exit(127);
   }

@@ -101,7 +101,7 @@ class TDispThread : public TDispatcherThread {
   // The longest wait for a device event before the dispatch thread reads and polls anyway.
   static constexpr int64_t PollIntervalMs = 50;
   static constexpr uint64_t GatherFromBytesPerMs = 32;
-  static constexpr uint64_t GatherTargetBytes = 512;
+  static constexpr uint64_t GatherTargetBytes = 1024;
   static constexpr int64_t GatherMostMicroseconds = 4000;
 
   // How long after its start the turn that read `bytes` is followed by the next, when the turn
