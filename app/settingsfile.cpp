@@ -2,10 +2,12 @@
 #include "app/settingsfile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <optional>
@@ -186,20 +188,68 @@ std::string WithoutLineBreaks(std::string value) {
   return value;
 }
 
-bool WriteFileContent(const std::string& path, const std::string& content) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
+bool WriteAll(int fd, const std::string& content) {
   size_t done = 0;
   while (done < content.size()) {
     const ssize_t n = write(fd, content.data() + done, content.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      close(fd);
       return false;
     }
     done += static_cast<size_t>(n);
   }
-  return close(fd) == 0;
+  return true;
+}
+
+bool WriteInPlace(const std::string& path, const std::string& content) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, content);
+  return close(fd) == 0 && written;
+}
+
+// The file a write replaces: the end of the path's chain of symbolic links, or the path itself
+// when it does not exist yet.
+std::string ReplacedFile(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path target = std::filesystem::canonical(path, error);
+  return error ? path : target.string();
+}
+
+// A new file beside `target` for the content that replaces it, made with the mode a new file
+// gets (0666 less the umask); -1 when the folder allows no new files.
+int CreateBeside(const std::string& target, std::string* name) {
+  static std::atomic<unsigned> serial{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *name = target + ".new-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
+    const int fd = open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// The content is written to a new file beside the old one, synced, and renamed over it, so that
+// a crash, a kill, a full disk or a power cut in the middle of a write leaves the old file or
+// the new one, never half of one. The new file takes the old one's mode and owner; a symbolic
+// link is written through to its target and stays a link. In a folder that allows no new files
+// the file is written in place.
+bool WriteFileContent(const std::string& path, const std::string& content) {
+  const std::string target = ReplacedFile(path);
+  std::string temporary;
+  const int fd = CreateBeside(target, &temporary);
+  if (fd < 0) return WriteInPlace(target, content);
+  struct stat old {};
+  if (stat(target.c_str(), &old) == 0) {
+    fchmod(fd, old.st_mode & 0777);
+    // Where the owner cannot be kept (another user's file), the writer owns the new file.
+    [[maybe_unused]] const int ownerKept = fchown(fd, old.st_uid, old.st_gid);
+  }
+  const bool written = WriteAll(fd, content) && fdatasync(fd) == 0;
+  if (close(fd) != 0 || !written || rename(temporary.c_str(), target.c_str()) != 0) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

@@ -21,13 +21,15 @@ void SaveViewFile(const QString& path, const QString& text) {
   const QByteArray utf8 = text.toUtf8();
   const std::string document = formats::WriteRtf(std::string_view(utf8.constData(), utf8.size()));
   // Written beside the old file and renamed over it, so a failure never leaves half a file; in
-  // a folder that allows no new files the file is written in place.
+  // a folder that allows no new files the file is written in place. flush before commit: the
+  // commit of a buffered file does not see a failure of its own last flush, and would rename
+  // half a file over the whole one.
   QSaveFile file(path);
   file.setDirectWriteFallback(true);
   if (!file.open(QIODevice::WriteOnly) ||
       file.write(document.data(), static_cast<qint64>(document.size())) !=
           static_cast<qint64>(document.size()) ||
-      !file.commit()) {
+      !file.flush() || !file.commit()) {
     throw FileCreateError(path);
   }
 }

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "port/porttesting.h"
@@ -62,6 +67,37 @@ TEST_F(SettingsFileTest, WritingCreatesTheFileAndKeepsCrLfLineEnds) {
   WriteWholeFile(path, "[Form]\r\nTop=1\r\n");
   ini.WriteInteger("Form", "Left", 2);
   EXPECT_EQ(ReadWholeFile(path), "[Form]\r\nTop=1\r\nLeft=2\r\n");
+}
+
+TEST_F(SettingsFileTest, WritingReplacesTheFileWholeKeepingItsModeAndItsLink) {
+  const std::string target = folder.File("kept.INI");
+  WriteWholeFile(target, "[Form]\nTop=1\n");
+  ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+  ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
+
+  ini.WriteInteger("Form", "Top", 2);
+
+  struct stat link {};
+  ASSERT_EQ(lstat(path.c_str(), &link), 0);
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
+  struct stat file {};
+  ASSERT_EQ(stat(target.c_str(), &file), 0);
+  EXPECT_EQ(file.st_mode & 07777, 0600u);
+  EXPECT_EQ(ReadWholeFile(target), "[Form]\nTop=2\n");
+  // Nothing of the write is left beside the file.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(target).parent_path()),
+                          std::filesystem::directory_iterator()),
+            2);
+}
+
+TEST_F(SettingsFileTest, AWriteThatFailsHalfwayLeavesTheOldFileWhole) {
+  const std::string before = "[Form]\nCaption=" + std::string(4000, 'x') + "\n";
+  WriteWholeFile(path, before);
+  {
+    const ScopedFileSizeLimit limit(1000);  // the write fails after its first 1000 bytes
+    EXPECT_THROW(ini.WriteInteger("Form", "Top", 1), app::EIniFileException);
+  }
+  EXPECT_EQ(ReadWholeFile(path), before);
 }
 
 TEST_F(SettingsFileTest, ValuesFollowTheIntegerAndBooleanRules) {

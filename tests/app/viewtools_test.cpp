@@ -144,6 +144,21 @@ TEST_F(ViewToolsTest, AFileThatCannotBeCreatedIsReportedWithItsPathAndTheViewSta
   EXPECT_EQ(ReadWholeFile(folder.File("plain")), "a regular file, no folder");
 }
 
+TEST_F(ViewToolsTest, ASaveThatFailsHalfwayIsReportedAndLeavesTheOldFileWhole) {
+  form->Memo_Show->setPlainText(QString(5000, QLatin1Char('7')));
+  const std::string path = folder.File("view.txt");
+  WriteWholeFile(path, "the older file");
+
+  AnswerSaveDialog(*form, path);
+  {
+    const ScopedFileSizeLimit limit(1000);  // as a disk that fills during the save
+    form->Btn_SaveView->click();
+  }
+  EXPECT_EQ(messages.Texts,
+            QStringList{QStringLiteral("不能创建文件 ") + QString::fromStdString(path)});
+  EXPECT_EQ(ReadWholeFile(path), "the older file");
+}
+
 TEST_F(ViewToolsTest, PopupMenuEditsTheReceiveView) {
   form->Memo_Show->setPlainText(QStringLiteral("01 03 04"));
   form->N4->trigger();

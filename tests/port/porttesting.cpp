@@ -1,11 +1,13 @@
 // Helpers for the port component's tests.
 #include "porttesting.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -81,6 +83,23 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
+}
+
+ScopedFileSizeLimit::ScopedFileSizeLimit(uint64_t bytes) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0) ADD_FAILURE() << "no file size limit to read";
+  savedCurrent_ = limit.rlim_cur;
+  savedHandler_ = signal(SIGXFSZ, SIG_IGN);
+  limit.rlim_cur = bytes;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) ADD_FAILURE() << "the file size limit was refused";
+}
+
+ScopedFileSizeLimit::~ScopedFileSizeLimit() {
+  rlimit limit{};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = savedCurrent_;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  signal(SIGXFSZ, savedHandler_);
 }
 
 std::string ReadWholeFile(const std::string& path) {

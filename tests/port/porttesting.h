@@ -83,6 +83,20 @@ class TempFolder {
   std::string path_;
 };
 
+// While it lives, no file of this process may grow beyond `bytes`: a write past it fails with
+// EFBIG (the signal it would raise is ignored meanwhile), as on a full disk.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(uint64_t bytes);
+  ~ScopedFileSizeLimit();
+  ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+  ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+ private:
+  uint64_t savedCurrent_ = 0;
+  void (*savedHandler_)(int) = nullptr;
+};
+
 // The file's whole content; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);
