@@ -230,9 +230,9 @@ int CreateBeside(const std::string& target, std::string* name) {
 
 // The content is written to a new file beside the old one, synced, and renamed over it, so that
 // a crash, a kill, a full disk or a power cut in the middle of a write leaves the old file or
-// the new one, never half of one. The new file takes the old one's mode and owner; a symbolic
-// link is written through to its target and stays a link. In a folder that allows no new files
-// the file is written in place.
+// the new one, never half of one. The new file takes the old one's mode and, where allowed, its
+// owner; a symbolic link is written through to its target and stays a link. In a folder that
+// allows no new files the file is written in place.
 bool WriteFileContent(const std::string& path, const std::string& content) {
   const std::string target = ReplacedFile(path);
   std::string temporary;

@@ -22,8 +22,9 @@
 // - Writing: the file is read, the key's line replaced (or the key added as the last key of its
 //   section, or the section added at the end of the file) and the file written back whole, at
 //   once: beside the old one, synced, and renamed over it (keeping its mode; through a
-//   symbolic link to its target), in place only in a folder that allows no new files. Values are written in UTF-8; a line break inside a value is written as a blank so
-//   that it cannot split the line. A file, folder or disk that refuses the write raises
+//   symbolic link to its target), in place only in a folder that allows no new files. Values
+//   are written in UTF-8; a line break inside a value is written as a blank so that it cannot
+//   split the line. A file, folder or disk that refuses the write raises
 //   EIniFileException "写 %s 失败" with the file's path. A file that exists but cannot be read
 //   is not overwritten (its lines would be lost): that, too, is a failed write.
 // - Threads: main thread (the window's start-up and shutdown); no state is kept between calls.

@@ -85,7 +85,8 @@ TEST_F(SettingsFileTest, WritingReplacesTheFileWholeKeepingItsModeAndItsLink) {
   EXPECT_EQ(file.st_mode & 07777, 0600u);
   EXPECT_EQ(ReadWholeFile(target), "[Form]\nTop=2\n");
   // Nothing of the write is left beside the file.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(target).parent_path()),
+  const std::filesystem::path folderPath = std::filesystem::path(target).parent_path();
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folderPath),
                           std::filesystem::directory_iterator()),
             2);
 }
