@@ -46,8 +46,8 @@ void TReceiveDisplay::Clear() {
   ViewClear();
 }
 
-void TReceiveDisplay::SetCountText(const QString& text) {
-  countText_ = text;
+void TReceiveDisplay::SetCount(int32_t count) {
+  count_ = count;
   Gathered();
 }
 
@@ -67,12 +67,12 @@ void TReceiveDisplay::Flush() {
     // Taken out first: the widget's signals may run code that gathers again.
     const QString text = std::move(text_);
     text_.clear();
-      ViewAppend(text);
+    ViewAppend(text);
   }
-  if (countText_) {
-    const QString text = std::move(*countText_);
-    countText_.reset();
-    form_.StatusBar->SetPanelText(TMainForm::RecvPanel, text);
+  if (count_) {
+    const int32_t count = *count_;
+    count_.reset();
+    form_.StatusBar->SetPanelText(TMainForm::RecvPanel, TMainForm::tr("接收：%1").arg(count));
   }
 }
 

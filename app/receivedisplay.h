@@ -25,6 +25,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <cstdint>
 #include <optional>
 
 namespace talyx::app {
@@ -51,15 +52,15 @@ class TReceiveDisplay : public QObject {
   void Discard();
   // Empties the view and its widget at once, dropping what was gathered.
   void Clear();
-  // The receive counter panel's next text.
-  void SetCountText(const QString& text);
+  // The receive counter's next value; its panel text is made when it is written.
+  void SetCount(int32_t count);
 
   // Writes what was gathered now if the last write is a frame old; otherwise the frame's timer
   // writes it. Run at the end of every event.
   void WriteIfDue();
   // Writes everything gathered to the widgets.
   void Flush();
-  bool Pending() const { return clearPending_ || !text_.isEmpty() || countText_.has_value(); }
+  bool Pending() const { return clearPending_ || !text_.isEmpty() || count_.has_value(); }
 
   // Flushes before the view handles any key, click, drop or input-method event of the user.
   void WatchView(TReceiveView* view);
@@ -78,7 +79,7 @@ class TReceiveDisplay : public QObject {
   TMainForm& form_;
   QString text_;                      // to append after the widget's text; breaks as '\n'
   bool clearPending_ = false;         // the widget is cleared before text_ is appended
-  std::optional<QString> countText_;  // the counter panel's text, when it changed
+  std::optional<int32_t> count_;  // the receive counter, when it changed
   QTimer frame_;
   QElapsedTimer sinceWrite_;
 };

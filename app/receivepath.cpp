@@ -134,7 +134,7 @@ void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
     chunk = QString::fromStdString(decoder_.Decode(bytes));
   }
   const QString shown = timed ? TimedChunk(bytes, times, hex, chunk) : chunk;
-  display_.SetCountText(TMainForm::tr("接收：%1").arg(form_.RecvCount));
+  display_.SetCount(form_.RecvCount);
 
   form_.DecodeText += chunk;
   if (form_.DecodeText.size() > MaxDecodeText) {

@@ -205,7 +205,7 @@ TEST_F(ReceivePathTest, ReadersAndEditorsOfTheViewSeeGatheredTextFirst) {
 
   // Cleared views stay clear, and the counter reset is not overwritten by a gathered count.
   form->ReceivePath.leijia(QStringLiteral("late"));
-  display.SetCountText(QStringLiteral("接收：7"));
+  display.SetCount(7);
   form->Btn_ClearView->click();
   form->Btn_CountReset->click();
   ASSERT_TRUE(Written());
