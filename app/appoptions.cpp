@@ -20,7 +20,8 @@ std::string Lower(std::string text) {
 
 }  // namespace
 
-TAppOptions TAppOptions::Read(const TSettingsFile& settings) {
+TAppOptions TAppOptions::Read(const TSettingsFile& file) {
+  const TSettingsSnapshot settings = file.Read();
   TAppOptions options;
   const std::string charset = Lower(settings.ReadString(OptionsSection, "Charset", "locale"));
   if (charset == "utf-8" || charset == "utf8") {

@@ -50,7 +50,8 @@ uint16_t WordOf(const QComboBox* combo) {
 }  // namespace
 
 void TMainForm::FormCreate() {
-  const TSettingsFile& ini = settings_;
+  // One reading: the keys come from one version of the file, even while another window writes.
+  const TSettingsSnapshot ini = settings_.Read();
   move(ini.ReadInteger(FormSection, "Left", 100), ini.ReadInteger(FormSection, "Top", 100));
   resize(ini.ReadInteger(FormSection, "Width", 500), ini.ReadInteger(FormSection, "Height", 300));
   FormResize();

@@ -1,13 +1,10 @@
-// TSettingsFile: parsing, key lookup and in-place rewriting of the settings file.
+// TSettingsFile: parsing, key lookup and the rewriting of one key's line.
 #include "app/settingsfile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-
-#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <optional>
@@ -16,6 +13,7 @@
 #include "app/convert.h"
 #include "app/formats/charset.h"
 #include "app/formats/utf8.h"
+#include "app/settingsfile_io.h"
 
 namespace talyx::app {
 
@@ -30,28 +28,6 @@ struct IniLines {
   bool Bom = false;
   bool CrLf = false;
 };
-
-enum class LoadResult { Loaded, Missing, Unreadable };
-
-LoadResult ReadFileContent(const std::string& path, std::string* content) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    return errno == ENOENT || errno == ENOTDIR ? LoadResult::Missing : LoadResult::Unreadable;
-  }
-  char buffer[8192];
-  for (;;) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
-      return LoadResult::Unreadable;
-    }
-    content->append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  return LoadResult::Loaded;
-}
 
 IniLines SplitLines(std::string content) {
   IniLines ini;
@@ -152,24 +128,6 @@ std::optional<SectionRange> FindSection(const IniLines& ini, const std::string& 
   return std::nullopt;
 }
 
-IniLines LoadLines(const std::string& path) {
-  std::string content;
-  if (ReadFileContent(path, &content) != LoadResult::Loaded) return {};
-  return SplitLines(std::move(content));
-}
-
-std::optional<std::string> ReadRaw(const std::string& path, const std::string& section,
-                                   const std::string& key) {
-  const IniLines ini = LoadLines(path);
-  const auto range = FindSection(ini, section);
-  if (!range) return std::nullopt;
-  for (size_t i = range->First; i < range->End; ++i) {
-    const auto keyLine = KeyOf(ini.Lines[i]);
-    if (keyLine && SameName(keyLine->Key, key)) return keyLine->Value;
-  }
-  return std::nullopt;
-}
-
 // The first maxChars characters of valid UTF-8 text.
 std::string TruncateUtf8(const std::string& text, size_t maxChars) {
   std::string_view rest(text);
@@ -181,6 +139,12 @@ std::string TruncateUtf8(const std::string& text, size_t maxChars) {
   return text.substr(0, text.size() - rest.size());
 }
 
+// A value as read: UTF-8, cut at the longest text read.
+std::string DecodedValue(const std::string& raw) {
+  return TruncateUtf8(formats::IsValidUtf8(raw) ? raw : formats::ToUtf8(raw, "GB18030"),
+                      TSettingsSnapshot::MaxTextLength);
+}
+
 std::string WithoutLineBreaks(std::string value) {
   for (char& c : value) {
     if (c == '\r' || c == '\n') c = ' ';
@@ -188,106 +152,95 @@ std::string WithoutLineBreaks(std::string value) {
   return value;
 }
 
-bool WriteAll(int fd, const std::string& content) {
-  size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = write(fd, content.data() + done, content.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool WriteInPlace(const std::string& path, const std::string& content) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, content);
-  return close(fd) == 0 && written;
-}
-
-// The file a write replaces: the end of the path's chain of symbolic links, or the path itself
-// when it does not exist yet.
-std::string ReplacedFile(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path target = std::filesystem::canonical(path, error);
-  return error ? path : target.string();
-}
-
-// A new file beside `target` for the content that replaces it, made with the mode a new file
-// gets (0666 less the umask); -1 when the folder allows no new files.
-int CreateBeside(const std::string& target, std::string* name) {
-  static std::atomic<unsigned> serial{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *name = target + ".new-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
-    const int fd = open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
-
-// The content is written to a new file beside the old one, synced, and renamed over it, so that
-// a crash, a kill, a full disk or a power cut in the middle of a write leaves the old file or
-// the new one, never half of one. The new file takes the old one's mode and, where allowed, its
-// owner; a symbolic link is written through to its target and stays a link. In a folder that
-// allows no new files the file is written in place.
-bool WriteFileContent(const std::string& path, const std::string& content) {
-  const std::string target = ReplacedFile(path);
-  std::string temporary;
-  const int fd = CreateBeside(target, &temporary);
-  if (fd < 0) return WriteInPlace(target, content);
-  struct stat old {};
-  if (stat(target.c_str(), &old) == 0) {
-    fchmod(fd, old.st_mode & 0777);
-    // Where the owner cannot be kept (another user's file), the writer owns the new file.
-    [[maybe_unused]] const int ownerKept = fchown(fd, old.st_uid, old.st_gid);
-  }
-  const bool written = WriteAll(fd, content) && fdatasync(fd) == 0;
-  if (close(fd) != 0 || !written || rename(temporary.c_str(), target.c_str()) != 0) {
-    unlink(temporary.c_str());
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
-TSettingsFile::TSettingsFile(std::string path, bool createFolder)
-    : path_(std::move(path)), createFolder_(createFolder) {}
+TSettingsSnapshot::TSettingsSnapshot(const std::string& content) {
+  for (const std::string& line : SplitLines(content).Lines) {
+    if (auto name = SectionOf(line)) {
+      sections_.push_back(Section{std::move(*name), {}});
+    } else if (auto keyLine = KeyOf(line); keyLine && !sections_.empty()) {
+      sections_.back().Keys.emplace_back(std::move(keyLine->Key), std::move(keyLine->Value));
+    }
+  }
+}
+
+const std::string* TSettingsSnapshot::RawValue(const std::string& section,
+                                               const std::string& key) const {
+  for (const Section& candidate : sections_) {
+    if (!SameName(candidate.Name, section)) continue;
+    for (const auto& [name, value] : candidate.Keys) {
+      if (SameName(name, key)) return &value;
+    }
+    return nullptr;
+  }
+  return nullptr;
+}
+
+std::string TSettingsSnapshot::ReadString(const std::string& section, const std::string& key,
+                                          const std::string& defaultValue) const {
+  const std::string* raw = RawValue(section, key);
+  return raw != nullptr ? DecodedValue(*raw) : defaultValue;
+}
+
+int32_t TSettingsSnapshot::ReadInteger(const std::string& section, const std::string& key,
+                                       int32_t defaultValue) const {
+  const std::string* raw = RawValue(section, key);
+  int32_t value = 0;
+  return raw != nullptr && TryStrToInt(*raw, &value) ? value : defaultValue;
+}
+
+bool TSettingsSnapshot::ReadBool(const std::string& section, const std::string& key,
+                                 bool defaultValue) const {
+  return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+std::vector<std::pair<std::string, std::string>> TSettingsSnapshot::ReadSection(
+    const std::string& section) const {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const Section& candidate : sections_) {
+    if (!SameName(candidate.Name, section)) continue;
+    for (const auto& [name, value] : candidate.Keys)
+      entries.emplace_back(name, DecodedValue(value));
+    break;
+  }
+  return entries;
+}
+
+TSettingsFile::TSettingsFile(std::string path, bool createFolder, std::string startingContent)
+    : path_(std::move(path)),
+      createFolder_(createFolder),
+      startingContent_(std::move(startingContent)) {}
+
+bool TSettingsFile::LoadContent(std::string* content) const {
+  const TLoadResult result = LoadSettingsFile(path_, content);
+  if (result == TLoadResult::lrMissing) *content = startingContent_;
+  return result != TLoadResult::lrNotRead;
+}
+
+TSettingsSnapshot TSettingsFile::Read() const {
+  std::string content;
+  LoadContent(&content);  // a file that is not read reads as empty
+  return TSettingsSnapshot(content);
+}
 
 std::string TSettingsFile::ReadString(const std::string& section, const std::string& key,
                                       const std::string& defaultValue) const {
-  const auto raw = ReadRaw(path_, section, key);
-  if (!raw) return defaultValue;
-  return TruncateUtf8(formats::IsValidUtf8(*raw) ? *raw : formats::ToUtf8(*raw, "GB18030"),
-                      MaxTextLength);
+  return Read().ReadString(section, key, defaultValue);
 }
 
 int32_t TSettingsFile::ReadInteger(const std::string& section, const std::string& key,
                                    int32_t defaultValue) const {
-  const auto raw = ReadRaw(path_, section, key);
-  int32_t value = 0;
-  return raw && TryStrToInt(*raw, &value) ? value : defaultValue;
+  return Read().ReadInteger(section, key, defaultValue);
 }
 
 bool TSettingsFile::ReadBool(const std::string& section, const std::string& key,
                              bool defaultValue) const {
-  return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+  return Read().ReadBool(section, key, defaultValue);
 }
 
 std::vector<std::pair<std::string, std::string>> TSettingsFile::ReadSection(
     const std::string& section) const {
-  std::vector<std::pair<std::string, std::string>> entries;
-  const IniLines ini = LoadLines(path_);
-  const auto range = FindSection(ini, section);
-  if (!range) return entries;
-  for (size_t i = range->First; i < range->End; ++i) {
-    const auto keyLine = KeyOf(ini.Lines[i]);
-    if (keyLine) entries.emplace_back(keyLine->Key, ReadString(section, keyLine->Key, ""));
-  }
-  return entries;
+  return Read().ReadSection(section);
 }
 
 void TSettingsFile::WriteString(const std::string& section, const std::string& key,
@@ -298,8 +251,13 @@ void TSettingsFile::WriteString(const std::string& section, const std::string& k
     if (const size_t at = text.find("%1"); at != std::string::npos) text.replace(at, 2, path_);
     throw EIniFileException(text);
   };
+  if (createFolder_) {
+    std::error_code ignored;  // a folder that cannot be made fails the lock below
+    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ignored);
+  }
+  const TSettingsWriterLock lock(path_);
   std::string content;
-  if (ReadFileContent(path_, &content) == LoadResult::Unreadable) fail();
+  if (!lock.Held() || !LoadContent(&content)) fail();
   IniLines ini = SplitLines(std::move(content));
   const std::string eol = ini.CrLf ? "\r" : "";
   const std::string line = key + "=" + WithoutLineBreaks(value) + eol;
@@ -325,11 +283,7 @@ void TSettingsFile::WriteString(const std::string& section, const std::string& k
     ini.TrailingNewline = true;
   }
 
-  if (createFolder_) {
-    std::error_code ignored;  // a folder that cannot be made fails the open below
-    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ignored);
-  }
-  if (!WriteFileContent(path_, JoinLines(ini))) fail();
+  if (!ReplaceSettingsFile(path_, JoinLines(ini))) fail();
 }
 
 void TSettingsFile::WriteInteger(const std::string& section, const std::string& key,
@@ -348,12 +302,19 @@ TSettingsFile SettingsFileOfProgram(const std::string& programPath,
   const size_t dot = name.rfind('.');
   const std::string fileName =
       (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + ".INI";
-  if (programPath.rfind("/usr/", 0) != 0) {
-    return TSettingsFile((program.parent_path() / fileName).string());
+  const std::string beside = (program.parent_path() / fileName).string();
+  if (programPath.rfind("/usr/", 0) != 0 && access(program.parent_path().c_str(), W_OK) == 0) {
+    return TSettingsFile(beside);
   }
   const std::string configHome =
       !xdgConfigHome.empty() && xdgConfigHome.front() == '/' ? xdgConfigHome : home + "/.config";
-  return TSettingsFile(configHome + "/talyx/" + fileName, true);
+  const std::string own = configHome + "/talyx/" + fileName;
+  std::string startingContent;
+  struct stat ownFile {};
+  if (stat(own.c_str(), &ownFile) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+    LoadSettingsFile(beside, &startingContent);  // empty unless it could be read
+  }
+  return TSettingsFile(own, true, std::move(startingContent));
 }
 
 }  // namespace talyx::app
