@@ -93,7 +93,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::FormShow() {
-  setWindowTitle(QApplication::applicationDisplayName());
+  setWindowTitle(ApplicationTitleText());
   InitDate();
   ComPortInit();
 }

@@ -4,8 +4,6 @@
 #include <QCoreApplication>
 #include <QTranslator>
 
-#include "app/application.h"
-
 namespace talyx::app {
 
 namespace {
@@ -39,8 +37,6 @@ bool SetInterfaceLanguage(TLanguage language) {
     loaded = translator.load(QString::fromLatin1(EnglishTranslation)) &&
              QCoreApplication::installTranslator(&translator);
   }
-  QApplication::setApplicationDisplayName(
-      QCoreApplication::translate("talyx::app::TApplication", ApplicationTitle));
   return loaded;
 }
 

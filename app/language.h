@@ -19,9 +19,8 @@ namespace talyx::app {
 // Whether the interface is English: lgEnglish, or lgSystem with a locale that is not Chinese.
 bool IsEnglishInterface(TLanguage language, const QLocale& locale = QLocale());
 
-// Installs the English translation when the language calls for it and removes it otherwise;
-// the application's title follows. False, with the interface left Chinese, when the translation
-// cannot be loaded.
+// Installs the English translation when the language calls for it and removes it otherwise.
+// False, with the interface left Chinese, when the translation cannot be loaded.
 bool SetInterfaceLanguage(TLanguage language);
 
 }  // namespace talyx::app

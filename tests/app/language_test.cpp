@@ -22,6 +22,7 @@
 #include <QXmlStreamReader>
 
 #include "app/about.h"
+#include "app/application.h"
 #include "app/appoptions.h"
 #include "app/optionsdialog.h"
 #include "app/statusbar.h"
@@ -153,7 +154,7 @@ TEST_F(LanguageTest, ChineseUnlessTheSettingsFileAsksForEnglishOrTheLocaleIsNotC
     QLocale::setDefault(c.Locale);
     auto form = StartWith(c.Options);
     EXPECT_EQ(form->Btn_Send->text(), c.Send);
-    EXPECT_EQ(HasCjk(QApplication::applicationDisplayName()), HasCjk(c.Send));
+    EXPECT_EQ(HasCjk(app::ApplicationTitleText()), HasCjk(c.Send));
   }
 }
 
