@@ -159,7 +159,8 @@ TEST(WindowTitles, UnderX11EveryWindowShowsTheTitleItSetsAndNoApplicationName) {
   };
   for (const auto& [window, title] : windows) {
     SCOPED_TRACE(title.toStdString());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return IsViewable(window); }, MapLimitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return IsViewable(window); }, MapLimitMs))
+        << "not mapped, as xwininfo (Debian x11-utils) tells";
     EXPECT_EQ(NetWmName(window).toStdString(), title.toStdString());
   }
   EXPECT_TRUE(messages.Texts.empty()) << messages.Texts.join('\n').toStdString();
