@@ -10,8 +10,9 @@
 
 namespace talyx::app {
 
+QString ApplicationTitleText() { return TApplication::tr(ApplicationTitle); }
+
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
-  setApplicationDisplayName(tr(ApplicationTitle));
   // The installed desktop entry and icon share this id: the desktop matches the windows to the
   // entry by it, and the windows take the icon from the icon theme (none when not installed).
   const QString desktopId = QStringLiteral("org.talyx.Talyx");

@@ -8,10 +8,13 @@
 // - Handlers connected to Qt signals run inside Qt's own frames, which must not be unwound by
 //   an exception: every handler of the window is connected through Reported, so its exceptions
 //   stop at the handler's edge and go to the report.
-// - TApplication sets the application title and the desktop id (which names the installed
-//   desktop entry and icon), installs the report as the port component's exception hook and
-//   bridges the engine's message queue into the Qt event loop (qtbridge.h) for its whole life.
-//   One per process, on the main thread.
+// - TApplication sets the desktop id (which names the installed desktop entry and icon),
+//   installs the report as the port component's exception hook and bridges the engine's message
+//   queue into the Qt event loop (qtbridge.h) for its whole life. One per process, on the main
+//   thread.
+// - It sets no application display name: the X11 platform would add it to every window's title
+//   ("Select Port — ..."). Each window sets its own title; the main window and the message boxes
+//   take the application title.
 #pragma once
 
 #include <QApplication>
@@ -26,6 +29,9 @@ class TQtBridge;
 // The application title, also the main window's caption once it is shown.
 inline constexpr const char* ApplicationTitle =
     QT_TRANSLATE_NOOP("talyx::app::TApplication", "TALYX串口通信控制器");
+
+// The application title in the interface language.
+QString ApplicationTitleText();
 
 class TApplication : public QApplication {
   Q_OBJECT

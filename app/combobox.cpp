@@ -2,6 +2,7 @@
 #include "app/combobox.h"
 
 #include <QLineEdit>
+#include <QWheelEvent>
 
 namespace talyx::app {
 
@@ -15,12 +16,21 @@ TComboBox::TComboBox(const QStringList& items, QWidget* parent) : QComboBox(pare
   // No completion: a typed value stays as typed.
   setCompleter(nullptr);
   setInsertPolicy(QComboBox::NoInsert);
+  setFocusPolicy(Qt::StrongFocus);
   addItems(items);
   // A narrow box shows the start of a picked item's text, as it shows a typed one.
   connect(this, &QComboBox::currentIndexChanged, edit, [edit] { edit->home(false); });
   connect(this, &QComboBox::activated, this, [this] {
     if (!editingFinishing_) emit Select();
   });
+}
+
+void TComboBox::wheelEvent(QWheelEvent* event) {
+  if (hasFocus()) {
+    QComboBox::wheelEvent(event);
+  } else {
+    event->ignore();
+  }
 }
 
 }  // namespace talyx::app

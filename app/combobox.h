@@ -4,6 +4,9 @@
 // or type a value. Only a pick emits Select. Typing never does and never adds the typed text
 // to the list, also when Enter is pressed or the text equals an item's: Qt's own combo box
 // reports such a text as an activation when editing ends, which is filtered out here.
+// - The mouse wheel picks an item only while the box has the keyboard focus, and a wheel turn
+//   never gives it the focus: a wheel turn meant for something else that passes over the box
+//   goes on to its parent, and the port stays as it is.
 #pragma once
 
 #include <QComboBox>
@@ -20,6 +23,9 @@ class TComboBox : public QComboBox {
  signals:
   // An item was picked; the selection is already the picked item.
   void Select();
+
+ protected:
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   bool editingFinishing_ = false;

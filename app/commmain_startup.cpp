@@ -94,7 +94,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::FormShow() {
-  setWindowTitle(QApplication::applicationDisplayName());
+  setWindowTitle(ApplicationTitleText());
   InitDate();
   ComPortInit();
 }

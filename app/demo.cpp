@@ -3,7 +3,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -11,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
+#include <QTemporaryFile>
 #include <QTextDocument>
 #include <QTimer>
 #include <cstdio>
@@ -71,6 +71,27 @@ class MessageCollector {
   MessageBoxHook previous_;
 };
 
+// The user's own runtime folder when there is one, else the temporary folder.
+QDir ScreenshotFolder() {
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  return runtime.isEmpty() ? QDir::temp() : QDir(runtime);
+}
+
+// Writes the window's picture as PNG to a new file in folder and returns its path; "" when that
+// failed. The file is created exclusively (O_EXCL), readable by its owner only, with a random
+// part in its name: no other user can foresee the name, nor lay a file or a link there first
+// for the picture to be written through.
+QString SaveScreenshot(QWidget& window, const QDir& folder) {
+  QTemporaryFile file(folder.filePath(QStringLiteral("talyx-demo-XXXXXX.png")));
+  file.setAutoRemove(false);
+  if (!file.open()) return QString();
+  if (!window.grab().save(&file, "PNG")) {
+    file.remove();
+    return QString();
+  }
+  return file.fileName();
+}
+
 }  // namespace
 
 int RunDemo() {
@@ -123,10 +144,10 @@ int RunDemo() {
   Print(QStringLiteral("Receive view:\n") + form.Memo_Show->toPlainText());
   Print(QStringLiteral("Register view:\n") + form.re_dec->toPlainText());
 
-  const QString shotPath = QDir::temp().filePath(
-      QStringLiteral("talyx-demo-%1.png").arg(QCoreApplication::applicationPid()));
-  if (!form.grab().save(shotPath, "PNG")) {
-    return Fail(QStringLiteral("the screenshot could not be written to ") + shotPath);
+  const QDir shotFolder = ScreenshotFolder();
+  const QString shotPath = SaveScreenshot(form, shotFolder);
+  if (shotPath.isEmpty()) {
+    return Fail(QStringLiteral("the screenshot could not be written in ") + shotFolder.path());
   }
   Print(QStringLiteral("Screenshot: ") + shotPath);
 

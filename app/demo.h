@@ -11,7 +11,8 @@ inline constexpr const char* DemoArgument = "--demo";
 // code: 0 when the exchange completed, else 1 with the reason on standard error. It neither
 // reads nor writes the settings file, opens the demo device by the number the port map gives
 // it, sends 01 03 00 00 00 0A with hexadecimal send and receive, prints the receive view, the
-// register view and the path of a PNG screenshot of the window in the temporary folder.
+// register view and the path of a PNG screenshot of the window: a new file with a random name,
+// readable by its owner only, in $XDG_RUNTIME_DIR when set, else in the temporary folder.
 int RunDemo();
 
 }  // namespace talyx::app

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <utility>
 
+#include "app/application.h"
+
 namespace talyx::app {
 
 namespace {
@@ -37,7 +39,7 @@ QMessageBox::StandardButton ShowMessage(const QString& text, MessageKind kind,
   // A copy, so that a hook that replaces itself while it runs is not destroyed under itself.
   const MessageBoxHook hook = Hook();
   if (hook) return hook(request);
-  QMessageBox box(IconOf(kind), QApplication::applicationDisplayName(), text, buttons,
+  QMessageBox box(IconOf(kind), ApplicationTitleText(), text, buttons,
                   QApplication::activeWindow());
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }

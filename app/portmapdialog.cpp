@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/application.h"
 #include "app/platformtext.h"
 #include "platform/demodevice.h"
 #include "platform/portmap.h"
@@ -70,9 +71,9 @@ TPortMapDialog::TPortMapDialog(TSettingsFile& settings, std::string discoveryRoo
   layout->addWidget(buttons);
 
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  connect(Btn_Map, &QPushButton::clicked, this, [this] {
-    MapPort(SE_ComNumber->value(), CB_Target->currentData().toString().toStdString());
-  });
+  connect(Btn_Map, &QPushButton::clicked, this, Reported([this] {
+            MapPort(SE_ComNumber->value(), CB_Target->currentData().toString().toStdString());
+          }));
   connect(SE_ComNumber, &QSpinBox::valueChanged, this, [this] { ShowTargetOfNumber(); });
   connect(LV_Devices, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     if (item == nullptr) return;
@@ -105,8 +106,10 @@ void TPortMapDialog::Refresh() {
 }
 
 void TPortMapDialog::MapPort(int number, const std::string& value) {
-  platform::OverridePortPath(number, value);
+  // Saved first: a mapping the settings file refuses is not made at all, so the dialog and the
+  // port map never show one that the next start would not have.
   settings_.WriteString(PortsSection, "Com" + std::to_string(number), value);
+  platform::OverridePortPath(number, value);
   RebuildLists();
   emit MappingChanged();
 }

@@ -3,8 +3,9 @@
 // to the demo device or to none.
 //
 // Principles of operation:
-// - A mapping takes effect at once in the process-wide port map and is written to the settings
-//   file's section "ports" (ComN=path, demo, or empty), which the next start reads again.
+// - A mapping is written to the settings file's section "ports" (ComN=path, demo, or empty),
+//   which the next start reads again, and takes effect at once in the process-wide port map;
+//   a mapping that cannot be written is reported and not made.
 // - The dialog looks at the devices again once a second while it is shown (sysfs and /dev
 //   reads, no device is opened), and refreshes its lists when a device came or went.
 // - Discovery reads below a root folder ("/"; tests give a fake tree).
@@ -37,8 +38,9 @@ class TPortMapDialog : public QDialog {
 
   // Discovers the devices again; the lists are rebuilt when they changed.
   void Refresh();
-  // Maps number to value (a device path, "demo" or "" for none) in the port map and in the
-  // section "ports". Raises EIniFileException when the settings file cannot be written.
+  // Maps number to value (a device path, "demo" or "" for none) in the section "ports" and in
+  // the port map. Raises EIniFileException when the settings file cannot be written, and then
+  // changes nothing.
   void MapPort(int number, const std::string& value);
   const std::vector<platform::DiscoveredSerialDevice>& Devices() const { return devices_; }
 

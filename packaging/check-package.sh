@@ -56,7 +56,10 @@ for library in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libjpeg62-turbo; do
   field Depends | grep -Eq "(^|, )$library( |,|$)" ||
     fail "Depends lacks $library (shlibs): $(field Depends)"
 done
-field Recommends | grep -q fonts-wqy-zenhei || fail "Recommends lacks fonts-wqy-zenhei"
+for recommended in fonts-wqy-zenhei qt6-translations-l10n; do
+  field Recommends | grep -Eq "(^|, )$recommended( |,|$)" ||
+    fail "Recommends lacks $recommended: $(field Recommends)"
+done
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT

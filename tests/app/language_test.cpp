@@ -7,12 +7,16 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMap>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -22,6 +26,7 @@
 #include <QXmlStreamReader>
 
 #include "app/about.h"
+#include "app/application.h"
 #include "app/appoptions.h"
 #include "app/optionsdialog.h"
 #include "app/statusbar.h"
@@ -153,7 +158,30 @@ TEST_F(LanguageTest, ChineseUnlessTheSettingsFileAsksForEnglishOrTheLocaleIsNotC
     QLocale::setDefault(c.Locale);
     auto form = StartWith(c.Options);
     EXPECT_EQ(form->Btn_Send->text(), c.Send);
-    EXPECT_EQ(HasCjk(QApplication::applicationDisplayName()), HasCjk(c.Send));
+    EXPECT_EQ(HasCjk(app::ApplicationTitleText()), HasCjk(c.Send));
+  }
+}
+
+TEST_F(LanguageTest, QtsOwnTextsFollowTheInterfaceLanguage) {
+  const QString catalogue =
+      QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qt_zh_CN.qm");
+  if (!QFile::exists(catalogue)) {
+    GTEST_SKIP() << "Qt's translations are not installed (Debian qt6-translations-l10n)";
+  }
+  for (const bool english : {false, true}) {
+    SCOPED_TRACE(english ? "English" : "Chinese");
+    auto form = StartWith(english ? "[options]\nLanguage=en\n" : "");
+    const std::unique_ptr<QMenu> menu(form->Edt_Interval->createStandardContextMenu());
+    const QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QStringList texts{box.button(QDialogButtonBox::Ok)->text(),
+                      box.button(QDialogButtonBox::Cancel)->text()};
+    for (const QAction* action : menu->actions()) {
+      if (!action->isSeparator()) texts << action->text();
+    }
+    for (const QAbstractButton* button : form->SaveDialog1->findChildren<QAbstractButton*>()) {
+      if (!button->text().isEmpty()) texts << button->text();
+    }
+    for (const QString& text : texts) EXPECT_NE(HasCjk(text), english) << text.toStdString();
   }
 }
 

@@ -12,8 +12,11 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpontaneKeyEvent>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
+#include <vector>
 
 #include "app/shape.h"
 #include "app/statusbar.h"
@@ -46,6 +49,32 @@ void TypeInto(QComboBox* combo, const QString& text) {
   QTest::keyClicks(combo->lineEdit(), text);
   QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
 }
+
+// One wheel step down over the middle of widget, delivered as the window system delivers it:
+// to the widget under the pointer, which takes the focus first when its policy says so, and on
+// to its parents while they ignore it.
+void TurnWheelDown(QWidget* widget) {
+  const QPoint middle = widget->rect().center();
+  QWidget* target = widget->childAt(middle) != nullptr ? widget->childAt(middle) : widget;
+  const QPoint at = target->mapFrom(widget, middle);
+  QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QSpontaneKeyEvent::setSpontaneous(&wheel);
+  QApplication::instance()->notify(target, &wheel);
+}
+
+// Counts the wheel events that reach a widget.
+class WheelCounter : public QObject {
+ public:
+  explicit WheelCounter(QWidget* widget) { widget->installEventFilter(this); }
+  int Count = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Wheel) ++Count;
+    return false;
+  }
+};
 
 struct ExpectedControl {
   const char* Name;
@@ -267,6 +296,33 @@ TEST_F(MainFormTest, PickingAnItemReopensThePortWhileTypingAnItemsTextDoesNot) {
   EXPECT_EQ(form->ComPort1.Baud(), 19200);  // the typed rate goes with the reopen
   EXPECT_EQ(BaudOf(second), 19200u);
   EXPECT_EQ(form->CB_ComNum->toolTip(), QString::fromStdString(second.SlavePath()));
+  EXPECT_TRUE(messages.Texts.empty());
+}
+
+TEST_F(OpenFormTest, TheWheelPicksAPortSettingOnlyInTheFocusedBoxAndPassesOnOtherwise) {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  form->SendMemo->setFocus();
+  const WheelCounter parent(form->Panel4);
+  const std::vector<app::TComboBox*> boxes{form->CB_ComNum, form->CB_Baud, form->CB_Parity,
+                                           form->CB_DataBits, form->CB_StopBits};
+  for (app::TComboBox* box : boxes) {
+    const int before = box->currentIndex();
+    TurnWheelDown(box);
+    EXPECT_EQ(box->currentIndex(), before) << box->objectName().toStdString();
+    EXPECT_FALSE(box->hasFocus()) << box->objectName().toStdString();
+  }
+  EXPECT_EQ(parent.Count, static_cast<int>(boxes.size()));
+  EXPECT_TRUE(form->ComPort1.Open());
+  EXPECT_EQ(BaudOf(pty), 9600u);
+
+  // With the focus, the wheel picks the next rate, and the port reopens with it.
+  form->CB_Baud->setFocus();
+  TurnWheelDown(form->CB_Baud);
+  EXPECT_EQ(form->CB_Baud->currentText(), QStringLiteral("19200"));
+  EXPECT_EQ(parent.Count, static_cast<int>(boxes.size()));
+  EXPECT_TRUE(form->ComPort1.Open());
+  EXPECT_EQ(BaudOf(pty), 19200u);
   EXPECT_TRUE(messages.Texts.empty());
 }
 

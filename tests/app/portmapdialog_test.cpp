@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
@@ -85,6 +86,22 @@ TEST_F(PortMapDialogTest, ListsDevicesRefreshesWhenOneAppearsAndWritesThePortsSe
   EXPECT_EQ(platform::PortDevicePath(1), "");
   EXPECT_EQ(settings.ReadString("ports", "Com1", "?"), "");
   EXPECT_EQ(Column(dialog.LV_Ports, 0), QStringList({"Com7"}));
+}
+
+TEST_F(PortMapDialogTest, AMappingTheSettingsFileRefusesIsReportedAndNotMade) {
+  // No folder to write the file in, whoever runs the test.
+  app::TSettingsFile unwritable(folder.File("missing/talyx.INI"));
+  TPortMapDialog dialog(unwritable, root.string());
+  const QSignalSpy changed(&dialog, &TPortMapDialog::MappingChanged);
+  dialog.SE_ComNumber->setValue(5);
+  dialog.CB_Target->setCurrentIndex(dialog.CB_Target->findData(QStringLiteral("demo")));
+  dialog.Btn_Map->click();
+  EXPECT_EQ(
+      messages.Texts,
+      QStringList{QStringLiteral("写 %1 失败").arg(QString::fromStdString(unwritable.Path()))});
+  EXPECT_EQ(platform::PortDevicePath(5), "");
+  EXPECT_EQ(Column(dialog.LV_Ports, 0), QStringList({"Com1"}));
+  EXPECT_EQ(changed.count(), 0);
 }
 
 TEST_F(PortMapDialogTest, OptionsKeepTheirOwnSectionAndTheDialogChangesThem) {
