@@ -96,22 +96,31 @@ void TSendPath::Btn_SendClick() {
   }
 
   const uint64_t closesBefore = shared_->PortCloses;
-  const auto interrupted = [&] { return MustStop() || shared_->PortCloses != closesBefore; };
+  // The pause after each chunk. A close of the window or the application's quitting ends the
+  // send in any pause. A close of the port ends it in a pause with chunks still to come (the
+  // next PutString would open the port again), but in the final pause every chunk is queued:
+  // the send is complete and is counted.
+  const auto pauseGoesOn = [&](bool last) {
+    const bool waited = WaitOutFree(ChunkRoom);
+    if (shared_->Stopped) return false;
+    return last || (waited && !MustStop() && shared_->PortCloses == closesBefore);
+  };
   uint32_t counted = 0;
   if (form_.CB_hexSend->isChecked()) {
     const formats::HexFrame frame = formats::BuildHexFrame(text.toStdString(), charset_);
     form_.RegCount = frame.RegCount;
-    for (const std::string& chunk : frame.Chunks) {
-      SendHex(chunk);
-      if (!WaitOutFree(ChunkRoom) || interrupted()) return;
+    for (size_t i = 0; i < frame.Chunks.size(); ++i) {
+      SendHex(frame.Chunks[i]);
+      if (!pauseGoesOn(i + 1 == frame.Chunks.size())) return;
     }
     counted = static_cast<uint32_t>(frame.StrippedLength);
   } else {
     const std::string bytes = formats::FromUtf8(text.toStdString(), charset_);
     // The last piece is empty when the length is a multiple of 16, the empty text included.
-    for (size_t i = 0; i <= bytes.size() / ChunkRoom; ++i) {
+    const size_t pieces = bytes.size() / ChunkRoom + 1;
+    for (size_t i = 0; i < pieces; ++i) {
       form_.ComPort1.PutString(bytes.substr(i * ChunkRoom, ChunkRoom));
-      if (!WaitOutFree(ChunkRoom) || interrupted()) return;
+      if (!pauseGoesOn(i + 1 == pieces)) return;
     }
     counted = static_cast<uint32_t>(bytes.size());
   }

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -239,6 +240,39 @@ TEST_F(SendPathTest, ClosingTheWindowEndsAWaitingSendAfterItsQueuedPiece) {
   const Bytes wire = reader.Bytes();
   EXPECT_EQ(std::string(wire.begin() + static_cast<long>(filler.size()), wire.end()),
             "0123456789abcdef");
+}
+
+TEST_F(SendPathTest, APortClosedInTheFinalPauseLeavesTheSendCompleteButNotEarlierOrByTheWindow) {
+  form->CB_hexSend->setChecked(true);
+  form->CB_ShowSend->setChecked(true);
+  const QString request = QStringLiteral("01 03 00 00 00 02");
+  // The first close comes within the first pause (the first time events are handled).
+  const auto sendWhileClosing = [&](const QString& text, std::function<void()> close) {
+    form->SendMemo->setPlainText(text);
+    QTimer::singleShot(5, form.get(), close);
+    form->Btn_Send->click();
+  };
+  const auto closePort = [&] { form->ComPort1.SetOpen(false); };
+
+  // Two chunks: the close ends the send before the second, which would reopen the port.
+  sendWhileClosing(request + QStringLiteral(" 01 02 03"), closePort);
+  EXPECT_FALSE(form->ComPort1.Open());
+  EXPECT_EQ(form->SendCount, 0);
+  EXPECT_FALSE(form->SendMemo->toPlainText().isEmpty());
+
+  // One chunk: its pause is the final one, so the send is counted and the box cleared.
+  form->ComPort1.SetOpen(true);
+  sendWhileClosing(request, closePort);
+  EXPECT_FALSE(form->ComPort1.Open());
+  EXPECT_EQ(form->SendCount, 12);
+  EXPECT_EQ(form->StatusBar->PanelText(TMainForm::SendPanel), QStringLiteral("发送：12"));
+  EXPECT_TRUE(form->SendMemo->toPlainText().isEmpty());
+
+  // The window closing in the final pause: neither step runs.
+  form->ComPort1.SetOpen(true);
+  sendWhileClosing(request, [&] { form->close(); });
+  EXPECT_EQ(form->SendCount, 12);
+  EXPECT_EQ(form->SendMemo->toPlainText(), request);
 }
 
 TEST_F(SendPathTest, AutoSendTicksDuringASendAreDroppedNotNested) {
