@@ -1,6 +1,10 @@
 // TSendPath: the main window's send path, auto-send and the send box file.
 #include "app/sendpath.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -10,6 +14,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <optional>
+#include <utility>
 
 #include "app/application.h"
 #include "app/commmain.h"
@@ -228,18 +234,32 @@ void TSendPath::Btn_OpenFileClick() {
 }
 
 void TSendPath::LoadSendFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    throw Exception(TMainForm::tr("不能打开文件 %1").arg(path).toStdString());
+  const auto cannotOpen = [&] {
+    return Exception(TMainForm::tr("不能打开文件 %1").arg(path).toStdString());
+  };
+  // Opened without blocking, so that a FIFO does not hold the window waiting for a writer; only
+  // a regular file of at most MaxSendFileSize bytes is read (a device could give bytes without
+  // end).
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw cannotOpen();
+  QFile file;
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    throw cannotOpen();
   }
-  const QByteArray data = file.readAll();
-  if (file.error() != QFileDevice::NoError) {
-    throw Exception(TMainForm::tr("不能打开文件 %1").arg(path).toStdString());
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > MaxSendFileSize) {
+    throw cannotOpen();
   }
+  // One byte more than allowed tells a file that grew since it was looked at.
+  const QByteArray data = file.read(MaxSendFileSize + 1);
+  if (file.error() != QFileDevice::NoError || data.size() > MaxSendFileSize) throw cannotOpen();
   std::string_view bytes(data.constData(), static_cast<size_t>(data.size()));
   std::string text;
   if (formats::IsRtf(bytes)) {
-    text = formats::ReadRtf(bytes);
+    std::optional<std::string> document = formats::ReadRtf(bytes);
+    if (!document) throw cannotOpen();
+    text = std::move(*document);
   } else {
     if (charset_ == "UTF-8" && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     text = NormalisedLineEnds(formats::ToUtf8(bytes, charset_));

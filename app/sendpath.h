@@ -40,6 +40,8 @@ class TSendPath {
   static constexpr uint32_t ChunkRoom = 16;
   static constexpr int ChunkPauseMs = 20;
   static constexpr int RoomPauseMs = 200;
+  // The largest send box file read, in bytes.
+  static constexpr qint64 MaxSendFileSize = 16 * 1024 * 1024;
 
   explicit TSendPath(TMainForm& form);
   ~TSendPath();
@@ -71,7 +73,8 @@ class TSendPath {
   // Loads the send box from a file picked in OpenDialog1.
   void Btn_OpenFileClick();
   // Replaces the send box's content by the file's: RTF when it is RTF, else plain text in the
-  // locale's character set. A file that cannot be read raises "不能打开文件 %s".
+  // locale's character set. A file that cannot be read, is not a regular file, is larger than
+  // MaxSendFileSize or is RTF nested too deep raises "不能打开文件 %s" and changes nothing.
   void LoadSendFile(const QString& path);
   void Btn_ClearMomeClick();
 

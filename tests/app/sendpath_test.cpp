@@ -1,7 +1,9 @@
 // The send path to a pseudo-terminal's far end: hexadecimal frames with their CRC, text pieces,
-// Enter, auto-send, pacing, a stalled output that leaves the window alive, the send box file.
+// Enter, auto-send, pacing, a stalled output that leaves the window alive, a close in the last
+// pause, the send box file and what it refuses.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -313,6 +315,39 @@ TEST_F(SendPathTest, SendBoxLoadsRtfAndPlainTextFiles) {
   app::RunReported([&] { form->SendPath.LoadSendFile(missing); });
   EXPECT_EQ(messages.Texts, QStringList{QStringLiteral("不能打开文件 ") + missing});
   EXPECT_EQ(form->SendMemo->toPlainText(), QStringLiteral("01 03\n00 0A\n"));
+}
+
+TEST_F(SendPathTest, SendBoxRefusesDevicesFifosFilesOver16MiBAndRtfNestedTooDeep) {
+  const QString kept = QStringLiteral("kept");
+  form->SendMemo->setPlainText(kept);
+  const auto refused = [&](const std::string& path) {
+    messages.Texts.clear();
+    app::RunReported([&] { form->SendPath.LoadSendFile(QString::fromStdString(path)); });
+    return messages.Texts == QStringList{QString::fromStdString("不能打开文件 " + path)} &&
+           form->SendMemo->toPlainText() == kept;
+  };
+  // A device could give bytes without end; a FIFO without a writer is not waited for.
+  ASSERT_TRUE(refused("/dev/null"));
+  const std::string fifo = folder.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_TRUE(refused(fifo));
+
+  // A document of exactly 16 MiB, its bulk in a skipped group, loads; one byte more does not.
+  const size_t limit = 16 * 1024 * 1024;
+  std::string document = "{\\rtf1 ok{\\*\\x ";
+  document += std::string(limit - document.size() - 2, 'a') + "}}";
+  const std::string atLimit = folder.File("limit.rtf");
+  WriteWholeFile(atLimit, document);
+  form->SendPath.LoadSendFile(QString::fromStdString(atLimit));
+  EXPECT_EQ(form->SendMemo->toPlainText(), QStringLiteral("ok"));
+  form->SendMemo->setPlainText(kept);
+  const std::string over = folder.File("over.rtf");
+  WriteWholeFile(over, document + " ");
+  EXPECT_TRUE(refused(over));
+
+  const std::string deep = folder.File("deep.rtf");
+  WriteWholeFile(deep, "{\\rtf1" + std::string(300, '{') + "x" + std::string(301, '}'));
+  EXPECT_TRUE(refused(deep));
 }
 
 }  // namespace
