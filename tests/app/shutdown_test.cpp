@@ -179,5 +179,21 @@ TEST_F(MainFormTest, EndingFromOutsideEndsDialogsAndSendsThenClosesAsTheUserWoul
   tcflow(pty.Slave(), TCOON);
 }
 
+TEST_F(MainFormTest, EndingFromOutsideReportsAFailedSettingsWriteOnStandardError) {
+  ScopedPortMap noPorts;
+  WriteWholeFile(folder.File("plain"), "");
+  const std::string path = folder.File("plain") + "/talyx.INI";
+  app::TMainForm form{app::TSettingsFile(path)};
+  form.show();
+  messages.Texts.clear();
+  ::testing::internal::CaptureStderr();
+  form.EndFromOutside();
+  const std::string written = ::testing::internal::GetCapturedStderr();
+  app::SetMessagesToStandardError(false);
+  EXPECT_TRUE(messages.Texts.isEmpty());
+  EXPECT_NE(written.find("talyx: 写 " + path + " 失败\n"), std::string::npos) << written;
+  EXPECT_FALSE(form.isVisible());
+}
+
 }  // namespace
 }  // namespace talyx::testing
