@@ -9,7 +9,8 @@
 //   left and Panel5 filling Panel1, Panel6 at the bottom of Panel5 under SendMemo, Panel4 at
 //   the top of Panel3. Every other control keeps its design position and size.
 // - Creating the window restores it from the settings file (FormCreate); showing it resets the
-//   counters and opens the port (FormShow); closing it writes the settings file (FormClose).
+//   counters and opens the port (FormShow); closing it writes the settings file (FormClose),
+//   and so does a terminating signal (EndFromOutside).
 //   The settings file is given at construction, so tests use files of their own.
 // - Every handler is connected through Reported (application.h): an exception that leaves a
 //   handler goes to the general error report and the window goes on.
@@ -166,6 +167,11 @@ class TMainForm : public QWidget {
   void FormCreate();
   void FormShow();
   void FormClose();
+  // The program is ended from outside (a terminating signal): message boxes go to standard
+  // error from now on, the auto-send timer stops, running sends and open modal dialogs are
+  // ended, and the window closes as by the user (FormClose, then the port closes with the
+  // window).
+  void EndFromOutside();
   void FormResize();
   // Applies the five port combo boxes to ComPort1 and reopens it.
   void ComPortInit();

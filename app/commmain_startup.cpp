@@ -2,8 +2,10 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QShowEvent>
+#include <QTimer>
 #include <chrono>
 #include <thread>
 
@@ -45,6 +47,21 @@ uint16_t WordOf(const QComboBox* combo) {
   const int32_t value = StrToInt(combo->currentText());
   if (value < 0 || value > 0xFFFF) throw NotAnIntegerError(combo->currentText());
   return static_cast<uint16_t>(value);
+}
+
+// Rejects every open modal dialog, innermost first; their event loops return once the caller
+// hands control back to them. One that stays open when asked is left as it is.
+void EndModalDialogs() {
+  QWidget* asked = nullptr;
+  while (QWidget* modal = QApplication::activeModalWidget()) {
+    if (modal == asked) break;
+    asked = modal;
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+      dialog->reject();
+    } else {
+      modal->close();
+    }
+  }
 }
 
 }  // namespace
@@ -141,6 +158,14 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   // A send waiting for output room ends here and uses nothing of the window any more.
   SendPath.Stop();
   event->accept();
+}
+
+void TMainForm::EndFromOutside() {
+  SetMessagesToStandardError(true);
+  Timer_AutoSend->stop();
+  SendPath.Stop();
+  EndModalDialogs();
+  close();
 }
 
 void TMainForm::FormClose() {

@@ -1,5 +1,5 @@
-// The program: the application, the main window, the about box and the event loop; with the
-// one argument --demo, the headless demonstration instead.
+// The program: the application, the main window, the about box, the terminating signals and the
+// event loop; with the one argument --demo, the headless demonstration instead.
 #include <QDir>
 #include <cstdio>
 #include <cstring>
@@ -10,12 +10,15 @@
 #include "app/commmain.h"
 #include "app/demo.h"
 #include "app/language.h"
+#include "app/terminationsignals.h"
 #include "platform/portmap.h"
 #include "port/ui/portselection.h"
 
 int main(int argc, char** argv) {
   using namespace talyx::app;
   const bool demo = argc == 2 && std::strcmp(argv[1], DemoArgument) == 0;
+  // Before any thread starts, so that the signals are blocked in all of them.
+  if (!demo) BlockTerminationSignals();
   // The demonstration needs no display: the window is drawn offscreen.
   if (demo) qputenv("QT_QPA_PLATFORM", "offscreen");
   // The machine's serial devices and the demo device get their numbers once, for the whole run.
@@ -37,6 +40,10 @@ int main(int argc, char** argv) {
   TMainForm mainForm(std::move(settings));
   TAboutBox aboutBox;
   mainForm.SetAboutBox(&aboutBox);
+  // SIGTERM, SIGHUP and SIGINT close the window as the user would.
+  TTerminationSignals terminationSignals([&mainForm] { mainForm.EndFromOutside(); });
   mainForm.show();
+  // A signal read in a dialog of the show (the port's opening) has ended the program already.
+  if (terminationSignals.Received()) return 0;
   return application.exec();
 }

@@ -2,6 +2,7 @@
 #include "app/messagebox.h"
 
 #include <QApplication>
+#include <cstdio>
 #include <utility>
 
 #include "app/application.h"
@@ -27,7 +28,21 @@ QMessageBox::Icon IconOf(MessageKind kind) {
   return QMessageBox::Information;
 }
 
+bool& ToStandardError() {
+  static bool on = false;
+  return on;
+}
+
+// The answer of a box closed by Escape: its Cancel or No button, else its OK.
+QMessageBox::StandardButton EscapeAnswer(QMessageBox::StandardButtons buttons) {
+  if (buttons.testFlag(QMessageBox::Cancel)) return QMessageBox::Cancel;
+  if (buttons.testFlag(QMessageBox::No)) return QMessageBox::No;
+  return QMessageBox::Ok;
+}
+
 }  // namespace
+
+void SetMessagesToStandardError(bool on) { ToStandardError() = on; }
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
   return std::exchange(Hook(), std::move(hook));
@@ -35,6 +50,10 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
 
 QMessageBox::StandardButton ShowMessage(const QString& text, MessageKind kind,
                                         QMessageBox::StandardButtons buttons) {
+  if (ToStandardError()) {
+    std::fprintf(stderr, "talyx: %s\n", text.toUtf8().constData());
+    return EscapeAnswer(buttons);
+  }
   const MessageRequest request{text, kind, buttons};
   // A copy, so that a hook that replaces itself while it runs is not destroyed under itself.
   const MessageBoxHook hook = Hook();

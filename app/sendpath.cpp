@@ -1,6 +1,10 @@
 // TSendPath: the main window's send path, auto-send and the send box file.
 #include "app/sendpath.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -10,6 +14,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <optional>
+#include <utility>
 
 #include "app/application.h"
 #include "app/commmain.h"
@@ -96,22 +102,31 @@ void TSendPath::Btn_SendClick() {
   }
 
   const uint64_t closesBefore = shared_->PortCloses;
-  const auto interrupted = [&] { return MustStop() || shared_->PortCloses != closesBefore; };
+  // The pause after each chunk. A close of the window or the application's quitting ends the
+  // send in any pause. A close of the port ends it in a pause with chunks still to come (the
+  // next PutString would open the port again), but in the final pause every chunk is queued:
+  // the send is complete and is counted.
+  const auto pauseGoesOn = [&](bool last) {
+    const bool waited = WaitOutFree(ChunkRoom);
+    if (shared_->Stopped) return false;
+    return last || (waited && !MustStop() && shared_->PortCloses == closesBefore);
+  };
   uint32_t counted = 0;
   if (form_.CB_hexSend->isChecked()) {
     const formats::HexFrame frame = formats::BuildHexFrame(text.toStdString(), charset_);
     form_.RegCount = frame.RegCount;
-    for (const std::string& chunk : frame.Chunks) {
-      SendHex(chunk);
-      if (!WaitOutFree(ChunkRoom) || interrupted()) return;
+    for (size_t i = 0; i < frame.Chunks.size(); ++i) {
+      SendHex(frame.Chunks[i]);
+      if (!pauseGoesOn(i + 1 == frame.Chunks.size())) return;
     }
     counted = static_cast<uint32_t>(frame.StrippedLength);
   } else {
     const std::string bytes = formats::FromUtf8(text.toStdString(), charset_);
     // The last piece is empty when the length is a multiple of 16, the empty text included.
-    for (size_t i = 0; i <= bytes.size() / ChunkRoom; ++i) {
+    const size_t pieces = bytes.size() / ChunkRoom + 1;
+    for (size_t i = 0; i < pieces; ++i) {
       form_.ComPort1.PutString(bytes.substr(i * ChunkRoom, ChunkRoom));
-      if (!WaitOutFree(ChunkRoom) || interrupted()) return;
+      if (!pauseGoesOn(i + 1 == pieces)) return;
     }
     counted = static_cast<uint32_t>(bytes.size());
   }
@@ -219,18 +234,32 @@ void TSendPath::Btn_OpenFileClick() {
 }
 
 void TSendPath::LoadSendFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    throw Exception(TMainForm::tr("不能打开文件 %1").arg(path).toStdString());
+  const auto cannotOpen = [&] {
+    return Exception(TMainForm::tr("不能打开文件 %1").arg(path).toStdString());
+  };
+  // Opened without blocking, so that a FIFO does not hold the window waiting for a writer; only
+  // a regular file of at most MaxSendFileSize bytes is read (a device could give bytes without
+  // end).
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw cannotOpen();
+  QFile file;
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    throw cannotOpen();
   }
-  const QByteArray data = file.readAll();
-  if (file.error() != QFileDevice::NoError) {
-    throw Exception(TMainForm::tr("不能打开文件 %1").arg(path).toStdString());
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > MaxSendFileSize) {
+    throw cannotOpen();
   }
+  // One byte more than allowed tells a file that grew since it was looked at.
+  const QByteArray data = file.read(MaxSendFileSize + 1);
+  if (file.error() != QFileDevice::NoError || data.size() > MaxSendFileSize) throw cannotOpen();
   std::string_view bytes(data.constData(), static_cast<size_t>(data.size()));
   std::string text;
   if (formats::IsRtf(bytes)) {
-    text = formats::ReadRtf(bytes);
+    std::optional<std::string> document = formats::ReadRtf(bytes);
+    if (!document) throw cannotOpen();
+    text = std::move(*document);
   } else {
     if (charset_ == "UTF-8" && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     text = NormalisedLineEnds(formats::ToUtf8(bytes, charset_));

@@ -11,9 +11,11 @@
 //   send started meanwhile (button, Enter) runs to its end before the interrupted one goes on;
 //   an auto-send tick that comes while any send runs is dropped, never nested.
 // - A wait ends early when the port closes (the port tells its users), when the window closes
-//   or the application quits (Stop, or the event loops ending). The interrupted send then
-//   stops: no further chunk is queued (a next PutString would reopen a closed port), and the
-//   steps after the sending do not run, so nothing of the window is used after it closed.
+//   or the application quits (Stop, or the event loops ending). A close of the window or the
+//   application's quitting stops the send: the steps after the sending do not run, so nothing
+//   of the window is used after it closed. A close of the port stops it only with chunks still
+//   to come (a next PutString would reopen the closed port); in the wait after the last chunk
+//   everything is queued, and the send is counted and clears the send box as any other.
 // - Errors of PutString and PutBlock end the send and go to the general error report (the
 //   handler's caller); messages go through ShowMessage.
 // - Main thread only, like the window.
@@ -38,6 +40,8 @@ class TSendPath {
   static constexpr uint32_t ChunkRoom = 16;
   static constexpr int ChunkPauseMs = 20;
   static constexpr int RoomPauseMs = 200;
+  // The largest send box file read, in bytes.
+  static constexpr qint64 MaxSendFileSize = 16 * 1024 * 1024;
 
   explicit TSendPath(TMainForm& form);
   ~TSendPath();
@@ -69,7 +73,8 @@ class TSendPath {
   // Loads the send box from a file picked in OpenDialog1.
   void Btn_OpenFileClick();
   // Replaces the send box's content by the file's: RTF when it is RTF, else plain text in the
-  // locale's character set. A file that cannot be read raises "不能打开文件 %s".
+  // locale's character set. A file that cannot be read, is not a regular file, is larger than
+  // MaxSendFileSize or is RTF nested too deep raises "不能打开文件 %s" and changes nothing.
   void LoadSendFile(const QString& path);
   void Btn_ClearMomeClick();
 

@@ -128,7 +128,7 @@ struct GroupState {
 class Reader {
  public:
   explicit Reader(std::string_view in) : in_(in) {}
-  std::string Read();
+  std::optional<std::string> Read();
 
  private:
   void ReadControl();
@@ -162,13 +162,14 @@ class Reader {
   std::map<int, std::unique_ptr<IconvConverter>> converters_;
 };
 
-std::string Reader::Read() {
+std::optional<std::string> Reader::Read() {
   while (pos_ < in_.size()) {
     const char c = in_[pos_++];
     if (c == '{' || c == '}') {
       FlushBytes();
       fallbackToSkip_ = 0;
       if (c == '{') {
+        if (stack_.size() == MaxRtfGroupDepth) return std::nullopt;
         stack_.push_back(state_);
         continue;
       }
@@ -418,6 +419,6 @@ bool IsRtf(std::string_view bytes) {
   return bytes.substr(0, 5) == "{\\rtf";
 }
 
-std::string ReadRtf(std::string_view bytes) { return Reader(bytes).Read(); }
+std::optional<std::string> ReadRtf(std::string_view bytes) { return Reader(bytes).Read(); }
 
 }  // namespace talyx::formats

@@ -1,7 +1,9 @@
 // The send path to a pseudo-terminal's far end: hexadecimal frames with their CRC, text pieces,
-// Enter, auto-send, pacing, a stalled output that leaves the window alive, the send box file.
+// Enter, auto-send, pacing, a stalled output that leaves the window alive, a close in the last
+// pause, the send box file and what it refuses.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -241,6 +244,39 @@ TEST_F(SendPathTest, ClosingTheWindowEndsAWaitingSendAfterItsQueuedPiece) {
             "0123456789abcdef");
 }
 
+TEST_F(SendPathTest, APortClosedInTheFinalPauseLeavesTheSendCompleteButNotEarlierOrByTheWindow) {
+  form->CB_hexSend->setChecked(true);
+  form->CB_ShowSend->setChecked(true);
+  const QString request = QStringLiteral("01 03 00 00 00 02");
+  // The first close comes within the first pause (the first time events are handled).
+  const auto sendWhileClosing = [&](const QString& text, std::function<void()> close) {
+    form->SendMemo->setPlainText(text);
+    QTimer::singleShot(5, form.get(), close);
+    form->Btn_Send->click();
+  };
+  const auto closePort = [&] { form->ComPort1.SetOpen(false); };
+
+  // Two chunks: the close ends the send before the second, which would reopen the port.
+  sendWhileClosing(request + QStringLiteral(" 01 02 03"), closePort);
+  EXPECT_FALSE(form->ComPort1.Open());
+  EXPECT_EQ(form->SendCount, 0);
+  EXPECT_FALSE(form->SendMemo->toPlainText().isEmpty());
+
+  // One chunk: its pause is the final one, so the send is counted and the box cleared.
+  form->ComPort1.SetOpen(true);
+  sendWhileClosing(request, closePort);
+  EXPECT_FALSE(form->ComPort1.Open());
+  EXPECT_EQ(form->SendCount, 12);
+  EXPECT_EQ(form->StatusBar->PanelText(TMainForm::SendPanel), QStringLiteral("发送：12"));
+  EXPECT_TRUE(form->SendMemo->toPlainText().isEmpty());
+
+  // The window closing in the final pause: neither step runs.
+  form->ComPort1.SetOpen(true);
+  sendWhileClosing(request, [&] { form->close(); });
+  EXPECT_EQ(form->SendCount, 12);
+  EXPECT_EQ(form->SendMemo->toPlainText(), request);
+}
+
 TEST_F(SendPathTest, AutoSendTicksDuringASendAreDroppedNotNested) {
   ASSERT_EQ(tcflow(pty.Slave(), TCOOFF), 0);
   const Bytes filler(form->ComPort1.OutSize() - 18, 'f');
@@ -279,6 +315,39 @@ TEST_F(SendPathTest, SendBoxLoadsRtfAndPlainTextFiles) {
   app::RunReported([&] { form->SendPath.LoadSendFile(missing); });
   EXPECT_EQ(messages.Texts, QStringList{QStringLiteral("不能打开文件 ") + missing});
   EXPECT_EQ(form->SendMemo->toPlainText(), QStringLiteral("01 03\n00 0A\n"));
+}
+
+TEST_F(SendPathTest, SendBoxRefusesDevicesFifosFilesOver16MiBAndRtfNestedTooDeep) {
+  const QString kept = QStringLiteral("kept");
+  form->SendMemo->setPlainText(kept);
+  const auto refused = [&](const std::string& path) {
+    messages.Texts.clear();
+    app::RunReported([&] { form->SendPath.LoadSendFile(QString::fromStdString(path)); });
+    return messages.Texts == QStringList{QString::fromStdString("不能打开文件 " + path)} &&
+           form->SendMemo->toPlainText() == kept;
+  };
+  // A device could give bytes without end; a FIFO without a writer is not waited for.
+  ASSERT_TRUE(refused("/dev/null"));
+  const std::string fifo = folder.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_TRUE(refused(fifo));
+
+  // A document of exactly 16 MiB, its bulk in a skipped group, loads; one byte more does not.
+  const size_t limit = 16 * 1024 * 1024;
+  std::string document = "{\\rtf1 ok{\\*\\x ";
+  document += std::string(limit - document.size() - 2, 'a') + "}}";
+  const std::string atLimit = folder.File("limit.rtf");
+  WriteWholeFile(atLimit, document);
+  form->SendPath.LoadSendFile(QString::fromStdString(atLimit));
+  EXPECT_EQ(form->SendMemo->toPlainText(), QStringLiteral("ok"));
+  form->SendMemo->setPlainText(kept);
+  const std::string over = folder.File("over.rtf");
+  WriteWholeFile(over, document + " ");
+  EXPECT_TRUE(refused(over));
+
+  const std::string deep = folder.File("deep.rtf");
+  WriteWholeFile(deep, "{\\rtf1" + std::string(300, '{') + "x" + std::string(301, '}'));
+  EXPECT_TRUE(refused(deep));
 }
 
 }  // namespace

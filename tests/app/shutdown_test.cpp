@@ -1,11 +1,19 @@
 // Closing the main window: the settings file written key by key, kept lines, read back at the
-// next start, and the failures that end the writing.
+// next start, the failures that end the writing, and the same close when the end comes from
+// outside.
 #include <gtest/gtest.h>
+#include <termios.h>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <vector>
 
+#include "app/about.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
 
@@ -129,6 +137,61 @@ TEST_F(MainFormTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowClose
   messages.Texts.clear();
   form.close();
   EXPECT_EQ(messages.Texts, QStringList{QString::fromStdString("写 " + path + " 失败")});
+  EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(MainFormTest, EndingFromOutsideEndsDialogsAndSendsThenClosesAsTheUserWould) {
+  PtyPair pty;
+  ScopedPortMap map({{1, pty.SlavePath()}});
+  auto form = CreateForm();
+  form->show();
+  ASSERT_TRUE(form->ComPort1.Open());
+  // A send waits for output room, the about box is open over it, and then the end comes.
+  ASSERT_EQ(tcflow(pty.Slave(), TCOOFF), 0);
+  const std::vector<uint8_t> filler(form->ComPort1.OutSize() - 6, 'f');
+  form->ComPort1.PutBlock(filler.data(), filler.size());
+  form->SendMemo->setPlainText(QStringLiteral("waits"));
+  bool aboutClosed = false;
+  QTimer::singleShot(300, form.get(), [&] {
+    form->Btn_AboutClick();
+    aboutClosed = true;
+  });
+  QTimer::singleShot(600, form.get(), [&] { form->EndFromOutside(); });
+  // Should the end leave either waiting, they are let go later, and too late.
+  QTimer::singleShot(5000, form.get(), [&] {
+    if (form->AboutBox() != nullptr) form->AboutBox()->reject();
+    tcflow(pty.Slave(), TCOON);
+  });
+  ::testing::internal::CaptureStderr();
+  const auto start = std::chrono::steady_clock::now();
+  form->Btn_Send->click();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_TRUE(aboutClosed);
+  EXPECT_EQ(form->SendCount, 0);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_NE(ReadWholeFile(SettingsPath()).find("StopBits=0\n"), std::string::npos);
+  // Nobody is there to answer a box any more.
+  app::ShowMessage(QStringLiteral("after the end"));
+  const std::string written = ::testing::internal::GetCapturedStderr();
+  app::SetMessagesToStandardError(false);
+  EXPECT_TRUE(messages.Texts.isEmpty()) << messages.Texts.join(QLatin1Char('|')).toStdString();
+  EXPECT_NE(written.find("talyx: after the end\n"), std::string::npos) << written;
+  tcflow(pty.Slave(), TCOON);
+}
+
+TEST_F(MainFormTest, EndingFromOutsideReportsAFailedSettingsWriteOnStandardError) {
+  ScopedPortMap noPorts;
+  WriteWholeFile(folder.File("plain"), "");
+  const std::string path = folder.File("plain") + "/talyx.INI";
+  app::TMainForm form{app::TSettingsFile(path)};
+  form.show();
+  messages.Texts.clear();
+  ::testing::internal::CaptureStderr();
+  form.EndFromOutside();
+  const std::string written = ::testing::internal::GetCapturedStderr();
+  app::SetMessagesToStandardError(false);
+  EXPECT_TRUE(messages.Texts.isEmpty());
+  EXPECT_NE(written.find("talyx: 写 " + path + " 失败\n"), std::string::npos) << written;
   EXPECT_FALSE(form.isVisible());
 }
 

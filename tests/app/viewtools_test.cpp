@@ -126,7 +126,7 @@ TEST_F(ViewToolsTest, TheSavedViewReadsBackExactlyChineseIncludedAndReplacesAnOl
   EXPECT_TRUE(messages.Texts.empty());
   const std::string saved = ReadWholeFile(folder.File("view.txt"));
   ASSERT_TRUE(formats::IsRtf(saved));
-  EXPECT_EQ(QString::fromStdString(formats::ReadRtf(saved)), text);
+  EXPECT_EQ(QString::fromStdString(formats::ReadRtf(saved).value()), text);
   for (unsigned char c : saved) EXPECT_LT(c, 0x80);  // Chinese only as Unicode escapes
   EXPECT_EQ(form->Memo_Show->toPlainText(), text);
 }
