@@ -3,6 +3,7 @@
 #include <QDir>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "app/about.h"
@@ -10,7 +11,9 @@
 #include "app/commmain.h"
 #include "app/demo.h"
 #include "app/language.h"
+#include "modbus/demodevice.h"
 #include "platform/portmap.h"
+#include "platform/termiosprovider.h"
 #include "port/ui/portselection.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +21,10 @@ int main(int argc, char** argv) {
   const bool demo = argc == 2 && std::strcmp(argv[1], DemoArgument) == 0;
   // The demonstration needs no display: the window is drawn offscreen.
   if (demo) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // What a port-map value can name: a device path, or the built-in demo device.
+  talyx::platform::RegisterDeviceProvider(
+      std::make_shared<talyx::platform::TermiosDeviceProvider>());
+  talyx::platform::RegisterDeviceProvider(std::make_shared<talyx::modbus::DemoDeviceProvider>());
   // The machine's serial devices and the demo device get their numbers once, for the whole run.
   talyx::platform::InitDefaultPortMap();
   TApplication application(argc, argv);

@@ -15,7 +15,7 @@
 #include "app/optionsdialog.h"
 #include "app/statusbar.h"
 #include "apptesting.h"
-#include "platform/demodevice.h"
+#include "modbus/demodevice.h"
 #include "support/ptypair.h"
 
 namespace talyx::testing {
@@ -51,7 +51,7 @@ class PortMapDialogTest : public MainFormTest {
   }
 
   fs::path root = folder.File("root");
-  ScopedPortMap map{{{1, platform::DemoDeviceName}}};
+  ScopedPortMap map{{{1, modbus::DemoDeviceName}}};
   app::TSettingsFile settings{SettingsPath()};
 };
 
