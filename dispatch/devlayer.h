@@ -117,7 +117,8 @@ class TWin32Dispatcher : public TBaseDispatcher {
   static constexpr int64_t PurgeAckPollMs = 20;
   static constexpr int64_t StartAckTimeoutMs = 3000;
 
-  // The device (handed says whether the creator gave it) moves in only after handed is taken.
+  // The public constructor's work, with handed (the creator gave a device) worked out before the
+  // device moves into the base class.
   TWin32Dispatcher(TCustomComPort* owner, std::unique_ptr<platform::SerialDevice>&& device,
                    bool handed);
 
@@ -154,7 +155,7 @@ class TWin32Dispatcher : public TBaseDispatcher {
   // Dispatch thread, once the device has gone: posts DeviceLostMsg to every window handler.
   void ReportDeviceLost();
 
-  // The creator handed the device: every open opens it, the registry is not asked. Set once.
+  // The creator handed the device: every open opens it, and the registry is not asked.
   const bool deviceHanded_;
 
   platform::CriticalSection startStopLock_;

@@ -9,8 +9,8 @@
 //   up); threads that ended are joined at the next open, the rest when the provider ends, which
 //   stops them (an open line then hangs up).
 // - All lines of one provider share one set of simulated registers, made with the provider, so
-//   values written stay across closes and reopens for as long as the provider is registered
-//   (in the program: the whole run).
+//   values written stay across closes and reopens for the provider's life (in the program: the
+//   whole run, from its registration in main).
 // - Any thread may open a line; a mutex guards the list of lines.
 #pragma once
 
