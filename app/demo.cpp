@@ -22,6 +22,7 @@
 #include "app/messagebox.h"
 #include "app/receiveview.h"
 #include "app/statusbar.h"
+#include "modbus/demodevice.h"
 #include "platform/portmap.h"
 
 namespace talyx::app {
@@ -96,7 +97,7 @@ QString SaveScreenshot(QWidget& window, const QDir& folder) {
 
 int RunDemo() {
   MessageCollector messages;
-  const int demoPort = platform::DemoPortNumber();
+  const int demoPort = platform::PortNumberOf(modbus::DemoDeviceName);
   if (demoPort <= 0) return Fail(QStringLiteral("the port map lists no demo device"));
 
   // An empty path reads as a missing settings file (every key at its first-start default), and

@@ -6,7 +6,7 @@
 #include <exception>
 #include <filesystem>
 
-#include "platform/demodevice.h"
+#include "modbus/demodevice.h"
 #include "platform/portmap.h"
 #include "port/comport.h"
 
@@ -81,7 +81,7 @@ void TDeviceWatch::Look() {
   if (port_.ComNumber() != number_) return;
   const std::string path = platform::PortDevicePath(number_);
   if (path.empty()) return;
-  if (path != platform::DemoDeviceName) {
+  if (path != modbus::DemoDeviceName) {
     // canonical follows the links as they are now: a by-id link re-made for a new device node.
     std::error_code error;
     const std::filesystem::path device = std::filesystem::canonical(path, error);

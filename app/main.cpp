@@ -3,6 +3,7 @@
 #include <QDir>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "app/about.h"
@@ -11,7 +12,9 @@
 #include "app/demo.h"
 #include "app/language.h"
 #include "app/terminationsignals.h"
+#include "modbus/demodevice.h"
 #include "platform/portmap.h"
+#include "platform/termiosprovider.h"
 #include "port/ui/portselection.h"
 
 int main(int argc, char** argv) {
@@ -21,6 +24,10 @@ int main(int argc, char** argv) {
   if (!demo) BlockTerminationSignals();
   // The demonstration needs no display: the window is drawn offscreen.
   if (demo) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // What a port-map value can name: a device path, or the built-in demo device.
+  talyx::platform::RegisterDeviceProvider(
+      std::make_shared<talyx::platform::TermiosDeviceProvider>());
+  talyx::platform::RegisterDeviceProvider(std::make_shared<talyx::modbus::DemoDeviceProvider>());
   // The machine's serial devices and the demo device get their numbers once, for the whole run.
   talyx::platform::InitDefaultPortMap();
   TApplication application(argc, argv);

@@ -14,7 +14,7 @@
 
 #include "app/application.h"
 #include "app/platformtext.h"
-#include "platform/demodevice.h"
+#include "modbus/demodevice.h"
 #include "platform/portmap.h"
 
 namespace talyx::app {
@@ -126,7 +126,7 @@ void TPortMapDialog::RebuildLists() {
     CB_Target->addItem(Text(device.MapPath()) + QStringLiteral("  ") + description,
                        Text(device.MapPath()));
   }
-  CB_Target->addItem(tr("演示设备（Modbus 从站）"), Text(platform::DemoDeviceName));
+  CB_Target->addItem(tr("演示设备（Modbus 从站）"), Text(modbus::DemoDeviceName));
   CB_Target->addItem(tr("（无）"), QString());
 
   LV_Ports->clear();

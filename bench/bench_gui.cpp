@@ -37,6 +37,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,7 @@
 #include "app/shape.h"
 #include "bench/guifarend.h"
 #include "platform/portmap.h"
+#include "platform/termiosprovider.h"
 
 namespace talyx::bench {
 
@@ -502,6 +504,8 @@ int RunAutoSend(double seconds, int argc, char** argv) {
 int main(int argc, char** argv) {
   using namespace talyx::bench;
   signal(SIGPIPE, SIG_IGN);
+  // The window opens the pseudo-terminal by its path.
+  talyx::platform::RegisterDeviceProvider(std::make_shared<talyx::platform::TermiosDeviceProvider>());
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto arg = [&](size_t i, double fallback) { return i < args.size() ? std::atof(args[i].c_str()) : fallback; };
   if (!args.empty() && args[0] == "--run" && args.size() >= 6) {

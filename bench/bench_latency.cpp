@@ -6,11 +6,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "benchsupport.h"
 #include "dispatch/devlayer.h"
+#include "platform/termiosprovider.h"
 
 using namespace talyx;
 using namespace talyx::bench;
@@ -26,6 +28,8 @@ double Percentile(std::vector<double> sorted, double fraction) {
 
 int main(int argc, char** argv) {
   const int samples = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
+  // The engine opens the pseudo-terminal by its path.
+  platform::RegisterDeviceProvider(std::make_shared<platform::TermiosDeviceProvider>());
   Pty pty;
   pty.CloseSlave();
 

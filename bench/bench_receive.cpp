@@ -8,11 +8,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "benchsupport.h"
 #include "dispatch/devlayer.h"
+#include "platform/termiosprovider.h"
 
 using namespace talyx;
 using namespace talyx::bench;
@@ -40,6 +42,8 @@ double RawReadMBps(const Pty& pty, const std::vector<uint8_t>& data) {
 
 int main(int argc, char** argv) {
   const size_t megabytes = argc > 1 ? static_cast<size_t>(std::max(1, std::atoi(argv[1]))) : 32;
+  // The engine opens the pseudo-terminal by its path.
+  platform::RegisterDeviceProvider(std::make_shared<platform::TermiosDeviceProvider>());
   const std::vector<uint8_t> data = PseudoRandomBytes(megabytes * 1000000, 1234);
 
   Pty pty;

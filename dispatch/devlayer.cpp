@@ -1,9 +1,10 @@
 // TWin32Dispatcher's device operations over the platform serial device, and TTapi32Dispatcher.
 #include "dispatch/devlayer.h"
 
+#include <cerrno>
 #include <thread>
 
-#include "platform/demodevice.h"
+#include "platform/deviceproviders.h"
 #include "platform/platformerror.h"
 #include "platform/termiosserialdevice.h"
 
@@ -26,7 +27,11 @@ constexpr int PlatformErrorCommNotOpen = 2007;
 
 TWin32Dispatcher::TWin32Dispatcher(TCustomComPort* owner,
                                    std::unique_ptr<platform::SerialDevice> device)
-    : TBaseDispatcher(owner, DeviceOrDefault(std::move(device))) {}
+    : TWin32Dispatcher(owner, std::move(device), device != nullptr) {}
+
+TWin32Dispatcher::TWin32Dispatcher(TCustomComPort* owner,
+                                   std::unique_ptr<platform::SerialDevice>&& device, bool handed)
+    : TBaseDispatcher(owner, DeviceOrDefault(std::move(device))), deviceHanded_(handed) {}
 
 TWin32Dispatcher::~TWin32Dispatcher() {
   Destroy();
@@ -104,13 +109,15 @@ int32_t TWin32Dispatcher::DeviceOpen(const std::string& deviceName, uint32_t, ui
   return OpenDeviceHandle;
 }
 
-// The demo device is a fresh pseudo-terminal line whose terminal end the device takes over; any
-// other name is a path, opened exclusively.
 int TWin32Dispatcher::OpenNamedDevice(const std::string& deviceName) {
-  if (deviceName != platform::DemoDeviceName) return Device->Open(deviceName);
-  int descriptor = -1;
-  if (const int err = platform::OpenDemoDevice(descriptor)) return err;
-  return Device->Adopt(descriptor);
+  if (deviceHanded_) return Device->Open(deviceName);
+  // The threads of an earlier open may still use its device: it stays, and the open fails as
+  // that device's own open would while it holds its descriptor.
+  if (ThreadsActive) return platform::PlatformErrorFromErrno(EINVAL);
+  std::unique_ptr<platform::SerialDevice> opened;
+  if (const int err = platform::OpenProvidedDevice(deviceName, opened)) return err;
+  Device = std::move(opened);
+  return 0;
 }
 
 ErrorCode TWin32Dispatcher::DeviceIdle() {

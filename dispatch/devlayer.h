@@ -3,9 +3,11 @@
 //
 // Principles of operation:
 // - TWin32Dispatcher implements the dispatcher's device operations over a platform::SerialDevice
-//   (a TermiosSerialDevice unless its creator hands it another one) and runs the worker threads
-//   of dispatcherthreads.h. Linux counts as the NT family: the event mask is 0x01F9, there is no
-//   ring trailing edge and no UART polling, and RS-485 direction is left to the driver.
+//   and runs the worker threads of dispatcherthreads.h. Each open takes its device from the
+//   device-provider registry (platform/deviceproviders.h), for the device name it is given,
+//   unless the dispatcher's creator handed it a device, which then serves every open. Linux
+//   counts as the NT family: the event mask is 0x01F9, there is no ring trailing edge and no
+//   UART polling, and RS-485 direction is left to the driver.
 // - Threads. The main thread opens and closes the port (OpenPort, ClosePort, Destroy), queues
 //   output (DeviceWrite, through PutBlock), purges and changes the line. The device-event thread
 //   only calls DeviceWaitEvent. The dispatch thread reads (DeviceErrors, DeviceRead) and runs the
@@ -59,7 +61,8 @@ namespace talyx {
 
 class TWin32Dispatcher : public TBaseDispatcher {
  public:
-  // Without a device, the dispatcher uses a TermiosSerialDevice.
+  // Without a device, each open asks the provider registry for one; until the first open the
+  // dispatcher holds a closed TermiosSerialDevice (which the telephony variant adopts into).
   explicit TWin32Dispatcher(TCustomComPort* owner,
                             std::unique_ptr<platform::SerialDevice> device = nullptr);
   ~TWin32Dispatcher() override;
@@ -84,8 +87,7 @@ class TWin32Dispatcher : public TBaseDispatcher {
   // Raises "Dispatcher already started" (talyx::Exception) while the threads run.
   void StartThreads() override;
   void StopThreads() override;
-  // Opens the device exclusively (the demo device: a new line to it): 0, -1 with the platform
-  // error recorded, or -8.
+  // Opens the device exclusively: 0, -1 with the platform error recorded, or -8.
   int32_t DeviceOpen(const std::string& deviceName, uint32_t inSize, uint32_t outSize) override;
   ErrorCode DeviceClose() override;
   ErrorCode DeviceIdle() override;
@@ -115,7 +117,13 @@ class TWin32Dispatcher : public TBaseDispatcher {
   static constexpr int64_t PurgeAckPollMs = 20;
   static constexpr int64_t StartAckTimeoutMs = 3000;
 
-  // The device's Open for a path, or a new demo line adopted; 0 or a platform error number.
+  // The public constructor's work, with handed (the creator gave a device) worked out before the
+  // device moves into the base class.
+  TWin32Dispatcher(TCustomComPort* owner, std::unique_ptr<platform::SerialDevice>&& device,
+                   bool handed);
+
+  // The handed device's Open, or the device the registry's provider opened for the name put
+  // in place of the last one; 0 or a platform error number.
   int OpenNamedDevice(const std::string& deviceName);
 
   // Creates, registers and starts one counted worker, then waits for its start acknowledgement.
@@ -146,6 +154,9 @@ class TWin32Dispatcher : public TBaseDispatcher {
   void AwaitAllThreadsFinished();
   // Dispatch thread, once the device has gone: posts DeviceLostMsg to every window handler.
   void ReportDeviceLost();
+
+  // The creator handed the device: every open opens it, and the registry is not asked.
+  const bool deviceHanded_;
 
   platform::CriticalSection startStopLock_;
   std::mutex signalLock_;

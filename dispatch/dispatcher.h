@@ -331,6 +331,7 @@ class TBaseDispatcher {
   void AddLogRecord(uint8_t type, uint8_t subType, uint32_t data, const uint8_t* bytes = nullptr,
                     uint32_t len = 0);
 
+  // Never null. The device layer puts another in place only while no worker thread runs.
   std::unique_ptr<platform::SerialDevice> Device;
 
   std::atomic<int32_t> ComHandle{-1};  // negative when the device is not open

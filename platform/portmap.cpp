@@ -9,7 +9,8 @@
 #include <filesystem>
 #include <mutex>
 
-#include "platform/demodevice.h"
+#include "platform/deviceproviders.h"
+#include "platform/termiosprovider.h"
 
 namespace talyx::platform {
 
@@ -77,7 +78,7 @@ PortMap PortMap::Default(const std::vector<DiscoveredSerialDevice>& devices) {
   for (const auto& device : devices) {
     if (!device.IsConsole) map.paths_[number++] = device.MapPath();
   }
-  map.paths_[number] = DemoDeviceName;
+  for (const std::string& name : BuiltInDeviceNames()) map.paths_[number++] = name;
   return map;
 }
 
@@ -98,9 +99,9 @@ int PortMap::FirstUnlistedNumber() const {
   return number;
 }
 
-int PortMap::DemoNumber() const {
+int PortMap::NumberOf(const std::string& value) const {
   for (const auto& [number, path] : paths_) {
-    if (path == DemoDeviceName) return number;
+    if (path == value) return number;
   }
   return 0;
 }
@@ -145,11 +146,16 @@ void AddNewSerialDevices() {
 
 void ApplyPortsSection(PortMap& map,
                        const std::vector<std::pair<std::string, std::string>>& entries) {
+  const std::vector<std::string> builtIn = BuiltInDeviceNames();
   for (const auto& [key, value] : entries) {
     const int number = PortNumberOfKey(key);
     if (number == 0) continue;
-    const std::string path = Trimmed(value);
-    map.Override(number, Lowered(path) == DemoDeviceName ? DemoDeviceName : path);
+    std::string path = Trimmed(value);
+    // A built-in device's name counts in any case, and is kept as the device names itself.
+    for (const std::string& name : builtIn) {
+      if (Lowered(path) == Lowered(name)) path = name;
+    }
+    map.Override(number, path);
   }
 }
 
@@ -163,7 +169,9 @@ std::string PortDescription(const PortMap& map, int number,
                             const std::vector<DiscoveredSerialDevice>& devices) {
   const std::string path = map.PathOf(number);
   if (path.empty()) return {};
-  if (path == DemoDeviceName) return "演示设备 (Modbus 从站)";
+  if (const auto provider = DeviceProviderOf(path)) {
+    if (std::string described = provider->Description(path); !described.empty()) return described;
+  }
   std::string text = PrintableLine(path);
   if (const DiscoveredSerialDevice* device = DeviceOfPath(path, devices)) {
     text += " — " + SerialDeviceKindName(device->Kind);
@@ -186,10 +194,10 @@ std::string PortDescription(int number) {
   return PortDescription(map, number, devices);
 }
 
-int DemoPortNumber() {
+int PortNumberOf(const std::string& value) {
   ProcessPorts& ports = ThePorts();
   std::lock_guard lock(ports.Mutex);
-  return ports.Map.DemoNumber();
+  return ports.Map.NumberOf(value);
 }
 
 PortMap CurrentPortMap() {
@@ -225,8 +233,10 @@ std::vector<DiscoveredSerialDevice> DiscoveredAtStart() {
 
 bool IsDeviceAvailable(const std::string& path,
                        const std::vector<DiscoveredSerialDevice>& devices) {
-  if (path == DemoDeviceName) return true;
   if (path.empty()) return false;
+  // Only a path can be looked at without opening it; anything else is there when its provider
+  // is.
+  if (!IsDevicePath(path)) return DeviceProviderOf(path) != nullptr;
   struct stat status {};
   if (stat(path.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) return false;
   // A ttyS* node exists whether or not a UART is behind it: only discovery can tell.

@@ -14,9 +14,12 @@
 #include "app/combobox.h"
 #include "app/commmain.h"
 #include "app/messagebox.h"
+#include "modbus/demodevice.h"
+#include "platform/termiosprovider.h"
 #include "port/apphooks.h"
 #include "port/porttesting.h"
 #include "support/ptypair.h"
+#include "support/scopedproviders.h"
 
 namespace talyx::testing {
 
@@ -52,8 +55,8 @@ class ChooserRecorder {
   PortChooserHook previous_;
 };
 
-// A test of the main window: the application, a temporary folder for its settings file, and
-// recorded message boxes and port choices.
+// A test of the main window: the application, the program's device providers, a temporary
+// folder for its settings file, and recorded message boxes and port choices.
 class MainFormTest : public ::testing::Test {
  protected:
   void SetUp() override { EnsureApplication(); }
@@ -64,6 +67,8 @@ class MainFormTest : public ::testing::Test {
     return std::make_unique<app::TMainForm>(app::TSettingsFile(SettingsPath()));
   }
 
+  ScopedDeviceProviders providers{{std::make_shared<platform::TermiosDeviceProvider>(),
+                                   std::make_shared<modbus::DemoDeviceProvider>()}};
   TempFolder folder;
   MessageRecorder messages;
   ChooserRecorder chooser;

@@ -31,7 +31,7 @@
 #include "app/optionsdialog.h"
 #include "app/statusbar.h"
 #include "apptesting.h"
-#include "platform/demodevice.h"
+#include "modbus/demodevice.h"
 #include "port/ui/comselectform.h"
 
 namespace talyx::testing {
@@ -100,7 +100,7 @@ class LanguageTest : public MainFormTest {
 };
 
 TEST_F(LanguageTest, EnglishLeavesNoChineseInWindowDialogsMessagesOrOutput) {
-  ScopedPortMap map{{{1, platform::DemoDeviceName}}};
+  ScopedPortMap map{{{1, modbus::DemoDeviceName}}};
   auto form = StartWith("[options]\nLanguage=en\n");
   form->show();
   ASSERT_TRUE(form->ComPort1.Open());

@@ -16,7 +16,7 @@
 #include "app/optionsdialog.h"
 #include "app/statusbar.h"
 #include "apptesting.h"
-#include "platform/demodevice.h"
+#include "modbus/demodevice.h"
 #include "support/ptypair.h"
 
 namespace talyx::testing {
@@ -52,7 +52,7 @@ class PortMapDialogTest : public MainFormTest {
   }
 
   fs::path root = folder.File("root");
-  ScopedPortMap map{{{1, platform::DemoDeviceName}}};
+  ScopedPortMap map{{{1, modbus::DemoDeviceName}}};
   app::TSettingsFile settings{SettingsPath()};
 };
 

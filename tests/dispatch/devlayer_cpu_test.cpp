@@ -9,6 +9,7 @@
 
 #include "devlayer_harness.h"
 #include "support/ptypair.h"
+#include "support/scopedproviders.h"
 
 namespace talyx::testing {
 namespace {
@@ -40,6 +41,7 @@ class DevLayerCpuTest : public ::testing::Test {
     ASSERT_EQ(dispatcher.OpenPort(pty.SlavePath(), 115200, 0, 8, 1, 4096, 4096, loDtrOn), ecOK);
   }
 
+  ScopedDeviceProviders providers{TermiosProviderOnly()};
   MainThreadPump pump;
   PtyPair pty;
   TProbeDispatcher dispatcher;

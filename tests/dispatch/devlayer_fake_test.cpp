@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,8 @@
 
 #include "devlayer_harness.h"
 #include "dispatch/handlerfailure.h"
+#include "support/ptypair.h"
+#include "support/scopedproviders.h"
 
 namespace talyx::testing {
 namespace {
@@ -462,6 +465,49 @@ TEST_F(DevLayerFakeTest, FailedOpenStartsNoThread) {
   EXPECT_EQ(Open(), -5);
   EXPECT_FALSE(dispatcher->ThreadsRunning());
   EXPECT_EQ(dispatcher->ThreadsCounted(), 0);
+}
+
+// ---- Devices from the provider registry -----------------------------------------------------
+
+// Claims the values "fake://..." and hands out its one fake device, opened on the value.
+class OneFakeProvider : public platform::DeviceProvider {
+ public:
+  bool Claims(const std::string& value) const override { return value.rfind("fake://", 0) == 0; }
+  int Open(const std::string& value, std::unique_ptr<platform::SerialDevice>& device) override {
+    if (owned_ == nullptr) return 5;
+    if (const int err = owned_->Open(value)) return err;
+    device = std::move(owned_);
+    return 0;
+  }
+
+  // The device it hands out; from then on the dispatcher that opened it owns it.
+  FakeSerialDevice& Fake() const { return *fake_; }
+
+ private:
+  std::unique_ptr<FakeSerialDevice> owned_ = std::make_unique<FakeSerialDevice>();
+  FakeSerialDevice* const fake_ = owned_.get();
+};
+
+TEST(DevLayerProviderTest, DispatcherRunsOnTheDeviceTheRegistryOpensForTheName) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Valid());
+  auto provider = std::make_shared<OneFakeProvider>();
+  ScopedDeviceProviders providers{{provider}};
+  MainThreadPump pump;
+  TProbeDispatcher dispatcher;
+  // No provider here claims a path, so even an existing terminal is no device.
+  EXPECT_EQ(dispatcher.OpenPort(pty.SlavePath(), 9600, 0, 8, 1, 4096, 4096, 0), -2);
+
+  ASSERT_EQ(dispatcher.OpenPort("fake://line", 9600, 0, 8, 1, 4096, 4096, 0), ecOK);
+  EXPECT_EQ(provider->Fake().OpenedPath(), "fake://line");
+  const std::vector<uint8_t> bytes = {'o', 'u', 't'};
+  ASSERT_EQ(dispatcher.PutBlock(bytes.data(), 3), ecOK);
+  EXPECT_TRUE(pump.Until([&] { return provider->Fake().Output() == bytes; }));
+  WindowRecorder window(dispatcher);
+  window.Register();
+  dispatcher.SetAvailTriggerLength(1);
+  provider->Fake().FeedInput("in");
+  EXPECT_TRUE(pump.Until([&] { return window.Received == "in"; }));
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "platform/clock.h"
 #include "platform/termiosserialdevice.h"
 #include "support/ptypair.h"
+#include "support/scopedproviders.h"
 
 namespace talyx::testing {
 namespace {
@@ -46,6 +47,7 @@ class DevLayerPtyTest : public ::testing::Test {
     return dispatcher->PutBlock(bytes.data(), static_cast<uint32_t>(bytes.size()));
   }
 
+  ScopedDeviceProviders providers{TermiosProviderOnly()};
   MainThreadPump pump;
   PtyPair pty;
   std::unique_ptr<TProbeDispatcher> dispatcher = std::make_unique<TProbeDispatcher>();

@@ -6,15 +6,19 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "modbus/demodevice.h"
 #include "platform/termiosserialdevice.h"
 #include "support/ptypair.h"
+#include "support/scopedproviders.h"
 
 namespace talyx::platform {
 namespace {
 
 using talyx::testing::PtyPair;
+using talyx::testing::ScopedDeviceProviders;
 using talyx::testing::ScopedPortMap;
 using Section = std::vector<std::pair<std::string, std::string>>;
 
@@ -31,13 +35,14 @@ DiscoveredSerialDevice Device(const std::string& name, SerialDeviceKind kind,
 }
 
 TEST(PortMap, DefaultNumbersDevicesThenTheDemoAndNeverTheConsole) {
+  const ScopedDeviceProviders providers{{std::make_shared<modbus::DemoDeviceProvider>()}};
   const std::vector<DiscoveredSerialDevice> devices = {
       Device("ttyUSB0", SerialDeviceKind::UsbSerial, "/dev/serial/by-id/usb-A"),
       Device("ttyS0", SerialDeviceKind::Uart, "", true), Device("ttyS1", SerialDeviceKind::Uart)};
   const PortMap map = PortMap::Default(devices);
   EXPECT_EQ(map.Paths(), (std::map<int, std::string>{
                              {1, "/dev/serial/by-id/usb-A"}, {2, "/dev/ttyS1"}, {3, "demo"}}));
-  EXPECT_EQ(map.DemoNumber(), 3);
+  EXPECT_EQ(map.NumberOf("demo"), 3);
   EXPECT_EQ(map.PathOf(4), "");
   EXPECT_EQ(map.PathOf(0), "");
   EXPECT_EQ(PortMap::Default({Device("ttyS0", SerialDeviceKind::Uart, "", true)}).Paths(),
@@ -45,6 +50,7 @@ TEST(PortMap, DefaultNumbersDevicesThenTheDemoAndNeverTheConsole) {
 }
 
 TEST(PortMap, DeviceThatAppearsLaterTakesTheNextFreeNumberOnce) {
+  const ScopedDeviceProviders providers{{std::make_shared<modbus::DemoDeviceProvider>()}};
   std::vector<DiscoveredSerialDevice> known = {
       Device("ttyUSB0", SerialDeviceKind::UsbSerial, "/dev/serial/by-id/usb-A"),
       Device("ttyS0", SerialDeviceKind::Uart, "", true)};
@@ -66,6 +72,7 @@ TEST(PortMap, DeviceThatAppearsLaterTakesTheNextFreeNumberOnce) {
 }
 
 TEST(PortsSection, KeysInAnyCaseOverrideSingleNumbersInFileOrder) {
+  const ScopedDeviceProviders providers{{std::make_shared<modbus::DemoDeviceProvider>()}};
   PortMap map = PortMap::Default({Device("ttyUSB0", SerialDeviceKind::UsbSerial)});
   ApplyPortsSection(map, {{"com2", "/dev/serial/by-id/usb-B"},
                           {"COM1", ""},
@@ -82,14 +89,15 @@ TEST(PortsSection, KeysInAnyCaseOverrideSingleNumbersInFileOrder) {
                                                      {4, "demo"},
                                                      {7, "/dev/ttyACM1"},
                                                      {50, "/dev/talyx-missing"}}));
-  EXPECT_EQ(map.DemoNumber(), 2 + 2);  // the default demo number 2 was replaced by a path
+  EXPECT_EQ(map.NumberOf("demo"), 2 + 2);  // the default demo number 2 was replaced by a path
 }
 
 TEST(PortsSection, AppliesToTheProcessMapAndItsDescriptions) {
+  const ScopedDeviceProviders providers{{std::make_shared<modbus::DemoDeviceProvider>()}};
   ScopedPortMap scoped({{1, "demo"}});
   ApplyPortsSection(Section{{"Com1", "/dev/talyx-missing"}, {"cOm3", "demo"}});
   EXPECT_EQ(PortDevicePath(1), "/dev/talyx-missing");
-  EXPECT_EQ(DemoPortNumber(), 3);
+  EXPECT_EQ(PortNumberOf("demo"), 3);
   EXPECT_EQ(PortDescription(3), "演示设备 (Modbus 从站)");
   EXPECT_EQ(PortDescription(1), "/dev/talyx-missing (不可用)");
   EXPECT_EQ(PortDescription(2), "");
@@ -135,6 +143,7 @@ class PortAvailability : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
 
+  const ScopedDeviceProviders providers_{{std::make_shared<modbus::DemoDeviceProvider>()}};
   PtyPair first_, second_;
   std::string folder_, plainFile_, uartLink_;
 };

@@ -5,14 +5,18 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
+#include "modbus/demodevice.h"
 #include "platform/portmap.h"
+#include "support/scopedproviders.h"
 
 namespace talyx::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using talyx::testing::ScopedDeviceProviders;
 
 // A throw-away root folder with the parts of sysfs, /dev and /proc that discovery reads.
 class FakeTree : public ::testing::Test {
@@ -25,6 +29,8 @@ class FakeTree : public ::testing::Test {
     fs::create_directories(root_ / "sys/class/tty");
   }
   void TearDown() override { fs::remove_all(root_); }
+
+  const ScopedDeviceProviders providers_{{std::make_shared<modbus::DemoDeviceProvider>()}};
 
   void Write(const fs::path& file, const std::string& text) {
     fs::create_directories((root_ / file).parent_path());
@@ -158,6 +164,7 @@ TEST(PrintableLine, KeepsUtf8AndReplacesControlsAndBrokenBytes) {
 
 // This machine: the console is listed and marked, and never numbered.
 TEST(DiscoveryOnThisMachine, ConsoleIsListedMarkedAndNeverMapped) {
+  const ScopedDeviceProviders providers{{std::make_shared<modbus::DemoDeviceProvider>()}};
   std::ifstream consoles("/proc/consoles");
   std::vector<std::string> consoleNames;
   for (std::string line; std::getline(consoles, line);) {
@@ -188,7 +195,7 @@ TEST(DiscoveryOnThisMachine, ConsoleIsListedMarkedAndNeverMapped) {
     EXPECT_TRUE(found->IsConsole);
     EXPECT_EQ(found->DevicePath, "/dev/ttyS0");
   }
-  EXPECT_EQ(map.DemoNumber(), static_cast<int>(map.Paths().size()));
+  EXPECT_EQ(map.NumberOf("demo"), static_cast<int>(map.Paths().size()));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "port/comport.h"
 #include "porttesting.h"
 #include "support/ptypair.h"
+#include "support/scopedproviders.h"
 
 namespace talyx::testing {
 namespace {
@@ -54,6 +55,7 @@ class ComPortPtyTest : public ::testing::Test {
     return loop.Until([&] { return received.size() >= expected.size(); }) && received == expected;
   }
 
+  ScopedDeviceProviders providers{TermiosProviderOnly()};
   MainThreadLoop loop;
   TempFolder folder;
   PtyPair pty3;

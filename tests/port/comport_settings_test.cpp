@@ -7,6 +7,7 @@
 #include "port/comport.h"
 #include "porttesting.h"
 #include "support/ptypair.h"
+#include "support/scopedproviders.h"
 
 namespace talyx::testing {
 namespace {
@@ -15,6 +16,7 @@ using HW = THWFlowOptions;
 
 class ComPortSettingsTest : public ::testing::Test {
  protected:
+  ScopedDeviceProviders providers{TermiosProviderOnly()};
   MainThreadLoop loop;
   ScopedPortMap noPorts;  // no number has a device
   AppHookRecorder hooks;

@@ -8,6 +8,7 @@
 #include "port/comport.h"
 #include "porttesting.h"
 #include "support/ptypair.h"
+#include "support/scopedproviders.h"
 
 namespace talyx::testing {
 namespace {
@@ -29,6 +30,7 @@ class ComPortTraceTest : public ::testing::Test {
   // Queues bytes for output; the trace records them as transmitted.
   void Send(const std::string& text) { port.PutString(text); }
 
+  ScopedDeviceProviders providers{TermiosProviderOnly()};
   MainThreadLoop loop;
   TempFolder folder;
   PtyPair pty;

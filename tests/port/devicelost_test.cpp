@@ -13,6 +13,7 @@
 #include "port/comport.h"
 #include "porttesting.h"
 #include "support/ptypair.h"
+#include "support/scopedproviders.h"
 
 namespace talyx::testing {
 namespace {
@@ -42,6 +43,7 @@ class DeviceLostTest : public ::testing::Test {
     port.SetOnDeviceLost(nullptr);
   }
 
+  ScopedDeviceProviders providers{TermiosProviderOnly()};
   MainThreadLoop loop;
   AppHookRecorder hooks;
   std::vector<std::string> journal;

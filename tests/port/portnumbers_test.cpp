@@ -2,13 +2,17 @@
 // the availability list, open by number and a "ports" section agree on what a number opens.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "modbus/demodevice.h"
 #include "platform/portmap.h"
+#include "platform/termiosprovider.h"
 #include "port/comport.h"
 #include "porttesting.h"
 #include "support/ptypair.h"
+#include "support/scopedproviders.h"
 
 namespace talyx::testing {
 namespace {
@@ -31,6 +35,8 @@ class PortNumbers : public ::testing::Test {
     return received;
   }
 
+  ScopedDeviceProviders providers{{std::make_shared<platform::TermiosDeviceProvider>(),
+                                   std::make_shared<modbus::DemoDeviceProvider>()}};
   MainThreadLoop loop;
   AppHookRecorder hooks;
   ScopedPortMap map;  // puts back whatever map the test leaves

@@ -13,6 +13,7 @@
 #include "porttesting.h"
 #include "qttesting.h"
 #include "support/ptypair.h"
+#include "support/scopedproviders.h"
 
 namespace talyx::testing {
 namespace {
@@ -36,6 +37,7 @@ class PortSelectionTest : public ::testing::Test {
     });
   }
 
+  ScopedDeviceProviders providers{TermiosProviderOnly()};
   MainThreadLoop loop;
   PortChooserHook previous;
   std::vector<std::string> listed;
