@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "apptesting.h"
-#include "platform/demodevice.h"
+#include "modbus/demodevice.h"
 
 namespace talyx::testing {
 namespace {
@@ -76,7 +76,7 @@ class DemoTest : public MainFormTest {
     EXPECT_TRUE(ReadWholeFile(victim.string()) == "victim") << "written through the link";
   }
 
-  ScopedPortMap map{{{1, platform::DemoDeviceName}}};
+  ScopedPortMap map{{{1, modbus::DemoDeviceName}}};
   fs::path runtime = folder.File("runtime");
   fs::path temporary = folder.File("tmp");
   fs::path victim = folder.File("victim");

@@ -25,7 +25,7 @@
 #include "app/optionsdialog.h"
 #include "app/portmapdialog.h"
 #include "apptesting.h"
-#include "platform/demodevice.h"
+#include "modbus/demodevice.h"
 #include "port/ui/comselectform.h"
 
 extern char** environ;
@@ -132,7 +132,8 @@ TEST(WindowTitles, UnderX11EveryWindowShowsTheTitleItSetsAndNoApplicationName) {
   app::TApplication application(argc, argv);
   ASSERT_TRUE(app::SetInterfaceLanguage(app::TLanguage::lgChinese));
 
-  ScopedPortMap map{{{1, platform::DemoDeviceName}}};
+  ScopedDeviceProviders providers{{std::make_shared<modbus::DemoDeviceProvider>()}};
+  ScopedPortMap map{{{1, modbus::DemoDeviceName}}};
   TempFolder folder;
   MessageRecorder messages;
   app::TMainForm form{app::TSettingsFile(folder.File("talyx.INI"))};
