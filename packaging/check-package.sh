@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the built Debian package without installing it: exactly the expected files (nothing of
 # the tests, benchmarks or build tree), the control fields the programs need, PNG icons of the
-# sizes their folders name, a valid desktop entry and AppStream file, and no lintian error.
+# sizes their folders name, a valid desktop entry and AppStream file, no lintian error and no
+# lintian hardening tag.
 # Usage: packaging/check-package.sh [package.deb]   (default: the one build/talyx_*.deb)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -79,5 +80,13 @@ desktop-file-validate "$root/usr/share/applications/$id.desktop" ||
 appstreamcli validate --no-net "$root/usr/share/metainfo/$id.metainfo.xml" ||
   fail "the AppStream file is not valid"
 
-lintian --fail-on error "$deb" || fail "lintian found errors in $deb"
+# -I adds the informational tags, among them hardening-no-fortify-functions and
+# hardening-no-bindnow: any hardening tag means a program lacks the distribution's hardening.
+report=$(lintian -I --fail-on error "$deb") || {
+  echo "$report"
+  fail "lintian found errors in $deb"
+}
+[ -z "$report" ] || echo "$report"
+hardening=$(grep -E '^[A-Z]: [^ ]+: hardening-' <<<"$report" || true)
+[ -z "$hardening" ] || fail "$deb is not fully hardened:"$'\n'"$hardening"
 echo "check-package: $deb holds the ${#expected[@]} expected files and passes its checks"

@@ -5,6 +5,22 @@
 
 namespace talyx::formats {
 
+namespace {
+
+// iconv may call a rest cut short from its first bytes alone: GB18030 takes 81 30 for the start
+// of a four-byte code whatever follows. No character set of a locale uses a control code inside
+// a character, so a rest holding one is no beginning, and a line break in it must show now
+// rather than wait for bytes that may never come.
+bool HoldsControlCode(std::string_view rest) {
+  for (const char c : rest) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code < 0x20 || code == 0x7F) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 ReceiveTextDecoder::ReceiveTextDecoder(const std::string& charset) : converter_(charset, "UTF-8") {}
 
 std::string ReceiveTextDecoder::Decode(std::string_view bytes) {
@@ -18,9 +34,8 @@ std::string ReceiveTextDecoder::Decode(std::string_view bytes) {
   for (;;) {
     const IconvConverter::Stop stop = converter_.Convert(rest, decoded);
     if (stop == IconvConverter::Stop::kDone) break;
-    if (stop == IconvConverter::Stop::kIncomplete) {
-      // The start of a character whose other bytes are still on their way (at most a few bytes:
-      // iconv reports this only for a valid beginning).
+    if (stop == IconvConverter::Stop::kIncomplete && !HoldsControlCode(rest)) {
+      // The start of a character whose other bytes are still on their way (at most a few bytes).
       pending_.assign(rest);
       break;
     }

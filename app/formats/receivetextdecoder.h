@@ -20,7 +20,8 @@ class ReceiveTextDecoder {
 
   // Decodes the bytes of one event and returns what they show:
   // - a character cut at the end stays pending and shows once, whole, when the rest comes;
-  // - a byte that cannot start a character shows as U+FFFD;
+  // - a byte that cannot start a character shows as U+FFFD, at once also when only the bytes
+  //   after it can tell (a control code, a line break above all, never continues a character);
   // - CR, LF and CR LF each give one line break "\n", also when the CR ends one event and the
   //   LF begins the next;
   // - a tab stays a tab; every other control character (NUL included, and DEL) shows as its

@@ -43,6 +43,15 @@ TEST(ReceiveTextDecoderTest, InvalidBytesShowAsReplacementAndDecodingGoesOn) {
   EXPECT_EQ(DecodeEvents(decoder, {"x\xE4", "A"}), "x" + kFffd + "A");
 }
 
+TEST(ReceiveTextDecoderTest, LineBreakAfterFalseCharacterStartShowsAtOnce) {
+  // GB18030 reads 81 30 as the start of a four-byte code until it sees the next two bytes.
+  ReceiveTextDecoder decoder("GB18030");
+  EXPECT_EQ(decoder.Decode("A\x81\x30\n"), "A" + kFffd + "0\n");
+  EXPECT_EQ(decoder.Decode("\x81\x30\r"), kFffd + "0\n");
+  // A true start still waits for its end: 81 30 81 30 is U+0080.
+  EXPECT_EQ(DecodeEvents(decoder, {"\x81\x30\x81", "\x30"}), "\xC2\x80");
+}
+
 TEST(ReceiveTextDecoderTest, EachLineEndBreaksOnceAlsoAcrossEvents) {
   ReceiveTextDecoder decoder("UTF-8");
   EXPECT_EQ(decoder.Decode("a\rb\nc\r\nd"), "a\nb\nc\nd");
