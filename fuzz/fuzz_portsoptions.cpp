@@ -6,15 +6,11 @@
 //   value without surrounding blanks ("demo" in any case as the demo device), the last key of a
 //   number counting, and each number described on one printable line;
 // - the keys of "ports" read one by one as the section lists them.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,6 +20,7 @@
 #include "app/appoptions.h"
 #include "app/formats/charset.h"
 #include "app/settingsfile.h"
+#include "fuzz/fuzzsettingsfile.h"
 #include "modbus/demodevice.h"
 #include "platform/deviceproviders.h"
 #include "platform/portmap.h"
@@ -36,35 +33,6 @@ using talyx::app::TSettingsFile;
 using talyx::app::TTextCharset;
 using talyx::formats::TRegisterFormat;
 using Entries = std::vector<std::pair<std::string, std::string>>;
-
-std::string gFolder;
-
-void RemoveFolder() { std::filesystem::remove_all(gFolder); }
-
-// A private folder in memory where there is one: every write of a key syncs the file, which on
-// a disk would hold each input up for milliseconds.
-const std::string& FuzzFilePath() {
-  static const std::string path = [] {
-    std::string folder = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
-    folder += "/talyx-fuzz-ports-XXXXXX";
-    if (mkdtemp(folder.data()) == nullptr) std::abort();
-    gFolder = folder;
-    std::atexit(RemoveFolder);
-    return folder + "/talyx.INI";
-  }();
-  return path;
-}
-
-void WriteWhole(const std::string& path, const uint8_t* data, size_t size) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) std::abort();
-  for (size_t done = 0; done < size;) {
-    const ssize_t n = write(fd, data + done, size - done);
-    if (n <= 0) std::abort();
-    done += static_cast<size_t>(n);
-  }
-  close(fd);
-}
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -166,8 +134,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  WriteWhole(FuzzFilePath(), data, size);
-  TSettingsFile file(FuzzFilePath());
+  talyx::fuzzing::WriteWholeFile(talyx::fuzzing::FuzzSettingsPath(), data, size);
+  TSettingsFile file(talyx::fuzzing::FuzzSettingsPath());
   const Entries ports = file.ReadSection("ports");
   CheckPorts(file, ports);
   CheckOptions(file, ports);

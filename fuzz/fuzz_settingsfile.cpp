@@ -1,54 +1,21 @@
 // Fuzz target of the settings file reader: any file content reads without harm, and a key written
 // into it reads back as written while the keys before it keep their values.
-#include <fcntl.h>
-#include <stdlib.h>
 #include <strings.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/formats/charset.h"
 #include "app/settingsfile.h"
-
-namespace {
-
-char gFolder[] = "/tmp/talyx-fuzz-ini-XXXXXX";
-
-// The folder goes when the fuzzer exits.
-void RemoveFolder() { std::filesystem::remove_all(gFolder); }
-
-// One file in a private folder, rewritten for every input.
-const std::string& FuzzFilePath() {
-  static const std::string path = [] {
-    if (mkdtemp(gFolder) == nullptr) std::abort();
-    std::atexit(RemoveFolder);
-    return std::string(gFolder) + "/talyx.INI";
-  }();
-  return path;
-}
-
-void WriteWhole(const std::string& path, const uint8_t* data, size_t size) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) std::abort();
-  for (size_t done = 0; done < size;) {
-    const ssize_t n = write(fd, data + done, size - done);
-    if (n <= 0) std::abort();
-    done += static_cast<size_t>(n);
-  }
-  close(fd);
-}
-
-}  // namespace
+#include "fuzz/fuzzsettingsfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  WriteWhole(FuzzFilePath(), data, size);
-  talyx::app::TSettingsFile file(FuzzFilePath());
+  talyx::fuzzing::WriteWholeFile(talyx::fuzzing::FuzzSettingsPath(), data, size);
+  talyx::app::TSettingsFile file(talyx::fuzzing::FuzzSettingsPath());
   const auto before = file.ReadSection("Form");
   // Keys come back as they stand in the file, so that each can be looked up again; values are UTF-8.
   for (const auto& [key, value] : before) {
