@@ -1,6 +1,6 @@
 // The receive path through the port component from a pseudo-terminal: counting, hexadecimal and
-// text display, register decoding by 2N + 5 and its register formats, auto-clear and the undo
-// history.
+// text display, register decoding by 2N + 5 (control symbols trimmed, the register view bounded)
+// and its register formats, auto-clear and the undo history.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
 #include "app/appoptions.h"
 #include "app/commmain.h"
@@ -129,6 +130,44 @@ TEST_F(ReceivePathTest, HexLineFeedStaysOnTheLineAndStopShowStillCountsAndDecode
   EXPECT_EQ(Shown(), QStringLiteral("0A 0D "));
   EXPECT_EQ(form->RecvCount, 11);
   EXPECT_EQ(Registers(), QStringLiteral("第1个参数=10\n第2个参数=20"));
+}
+
+// Text receive shows control bytes as their symbols; the decoding trims those symbols from the
+// ends of the text as it trims the bytes, so a framed reply's registers are read where they are.
+TEST_F(ReceivePathTest, ControlSymbolsAroundATextReplyAreTrimmedLikeTheBytesTheyShow) {
+  form->RegCount = 2;
+  // STX, 16 hexadecimal digits, ETX: 18 bytes, twice 2N + 5.
+  std::vector<uint8_t> reply = {0x02};
+  for (const char digit : std::string("010304000A0014DA")) reply.push_back(digit);
+  reply.push_back(0x03);
+  Feed(reply);
+  EXPECT_EQ(Shown(), QStringLiteral("\u2402010304000A0014DA\u2403"));
+  EXPECT_EQ(Registers(), QStringLiteral("第1个参数=10\n第2个参数=20"));
+}
+
+// A far end that keeps answering a 100-register read: the register view keeps the newest 10,000
+// lines, whole, and grows no further.
+TEST_F(ReceivePathTest, TheRegisterViewKeepsTheNewest10000LinesOfAnEndlessStreamOfReplies) {
+  form->CB_HexGet->setChecked(true);
+  form->RegCount = 100;
+  for (uint16_t reply = 1; reply <= 130; ++reply) {
+    // Every register of reply r holds r; the CRC is not checked.
+    std::vector<uint8_t> bytes = {0x01, 0x03, 200};
+    for (int k = 0; k < 100; ++k) {
+      bytes.push_back(static_cast<uint8_t>(reply >> 8));
+      bytes.push_back(static_cast<uint8_t>(reply));
+    }
+    bytes.insert(bytes.end(), {0x00, 0x00});
+    Count(bytes);
+    ASSERT_EQ(form->DecodeBytes, 0) << "reply " << reply << " was not decoded on its own";
+  }
+  EXPECT_EQ(form->re_dec->document()->blockCount(), app::TReceivePath::MaxRegisterLines);
+  const QStringList lines = Registers().split(u'\n');
+  EXPECT_EQ(lines.front(), QStringLiteral("第1个参数=31"));
+  EXPECT_EQ(lines.back(), QStringLiteral("第100个参数=130"));
+  // The user's typing in the view can still be undone.
+  QTest::keyClicks(form->re_dec, QStringLiteral("x"));
+  EXPECT_TRUE(form->re_dec->document()->isUndoAvailable());
 }
 
 TEST_F(ReceivePathTest, CountsEveryByteInTheStatusBar) {
