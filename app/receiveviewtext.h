@@ -43,6 +43,9 @@ class TReceiveText {
   qsizetype Insert(qsizetype position, const QString& text);
   // Removes the characters [from, to).
   void Remove(qsizetype from, qsizetype to);
+  // Removes the first `lines` lines with their breaks, then `columns` characters from the start
+  // of the line that is first after them. Costs the number of lines, not their text.
+  void RemoveFront(qsizetype lines, qsizetype columns);
   void Clear();
 
   // The characters [from, to) as stored, "\n" between lines.
