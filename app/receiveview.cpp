@@ -67,6 +67,16 @@ void TReceiveView::AppendText(const QString& text) {
   const bool atEnd = bar->value() == bar->maximum();
   const qsizetype oldEnd = text_.Length();
   const qsizetype oldLines = text_.LineCount();
+  // A line that becomes long gets the room it needs at the limit while it is still short (twice
+  // the limit: appending and dropping slide the text through it, and Qt moves it back to the
+  // start only with a third free). Grown step by step instead, the string of tens of MB would be
+  // reallocated when large, and the first moves of a reallocated string cost tens of
+  // milliseconds on machines whose fresh pages are expensive.
+  const qsizetype lastLength = text_.Line(oldLines - 1).size();
+  const qsizetype longLine = limit_ / LongLineShare;
+  if (lastLength <= longLine && lastLength + text.size() > longLine && !text.contains(u'\n')) {
+    text_.ReserveLastLine(2 * limit_);
+  }
   text_.Append(text);
   const qsizetype added = text_.Length() - oldEnd;
   if (added == 0) return;
@@ -98,12 +108,13 @@ void TReceiveView::AppendText(const QString& text) {
 }
 
 TReceiveLayout::TRow TReceiveView::DropOldest(qsizetype count, TReceiveLayout::TRow top) {
+  const qsizetype longLine = limit_ / LongLineShare;
   qsizetype lines = 0;
   qsizetype columns = 0;
   for (qsizetype need = count; need > 0;) {
     const qsizetype length = text_.Line(lines).size();
     const bool last = lines + 1 == text_.LineCount();
-    if (last || (length > limit_ / LongLineShare && length + 1 > need)) {
+    if (last || (length > longLine && length + 1 > need)) {
       columns = UnitBoundary(lines, need);
       // A line cut at its very end goes whole.
       if (!last && columns == length) {
