@@ -43,6 +43,10 @@ TAppOptions TAppOptions::Read(const TSettingsFile& file) {
   options.FrameGapMs =
       std::clamp(settings.ReadInteger(OptionsSection, "FrameGapMs", DefaultFrameGapMs),
                  MinFrameGapMs, MaxFrameGapMs);
+  options.ReceiveViewLimitMi = std::clamp(
+      settings.ReadInteger(OptionsSection, "ReceiveViewLimitMi", DefaultReceiveViewLimitMi),
+      MinReceiveViewLimitMi, MaxReceiveViewLimitMi);
+  options.StretchViews = settings.ReadBool(OptionsSection, "StretchViews", false);
   return options;
 }
 
@@ -57,6 +61,8 @@ void TAppOptions::Write(TSettingsFile& settings) const {
   settings.WriteBool(OptionsSection, "Timestamps", Timestamps);
   settings.WriteBool(OptionsSection, "FrameGap", FrameGap);
   settings.WriteInteger(OptionsSection, "FrameGapMs", FrameGapMs);
+  settings.WriteInteger(OptionsSection, "ReceiveViewLimitMi", ReceiveViewLimitMi);
+  settings.WriteBool(OptionsSection, "StretchViews", StretchViews);
 }
 
 std::string CharsetName(TTextCharset charset) {

@@ -1,5 +1,6 @@
-// TAppOptions: the window's own options beyond the sections "Form" and "parameter" (character set of text,
-// automatic reconnect, interface language), kept in the settings file's section "options".
+// TAppOptions: the window's own options beyond the sections "Form" and "parameter" (character set
+// of text, automatic reconnect, interface language, receive lines, the views' limit and size), kept
+// in the settings file's section "options".
 //
 // "Form" and "parameter" keep exactly their keys; these live in a section of their own:
 //   [options]
@@ -11,9 +12,13 @@
 //   Timestamps=0          (each receive line begins with the time its first byte was read)
 //   FrameGap=0            (a new receive line after FrameGapMs without bytes)
 //   FrameGapMs=20         (1 to 10000; out of range reads as the nearest bound)
+//   ReceiveViewLimitMi=16 (the receive view keeps at most this many Mi characters, 2^20 each, of
+//                          received text; 1 to 256, out of range reads as the nearest bound)
+//   StretchViews=0        (the receive and register views grow with the window)
 // Main thread only.
 #pragma once
 
+#include <QtGlobal>
 #include <cstdint>
 #include <string>
 
@@ -38,10 +43,18 @@ struct TAppOptions {
   bool Timestamps = false;
   bool FrameGap = false;
   int32_t FrameGapMs = DefaultFrameGapMs;
+  int32_t ReceiveViewLimitMi = DefaultReceiveViewLimitMi;
+  bool StretchViews = false;
 
   static constexpr int32_t DefaultFrameGapMs = 20;
   static constexpr int32_t MinFrameGapMs = 1;
   static constexpr int32_t MaxFrameGapMs = 10000;
+  static constexpr int32_t DefaultReceiveViewLimitMi = 16;
+  static constexpr int32_t MinReceiveViewLimitMi = 1;
+  static constexpr int32_t MaxReceiveViewLimitMi = 256;
+
+  // ReceiveViewLimitMi in characters.
+  qsizetype ReceiveViewLimit() const { return qsizetype{ReceiveViewLimitMi} << 20; }
 
   static TAppOptions Read(const TSettingsFile& settings);
   // Raises EIniFileException when a key cannot be written.

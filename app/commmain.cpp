@@ -38,6 +38,12 @@ constexpr int Panel3Width = 113;
 constexpr int Panel4Height = 169;
 constexpr int Panel6Height = 23;
 
+// The views' design places, in a window of the design size.
+constexpr QRect MemoShowBounds(152, 8, 225, 341);
+constexpr QRect RegisterViewBounds(424, 8, 225, 337);
+constexpr int DesignWidth = 688;
+constexpr int DesignHeight = 514;
+
 // The window's font: the CJK faces at 9 points.
 QFont WindowFont() {
   QFont font;
@@ -188,9 +194,9 @@ void TMainForm::CreateLeftColumn() {
 
 void TMainForm::CreateViews() {
   Memo_Show = Named(new TReceiveView(this), "Memo_Show");
-  Memo_Show->setGeometry(152, 8, 225, 341);
+  Memo_Show->setGeometry(MemoShowBounds);
   re_dec = MakeTextBox(this, "re_dec");
-  re_dec->setGeometry(424, 8, 225, 337);
+  re_dec->setGeometry(RegisterViewBounds);
 }
 
 void TMainForm::CreateSendArea() {
@@ -276,10 +282,35 @@ void TMainForm::LayOutDockedGroups() {
   Panel4->setGeometry(0, 0, Panel3Width, Panel4Height);
 }
 
+void TMainForm::LayOutViews() {
+  if (!Options.StretchViews) {
+    Memo_Show->setGeometry(MemoShowBounds);
+    re_dec->setGeometry(RegisterViewBounds);
+    return;
+  }
+  // The one option that moves specified controls, and only when the user turns it on: the views
+  // keep the design's gaps to the left column, between them, to the right edge, below the top
+  // and above the send area, and share the rest of the width equally.
+  const int between = RegisterViewBounds.left() - MemoShowBounds.left() - MemoShowBounds.width();
+  const int rightGap = DesignWidth - RegisterViewBounds.left() - RegisterViewBounds.width();
+  const int designSendTop = DesignHeight - StatusBarHeight - Panel1Height;
+  const int sendTop = height() - StatusBarHeight - Panel1Height;
+  const int shared = width() - MemoShowBounds.left() - between - rightGap;
+  const auto stretched = [&](const QRect& design, int left, int width) {
+    const int bottomGap = designSendTop - design.top() - design.height();
+    return QRect(left, design.top(), width, sendTop - bottomGap - design.top());
+  };
+  const int memoWidth = shared / 2;
+  Memo_Show->setGeometry(stretched(MemoShowBounds, MemoShowBounds.left(), memoWidth));
+  re_dec->setGeometry(stretched(RegisterViewBounds, MemoShowBounds.left() + memoWidth + between,
+                                shared - memoWidth));
+}
+
 void TMainForm::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   RunReported([this] { FormResize(); });
   LayOutDockedGroups();
+  LayOutViews();
 }
 
 void TMainForm::FormResize() {

@@ -7,7 +7,8 @@
 // - Docked groups follow the window on every resize (LayOutDockedGroups): StatusBar along the
 //   bottom edge, Panel1 above it, Panel3 down the left side above Panel1; inside them Panel2
 //   left and Panel5 filling Panel1, Panel6 at the bottom of Panel5 under SendMemo, Panel4 at
-//   the top of Panel3. Every other control keeps its design position and size.
+//   the top of Panel3. Every other control keeps its design position and size, except that the
+//   option StretchViews lets the two views follow the window (LayOutViews).
 // - Creating the window restores it from the settings file (FormCreate); showing it resets the
 //   counters and opens the port (FormShow); closing it writes the settings file (FormClose),
 //   and so does a terminating signal (EndFromOutside).
@@ -245,6 +246,9 @@ class TMainForm : public QWidget {
 
   void ConnectViewTools();
   void LayOutDockedGroups();
+  // The views at their design places, or following the window's size when the option
+  // StretchViews is on.
+  void LayOutViews();
   // CB_ComNum's tooltip describes the device its selected number opens.
   void UpdatePortToolTip();
   // The fifth status panel, the device watch and the port's loss event, the options, the

@@ -13,6 +13,7 @@
 #include "app/optionsdialog.h"
 #include "app/platformtext.h"
 #include "app/portmapdialog.h"
+#include "app/receiveview.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
 #include "platform/portmap.h"
@@ -58,6 +59,8 @@ void TMainForm::ApplyOptions() {
   ReceivePath.SetCharset(TextCharset());
   SendPath.SetCharset(TextCharset());
   ReceivePath.SetRegisterFormat(Options.RegisterFormat);
+  Memo_Show->SetCharacterLimit(Options.ReceiveViewLimit());
+  LayOutViews();
 }
 
 void TMainForm::UpdateDevicePanel() {

@@ -1,4 +1,4 @@
-// TOptionsDialog: a character set list and the reconnect check box, OK and Cancel.
+// TOptionsDialog: the options' controls in one form, OK and Cancel.
 #include "app/optionsdialog.h"
 
 #include <QCheckBox>
@@ -57,6 +57,15 @@ TOptionsDialog::TOptionsDialog(const TAppOptions& options, QWidget* parent) : QD
   SE_FrameGapMs->setValue(options.FrameGapMs);
   SE_FrameGapMs->setEnabled(options.FrameGap);
   connect(CB_FrameGap, &QCheckBox::toggled, SE_FrameGapMs, &QWidget::setEnabled);
+  SE_ReceiveViewLimitMi = new QSpinBox(this);
+  SE_ReceiveViewLimitMi->setObjectName(QStringLiteral("SE_ReceiveViewLimitMi"));
+  SE_ReceiveViewLimitMi->setRange(TAppOptions::MinReceiveViewLimitMi,
+                                  TAppOptions::MaxReceiveViewLimitMi);
+  SE_ReceiveViewLimitMi->setSuffix(tr(" Mi 字符"));
+  SE_ReceiveViewLimitMi->setValue(options.ReceiveViewLimitMi);
+  CB_StretchViews = new QCheckBox(tr("接收区和寄存器区随窗口伸展"), this);
+  CB_StretchViews->setObjectName(QStringLiteral("CB_StretchViews"));
+  CB_StretchViews->setChecked(options.StretchViews);
 
   auto* form = new QFormLayout;
   form->addRow(tr("文本字符集："), CB_Charset);
@@ -65,6 +74,8 @@ TOptionsDialog::TOptionsDialog(const TAppOptions& options, QWidget* parent) : QD
   form->addRow(tr("界面语言："), languageRow);
   form->addRow(CB_Timestamps);
   form->addRow(CB_FrameGap, SE_FrameGapMs);
+  form->addRow(tr("接收区最多保留（自动清空关闭时）："), SE_ReceiveViewLimitMi);
+  form->addRow(CB_StretchViews);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText(tr("确定"));
   buttons->button(QDialogButtonBox::Cancel)->setText(tr("取消"));
@@ -85,6 +96,8 @@ TAppOptions TOptionsDialog::Options() const {
   options.Timestamps = CB_Timestamps->isChecked();
   options.FrameGap = CB_FrameGap->isChecked();
   options.FrameGapMs = SE_FrameGapMs->value();
+  options.ReceiveViewLimitMi = SE_ReceiveViewLimitMi->value();
+  options.StretchViews = CB_StretchViews->isChecked();
   return options;
 }
 

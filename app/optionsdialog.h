@@ -1,5 +1,5 @@
-// TOptionsDialog: the window's options (character set of text, automatic reconnect, interface
-// language).
+// TOptionsDialog: the window's options (character set of text, automatic reconnect, register
+// format, interface language, receive lines, the receive view's limit, views that grow).
 #pragma once
 
 #include <QDialog>
@@ -28,6 +28,8 @@ class TOptionsDialog : public QDialog {
   QCheckBox* CB_Timestamps;
   QCheckBox* CB_FrameGap;
   QSpinBox* SE_FrameGapMs;  // enabled while CB_FrameGap is checked
+  QSpinBox* SE_ReceiveViewLimitMi;
+  QCheckBox* CB_StretchViews;
 };
 
 }  // namespace talyx::app

@@ -22,6 +22,11 @@ void TReceiveDisplay::Append(const QString& text) {
   // Kept as the view will hold it, every line break one '\n': a CR ending one piece and an LF
   // starting the next stay two breaks, as when each piece is written at once.
   text_ += TReceiveText::Normalized(text);
+  // What waits stays a small share of what the view keeps, even while no frame comes.
+  if (text_.size() > form_.Memo_Show->CharacterLimit() / GatheredShare) {
+    Flush();
+    return;
+  }
   Gathered();
 }
 
@@ -85,6 +90,10 @@ void TReceiveDisplay::Gathered() {
 void TReceiveDisplay::WatchView(TReceiveView* view) {
   view->installEventFilter(this);
   view->viewport()->installEventFilter(this);
+  connect(view, &TReceiveView::OlderTextDropped, this, [this] {
+    form_.StatusBar->SetPanelText(TMainForm::DevicePanel,
+                                  TMainForm::tr("接收区已满，较早的数据已丢弃"));
+  });
 }
 
 bool TReceiveDisplay::eventFilter(QObject* watched, QEvent* event) {

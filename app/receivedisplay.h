@@ -16,6 +16,9 @@
 //   find, save, copy and clear, the popup menu, the counter reset, closing, and every key, click,
 //   drop or input-method event that reaches the view (WatchView), so nobody sees stale text or
 //   text in another order.
+// - The gathered text is written at once when it passes a sixteenth of the view's character
+//   limit, so it stays bounded even when no frame comes. The first time the view drops older
+//   text after it was last cleared, the fifth status panel says so.
 // - Of the view only four things are asked: its length, whether its last line is empty,
 //   appending text at its end, and clearing it (the View* functions).
 // - Main thread only, like the widgets.
@@ -39,6 +42,8 @@ class TReceiveDisplay : public QObject {
  public:
   // The longest gathered text waits before it is written.
   static constexpr int FrameMs = 16;
+  // Gathered text longer than this share of the view's character limit is written at once.
+  static constexpr qsizetype GatheredShare = 16;
 
   explicit TReceiveDisplay(TMainForm& form);
 
@@ -62,7 +67,8 @@ class TReceiveDisplay : public QObject {
   void Flush();
   bool Pending() const { return clearPending_ || !text_.isEmpty() || count_.has_value(); }
 
-  // Flushes before the view handles any key, click, drop or input-method event of the user.
+  // Flushes before the view handles any key, click, drop or input-method event of the user, and
+  // says in the fifth status panel when the view first drops older text.
   void WatchView(TReceiveView* view);
 
  protected:

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <string>
@@ -38,13 +39,20 @@ QString HexText(const std::string& bytes) {
   return text;
 }
 
-// Trims spaces and control characters (codes 0 to 32) from both ends, then removes every space,
-// line feed and carriage return.
+// A space or control character (codes 0 to 32), or the symbol (U+2400 + code) that text receive
+// shows for a control byte in its place.
+bool IsTrimmed(QChar c) {
+  const char16_t u = c.unicode();
+  return u <= 32 || (u >= 0x2400 && u <= 0x241F);
+}
+
+// Trims spaces and control characters from both ends, then removes every space, line feed and
+// carriage return.
 QString Cleaned(const QString& text) {
   qsizetype begin = 0;
   qsizetype end = text.size();
-  while (begin < end && text[begin].unicode() <= 32) ++begin;
-  while (end > begin && text[end - 1].unicode() <= 32) --end;
+  while (begin < end && IsTrimmed(text[begin])) ++begin;
+  while (end > begin && IsTrimmed(text[end - 1])) --end;
   QString cleaned = text.mid(begin, end - begin);
   cleaned.remove(QLatin1Char(' '));
   cleaned.remove(QLatin1Char('\n'));
@@ -81,16 +89,23 @@ std::vector<uint16_t> ReadRegisters(const QString& text, uint16_t N) {
 
 }  // namespace
 
-void AppendWithoutUndo(QPlainTextEdit* view, const QString& text) {
+void AppendWithoutUndo(QPlainTextEdit* view, const QString& text, int maxLines) {
   QScrollBar* bar = view->verticalScrollBar();
   const bool atEnd = bar->value() == bar->maximum();
   QTextDocument* document = view->document();
   // Switching undo off drops the history: the undo item of the view then undoes the user's
   // own edits made since the last data arrived, and received data never piles up there.
+  // (The document's own block limit is not used: it switches undo off for good.)
   document->setUndoRedoEnabled(false);
   QTextCursor cursor(document);
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(text);
+  const int excess = document->blockCount() - maxLines;
+  if (excess > 0) {
+    QTextCursor oldest(document);
+    oldest.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+    oldest.removeSelectedText();
+  }
   document->setUndoRedoEnabled(true);
   if (atEnd) bar->setValue(bar->maximum());
 }
@@ -197,12 +212,15 @@ void TReceivePath::AddToLastLine(const QString& text) {
 void TReceivePath::showdec(const QString& text, uint16_t N) {
   const std::vector<uint16_t> registers = ReadRegisters(text, N);
   const std::vector<std::string> values = formats::FormatRegisters(registers, registerFormat_);
+  if (values.empty()) return;
+  // All lines in one append: the view lays out and drops its oldest lines once per decoding.
+  QString lines;
   for (size_t k = 1; k <= values.size(); ++k) {
-    QString line = TMainForm::tr("第%1个参数=%2")
-                       .arg(QString::number(k), QString::fromStdString(values[k - 1]));
-    if (!form_.re_dec->document()->isEmpty()) line.prepend(QLatin1Char('\n'));
-    AppendWithoutUndo(form_.re_dec, line);
+    if (k > 1 || !form_.re_dec->document()->isEmpty()) lines += QLatin1Char('\n');
+    lines += TMainForm::tr("第%1个参数=%2")
+                 .arg(QString::number(k), QString::fromStdString(values[k - 1]));
   }
+  AppendWithoutUndo(form_.re_dec, lines, MaxRegisterLines);
 }
 
 void TReceivePath::Memo_ShowChange() {

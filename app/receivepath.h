@@ -17,6 +17,8 @@
 // - DecodeText is bounded: every decoding attempt, successful or not, empties it and resets
 //   DecodeBytes (kept text that failed once would fail forever), and it is emptied when it
 //   would pass MaxDecodeText characters.
+// - The register view keeps its newest MaxRegisterLines lines: a device polled without end (or
+//   any stream that happens to come in lengths of 2N + 5) must not grow it for ever.
 // - Every error inside the handling of one event ends that handling silently; what was done
 //   stays done.
 // - The receive view and the counter panel are written through TReceiveDisplay, which gathers
@@ -48,6 +50,8 @@ class TReceivePath {
  public:
   // The longest DecodeText kept, in characters.
   static constexpr qsizetype MaxDecodeText = 65536;
+  // The register view keeps this many of its newest lines.
+  static constexpr int MaxRegisterLines = 10000;
   // Above this many characters the receive view is cleared when CB_Clear is checked.
   static constexpr qsizetype AutoClearLength = 10000;
 
@@ -96,8 +100,8 @@ class TReceivePath {
   formats::ReceiveLines lines_;
 };
 
-// Appends text at the end of the view's document without an undo step; a view that was
-// scrolled to its end stays there.
-void AppendWithoutUndo(QPlainTextEdit* view, const QString& text);
+// Appends text at the end of the view's document without an undo step, then removes its oldest
+// lines beyond maxLines; a view that was scrolled to its end stays there.
+void AppendWithoutUndo(QPlainTextEdit* view, const QString& text, int maxLines);
 
 }  // namespace talyx::app

@@ -15,6 +15,12 @@ namespace {
 
 // How long one piece of laying out may hold the event loop.
 constexpr int LayoutSliceMs = 8;
+// Dropping goes this share of the character limit below it.
+constexpr qsizetype DropSlackShare = 16;
+// A line longer than this share of the limit loses display units rather than going whole.
+constexpr qsizetype LongLineShare = 10;
+// How far past a wanted cut a blank is looked for: a time stamp "[hh:mm:ss.zzz] " is 15 long.
+constexpr qsizetype BlankReach = 16;
 
 }  // namespace
 
@@ -49,6 +55,7 @@ void TReceiveView::setPlainText(const QString& text) {
   undo_.clear();
   redo_.clear();
   typing_ = false;
+  dropped_ = false;
   UpdateScrollBar();
   verticalScrollBar()->setValue(0);
   ScheduleLayout();
@@ -60,6 +67,16 @@ void TReceiveView::AppendText(const QString& text) {
   const bool atEnd = bar->value() == bar->maximum();
   const qsizetype oldEnd = text_.Length();
   const qsizetype oldLines = text_.LineCount();
+  // A line that becomes long gets the room it needs at the limit while it is still short (twice
+  // the limit: appending and dropping slide the text through it, and Qt moves it back to the
+  // start only with a third free). Grown step by step instead, the string of tens of MB would be
+  // reallocated when large, and the first moves of a reallocated string cost tens of
+  // milliseconds on machines whose fresh pages are expensive.
+  const qsizetype lastLength = text_.Line(oldLines - 1).size();
+  const qsizetype longLine = limit_ / LongLineShare;
+  if (lastLength <= longLine && lastLength + text.size() > longLine && !text.contains(u'\n')) {
+    text_.ReserveLastLine(2 * limit_);
+  }
   text_.Append(text);
   const qsizetype added = text_.Length() - oldEnd;
   if (added == 0) return;
@@ -70,10 +87,70 @@ void TReceiveView::AppendText(const QString& text) {
   undo_.clear();
   redo_.clear();
   typing_ = false;
+  const bool over = text_.Length() > limit_;
+  TReceiveLayout::TRow top;
+  if (over) {
+    top = DropOldest(text_.Length() - (limit_ - limit_ / DropSlackShare),
+                     layout_.RowAt(bar->value()));
+  }
   UpdateScrollBar();
-  if (atEnd) bar->setValue(bar->maximum());
+  if (atEnd) {
+    bar->setValue(bar->maximum());
+  } else if (over) {
+    bar->setValue(static_cast<int>(layout_.RowOf(top.Line, top.Start)));
+  }
   ScheduleLayout();
   TextChanged();
+  if (over && !dropped_) {
+    dropped_ = true;
+    emit OlderTextDropped();
+  }
+}
+
+TReceiveLayout::TRow TReceiveView::DropOldest(qsizetype count, TReceiveLayout::TRow top) {
+  const qsizetype longLine = limit_ / LongLineShare;
+  qsizetype lines = 0;
+  qsizetype columns = 0;
+  for (qsizetype need = count; need > 0;) {
+    const qsizetype length = text_.Line(lines).size();
+    const bool last = lines + 1 == text_.LineCount();
+    if (last || (length > longLine && length + 1 > need)) {
+      columns = UnitBoundary(lines, need);
+      // A line cut at its very end goes whole.
+      if (!last && columns == length) {
+        ++lines;
+        columns = 0;
+      }
+      break;
+    }
+    need -= length + 1;
+    ++lines;
+  }
+  const qsizetype removed = text_.LineStart(lines) + columns;
+  text_.RemoveFront(lines, columns);
+  layout_.FrontRemoved(lines, columns);
+  anchor_ = std::max<qsizetype>(0, anchor_ - removed);
+  caret_ = std::max<qsizetype>(0, caret_ - removed);
+  if (top.Line > lines || (top.Line == lines && top.Start >= columns)) {
+    return {top.Line - lines, top.Line == lines ? top.Start - columns : top.Start};
+  }
+  return {};
+}
+
+qsizetype TReceiveView::UnitBoundary(qsizetype line, qsizetype column) const {
+  const qsizetype rowStart = layout_.RowStartFrom(line, column);
+  if (rowStart >= 0) return rowStart;
+  // Not laid out that far: just after a blank close by, else between two characters.
+  const QString& s = text_.Line(line);
+  const qsizetype reach = std::min(s.size(), column + BlankReach);
+  for (qsizetype c = std::max<qsizetype>(column, 1); c <= reach; ++c) {
+    if (s[c - 1] == u' ') return c;
+  }
+  if (column > 0 && column < s.size() && s[column].isLowSurrogate() &&
+      s[column - 1].isHighSurrogate()) {
+    return column + 1;
+  }
+  return column;
 }
 
 void TReceiveView::TextChanged() {

@@ -13,6 +13,13 @@
 //   (typing, Backspace/Delete, Enter, cut, paste, input method) are undone step by step; typed
 //   characters in a row make one step.
 // - Positions count characters with one per line break, from 0 to CharacterCount().
+// - The text is bounded: received text that takes it past CharacterLimit() drops the oldest text
+//   down to a sixteenth below the limit, so dropping comes once per sixteenth of it. Whole lines
+//   go from the top; a line longer than a tenth of the limit (running text or hexadecimal is one
+//   line) loses whole display units from its start instead: it is cut where one of its rows
+//   starts, after a blank (a hexadecimal pair's, a time stamp's) or between two characters, so
+//   no pair, character or stamp is split (line breaks, CR LF included, lie between lines), and
+//   its other rows stay laid out. Lines in sight stay in sight unless they were dropped.
 // - Main thread only, like every widget.
 #pragma once
 
@@ -34,6 +41,8 @@ class TReceiveView : public QAbstractScrollArea {
  public:
   // Space between the view's edges and its text, in pixels.
   static constexpr int Margin = 4;
+  // The most characters the view keeps of received text, unless set otherwise: 16 Mi.
+  static constexpr qsizetype DefaultCharacterLimit = qsizetype{16} << 20;
 
   explicit TReceiveView(QWidget* parent = nullptr);
 
@@ -45,6 +54,9 @@ class TReceiveView : public QAbstractScrollArea {
   // Appends received text at the end, outside the undo history (see above).
   void AppendText(const QString& text);
   qsizetype CharacterCount() const { return text_.Length(); }
+  // Received text past this many characters drops the oldest (see above); at least 16.
+  void SetCharacterLimit(qsizetype limit) { limit_ = std::max<qsizetype>(limit, 16); }
+  qsizetype CharacterLimit() const { return limit_; }
   bool IsEmpty() const { return text_.IsEmpty(); }
   bool LastLineIsEmpty() const { return text_.Line(text_.LineCount() - 1).isEmpty(); }
 
@@ -80,6 +92,8 @@ class TReceiveView : public QAbstractScrollArea {
 
  signals:
   void textChanged();
+  // Received text dropped older text, for the first time since the text was last replaced.
+  void OlderTextDropped();
 
  protected:
   bool event(QEvent* event) override;
@@ -111,6 +125,12 @@ class TReceiveView : public QAbstractScrollArea {
   // The user's edit: recorded for undo (merged into the last step when `typing` continues it).
   void Edit(qsizetype from, qsizetype to, const QString& text, bool typing);
   void TextChanged();
+  // Drops at least `count` characters from the front (see above) and returns where the row that
+  // was `top` starts now (the first row when it was dropped).
+  TReceiveLayout::TRow DropOldest(qsizetype count, TReceiveLayout::TRow top);
+  // The first column at or after `column` where the line can be cut without splitting a pair, a
+  // character or a time stamp: a row start when the line is laid out that far.
+  qsizetype UnitBoundary(qsizetype line, qsizetype column) const;
   void ApplyWidth();
   void UpdateScrollBar();
   void ContinueLayout();
@@ -146,6 +166,8 @@ class TReceiveView : public QAbstractScrollArea {
   std::vector<TEdit> redo_;
   bool typing_ = false;  // the last undo step is typing that may go on
   bool caretShown_ = true;
+  qsizetype limit_ = DefaultCharacterLimit;
+  bool dropped_ = false;  // older text was dropped since the text was last replaced
   QTimer* blink_;
   QTimer* layoutTimer_;
 };

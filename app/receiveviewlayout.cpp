@@ -45,6 +45,34 @@ void TReceiveLayout::Reset() {
   firstPending_ = 0;
 }
 
+void TReceiveLayout::FrontRemoved(qsizetype lines, qsizetype columns) {
+  const auto end = static_cast<std::ptrdiff_t>(lines);
+  lines_.erase(lines_.begin(), lines_.begin() + end);
+  firstRows_.erase(firstRows_.begin(), firstRows_.begin() + end);
+  firstRows_.front() = 0;
+  firstRowsValid_ = 1;
+  firstPending_ = std::max<qsizetype>(0, firstPending_ - lines);
+  if (columns == 0) return;
+  TLineRows& rows = lines_.front();
+  const auto at = std::lower_bound(rows.Breaks.begin(), rows.Breaks.end(), columns);
+  if (at == rows.Breaks.end() || *at != columns) {
+    rows = TLineRows();
+    firstPending_ = 0;
+    return;
+  }
+  // A row's end depends only on where it starts, so the rows from here on stay.
+  rows.Breaks.erase(rows.Breaks.begin(), at + 1);
+  for (qsizetype& start : rows.Breaks) start -= columns;
+  rows.Resume -= columns;
+}
+
+qsizetype TReceiveLayout::RowStartFrom(qsizetype line, qsizetype column) const {
+  if (column <= 0) return 0;
+  const std::vector<qsizetype>& breaks = lines_[static_cast<size_t>(line)].Breaks;
+  const auto at = std::lower_bound(breaks.begin(), breaks.end(), column);
+  return at == breaks.end() ? -1 : *at;
+}
+
 void TReceiveLayout::LinesReplaced(qsizetype first, qsizetype removed, qsizetype inserted) {
   const auto at = lines_.begin() + static_cast<std::ptrdiff_t>(first);
   lines_.erase(at, at + static_cast<std::ptrdiff_t>(removed));

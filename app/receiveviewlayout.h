@@ -55,6 +55,13 @@ class TReceiveLayout {
   void Appended(qsizetype oldLineCount, QDeadlineTimer deadline);
   // Everything to be laid out again (the text was replaced).
   void Reset();
+  // The text's first `lines` lines were removed, then `columns` characters from the start of the
+  // line first after them. When those characters end at a row start the line's other rows stay
+  // as they are; otherwise the line is laid out again.
+  void FrontRemoved(qsizetype lines, qsizetype columns);
+  // The first row start of the line at or after `column` among its rows laid out so far; -1 when
+  // there is none.
+  qsizetype RowStartFrom(qsizetype line, qsizetype column) const;
 
   bool Pending() const { return firstPending_ < static_cast<qsizetype>(lines_.size()); }
   // Lays out pending lines, `first` before the others, until done or the deadline passes;

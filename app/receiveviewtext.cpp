@@ -96,6 +96,18 @@ void TReceiveText::Remove(qsizetype from, qsizetype to) {
   ShiftStartsAfter(first.Line, from - to);
 }
 
+void TReceiveText::RemoveFront(qsizetype lines, qsizetype columns) {
+  const qsizetype removed = LineStart(lines) + columns;
+  if (removed == 0) return;
+  const auto end = static_cast<std::ptrdiff_t>(lines);
+  lines_.erase(lines_.begin(), lines_.begin() + end);
+  starts_.erase(starts_.begin(), starts_.begin() + end);
+  // Taken from the front, a QString only moves its start: no copy of the rest.
+  lines_.front().remove(0, columns);
+  for (qsizetype& start : starts_) start -= removed;
+  starts_.front() = 0;
+}
+
 void TReceiveText::Clear() {
   lines_.assign(1, QString());
   starts_.assign(1, 0);

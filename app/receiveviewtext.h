@@ -43,6 +43,11 @@ class TReceiveText {
   qsizetype Insert(qsizetype position, const QString& text);
   // Removes the characters [from, to).
   void Remove(qsizetype from, qsizetype to);
+  // Removes the first `lines` lines with their breaks, then `columns` characters from the start
+  // of the line that is first after them. Costs the number of lines, not their text.
+  void RemoveFront(qsizetype lines, qsizetype columns);
+  // Gives the last line room for `characters` characters at once.
+  void ReserveLastLine(qsizetype characters) { lines_.back().reserve(characters); }
   void Clear();
 
   // The characters [from, to) as stored, "\n" between lines.

@@ -13,6 +13,8 @@
 //   bench_gui --resets N                        N clicks of the reset button while data streams
 //   bench_gui --vanish                          the far end closes mid-stream
 //   bench_gui --autosend SECONDS                auto-send every 1 ms while 92160 B/s come in
+//   bench_gui --bounded MB CAP                  MB unpaced in running hex without CB_Clear: the
+//                                               receive view at its character limit
 // The fault and soak runs print their figures and exit 1 when a bound is broken.
 #include <dirent.h>
 #include <fcntl.h>
@@ -21,6 +23,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QCheckBox>
@@ -83,8 +86,16 @@ int CountEntries(const char* folder) {
   return count;
 }
 
+// CPU time of the calling thread, in milliseconds.
+double ThreadCpuMs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
 // The event loop's health: a 10 ms timer's worst lateness, over the whole run and since the
-// last Mark.
+// last Mark, how much of the worst since the mark the GUI thread spent running (the rest it
+// waited for a core), and the most it ran between two ticks.
 class StallMonitor {
  public:
   StallMonitor() {
@@ -92,30 +103,42 @@ class StallMonitor {
     timer_.setInterval(10);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       const qint64 now = clock_.nsecsElapsed();
+      const double cpu = ThreadCpuMs();
       const double late = static_cast<double>(now - last_) / 1e6 - 10.0;
       last_ = now;
       Worst = std::max(Worst, late);
-      WorstSinceMark = std::max(WorstSinceMark, late);
+      if (late > WorstSinceMark) {
+        WorstSinceMark = late;
+        WorstSinceMarkRanMs = cpu - lastCpu_;
+      }
+      LongestRunSinceMarkMs = std::max(LongestRunSinceMarkMs, cpu - lastCpu_);
+      lastCpu_ = cpu;
       if (OnTick) OnTick();
     });
   }
   void Start() {
     clock_.start();
     last_ = clock_.nsecsElapsed();
+    lastCpu_ = ThreadCpuMs();
     timer_.start();
   }
   void Stop() { timer_.stop(); }
-  void Mark() { WorstSinceMark = 0; }
+  void Mark() { WorstSinceMark = WorstSinceMarkRanMs = LongestRunSinceMarkMs = 0; }
   double Seconds() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e9; }
 
   double Worst = 0;
   double WorstSinceMark = 0;
+  double WorstSinceMarkRanMs = 0;  // the GUI thread's CPU time over that tick's interval
+  // The most CPU time the GUI thread took between two ticks since the mark: its own longest
+  // stall, whatever the scheduler added.
+  double LongestRunSinceMarkMs = 0;
   std::function<void()> OnTick;
 
  private:
   QTimer timer_;
   QElapsedTimer clock_;
   qint64 last_ = 0;
+  double lastCpu_ = 0;
 };
 
 // A window on a settings file of its own whose Com1 is the far end's slave, every message box
@@ -497,6 +520,60 @@ int RunAutoSend(double seconds, int argc, char** argv) {
   return failures ? 1 : 0;
 }
 
+// Running hex without CB_Clear far past the receive view's character limit: memory stays bounded
+// and dropping the oldest text does not stall the window.
+int RunBounded(double mb, double capSeconds, int argc, char** argv) {
+  const uint64_t total = static_cast<uint64_t>(mb * kMB);
+  FarEnd farEnd;
+  if (!farEnd.Start(StreamKind::Binary, total, 0)) return 2;
+  app::TApplication application(argc, argv);
+  Harness harness(farEnd.SlavePath(),
+                  {{"HexGet", "1"}, {"Show", "0"}, {"StopShow", "0"}, {"Clear", "0"}});
+  app::TMainForm& form = *harness.Form;
+  if (!Harness::RunUntil([&] { return form.ComPort1.Open(); }, 5000)) {
+    std::fprintf(stderr, "the window did not open the port\n");
+    return 2;
+  }
+  StallMonitor monitor;
+  double droppingSince = -1;
+  QObject::connect(form.Memo_Show, &app::TReceiveView::OlderTextDropped, [&] {
+    droppingSince = monitor.Seconds();
+    monitor.Mark();
+  });
+  double peakRss = 0;
+  bool finished = false;
+  monitor.OnTick = [&] {
+    peakRss = std::max(peakRss, RssMB());
+    const bool complete = static_cast<uint32_t>(form.RecvCount) >= total;
+    if (complete || monitor.Seconds() > capSeconds) finished = true;
+  };
+  const double rssStart = RssMB();
+  const double cpuStart = CpuSeconds();
+  monitor.Start();
+  farEnd.Go();
+  Harness::RunUntil([&] { return finished; }, static_cast<int>(capSeconds * 1000) + 10000);
+  monitor.Stop();
+  const double received = static_cast<uint32_t>(form.RecvCount) / kMB;
+  form.ReceivePath.Display().Flush();
+  const double rssEnd = RssMB();
+  const double stallWhileDropping = droppingSince < 0 ? -1 : monitor.WorstSinceMark;
+  std::printf(
+      "bounded: %.1f MB of %.1f in %.1f s unpaced, running hex, CB_Clear off; CPU %.3f s/MB\n"
+      "receive view: %lld characters, limit %lld, dropping from %.1f s on\n"
+      "RSS MB: start %.1f, peak %.1f, end %.1f; worst stall %.1f ms, while dropping %.1f ms (the "
+      "GUI thread ran %.1f ms of its interval; its longest run between ticks %.1f ms); message "
+      "boxes %d\n",
+      received, mb, monitor.Seconds(), (CpuSeconds() - cpuStart) / std::max(received, 1e-9),
+      static_cast<long long>(form.Memo_Show->CharacterCount()),
+      static_cast<long long>(form.Memo_Show->CharacterLimit()), droppingSince, rssStart, peakRss,
+      rssEnd, monitor.Worst, stallWhileDropping, monitor.WorstSinceMarkRanMs,
+      monitor.LongestRunSinceMarkMs, harness.Messages);
+  std::printf("targets: peak RSS < 400 MB %s; stall while dropping <= 50 ms %s\n",
+              peakRss < 400 ? "met" : "MISSED",
+              stallWhileDropping >= 0 && stallWhileDropping <= 50 ? "met" : "MISSED");
+  return 0;
+}
+
 }  // namespace
 
 }  // namespace talyx::bench
@@ -516,6 +593,8 @@ int main(int argc, char** argv) {
   if (!args.empty() && args[0] == "--resets") return RunResets(static_cast<int>(arg(1, 100)), argc, argv);
   if (!args.empty() && args[0] == "--vanish") return RunVanish(argc, argv);
   if (!args.empty() && args[0] == "--autosend") return RunAutoSend(arg(1, 10), argc, argv);
+  if (!args.empty() && args[0] == "--bounded")
+    return RunBounded(arg(1, 1024), arg(2, 900), argc, argv);
   double mb = 10;
   double slowMb = 10;
   double cap = 90;

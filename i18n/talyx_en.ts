@@ -294,6 +294,10 @@
         <source>不能打开文件 %1</source>
         <translation>Cannot open file %1</translation>
     </message>
+    <message>
+        <source>接收区已满，较早的数据已丢弃</source>
+        <translation>Receive view full: older text dropped</translation>
+    </message>
 </context>
 <context>
     <name>talyx::app::TOptionsDialog</name>
@@ -376,6 +380,18 @@
     <message>
         <source> 毫秒</source>
         <translation> ms</translation>
+    </message>
+    <message>
+        <source> Mi 字符</source>
+        <translation> Mi characters</translation>
+    </message>
+    <message>
+        <source>接收区和寄存器区随窗口伸展</source>
+        <translation>Receive and register views follow the window size</translation>
+    </message>
+    <message>
+        <source>接收区最多保留（自动清空关闭时）：</source>
+        <translation>Receive view keeps at most (auto-clear off):</translation>
     </message>
 </context>
 <context>

@@ -1,5 +1,6 @@
-// The main window: its controls and docking, the first start, the port settings and their
-// failures, under the offscreen platform with the port numbers mapped to pseudo-terminals.
+// The main window: its controls and docking, the views that may follow the window, the first
+// start, the port settings and their failures, under the offscreen platform with the port numbers
+// mapped to pseudo-terminals.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -16,8 +17,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <map>
 #include <vector>
 
+#include "app/optionsdialog.h"
+#include "app/receiveview.h"
 #include "app/shape.h"
 #include "app/statusbar.h"
 #include "apptesting.h"
@@ -201,6 +205,52 @@ TEST_F(MainFormTest, ControlsStandAtTheirDesignPlacesAndGroupsFollowAResize) {
     EXPECT_EQ(dialog->nameFilters(), QStringList({"*.txt (*.txt)", "All File (*)"}));
   }
   EXPECT_EQ(form->ComPort1.InSize(), 40960);
+}
+
+// The option StretchViews, off at first: on, the two views keep the design's gaps and share the
+// width as the window changes; nothing else moves; off again, they are back at their places.
+TEST_F(MainFormTest, StretchedViewsKeepTheDesignGapsAndShareTheWidthWhileNothingElseMoves) {
+  ScopedPortMap noPorts;
+  auto form = CreateForm();
+  form->show();
+  form->resize(1000, 700);
+  const auto places = [&] {
+    std::map<QString, QRect> bounds;
+    for (QWidget* widget : form->findChildren<QWidget*>()) {
+      if (!widget->objectName().isEmpty()) bounds[widget->objectName()] = widget->geometry();
+    }
+    return bounds;
+  };
+  const auto before = places();
+  EXPECT_EQ(before.at(QStringLiteral("Memo_Show")), QRect(152, 8, 225, 341));
+  EXPECT_EQ(before.at(QStringLiteral("re_dec")), QRect(424, 8, 225, 337));
+
+  form->OptionsAction->trigger();
+  ASSERT_NE(form->OptionsDialog1, nullptr);
+  EXPECT_FALSE(form->OptionsDialog1->CB_StretchViews->isChecked());
+  form->OptionsDialog1->CB_StretchViews->setChecked(true);
+  form->OptionsDialog1->accept();
+  EXPECT_TRUE(app::TSettingsFile(SettingsPath()).ReadBool("options", "StretchViews", false));
+  // Gaps: 39 to the left column (113 wide), 47 between, 39 to the right edge, 8 below the top,
+  // 35 and 39 above the send area (its top 130 above the bottom).
+  EXPECT_EQ(form->Memo_Show->geometry(), QRect(152, 8, 381, 527));
+  EXPECT_EQ(form->re_dec->geometry(), QRect(580, 8, 381, 523));
+  form->resize(1201, 801);
+  EXPECT_EQ(form->Memo_Show->geometry(), QRect(152, 8, 481, 628));
+  EXPECT_EQ(form->re_dec->geometry(), QRect(680, 8, 482, 624));
+  form->resize(1000, 700);
+  auto after = places();
+  for (const auto& [name, bounds] : before) {
+    if (name != QStringLiteral("Memo_Show") && name != QStringLiteral("re_dec")) {
+      EXPECT_EQ(after[name], bounds) << name.toStdString();
+    }
+  }
+
+  form->OptionsAction->trigger();
+  form->OptionsDialog1->CB_StretchViews->setChecked(false);
+  form->OptionsDialog1->accept();
+  EXPECT_EQ(form->Memo_Show->geometry(), QRect(152, 8, 225, 341));
+  EXPECT_EQ(form->re_dec->geometry(), QRect(424, 8, 225, 337));
 }
 
 TEST_F(MainFormTest, ResizingBelowTheMinimumSnapsOnlyTheOffendingDimension) {

@@ -1,6 +1,6 @@
 // The receive path through the port component from a pseudo-terminal: counting, hexadecimal and
-// text display, register decoding by 2N + 5 and its register formats, auto-clear and the undo
-// history.
+// text display, register decoding by 2N + 5 (control symbols trimmed, the register view bounded)
+// and its register formats, auto-clear, the limit of the view without it, and the undo history.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -9,7 +9,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
+#include <QTextDocument>
 
 #include "app/appoptions.h"
 #include "app/commmain.h"
@@ -131,6 +133,44 @@ TEST_F(ReceivePathTest, HexLineFeedStaysOnTheLineAndStopShowStillCountsAndDecode
   EXPECT_EQ(Registers(), QStringLiteral("第1个参数=10\n第2个参数=20"));
 }
 
+// Text receive shows control bytes as their symbols; the decoding trims those symbols from the
+// ends of the text as it trims the bytes, so a framed reply's registers are read where they are.
+TEST_F(ReceivePathTest, ControlSymbolsAroundATextReplyAreTrimmedLikeTheBytesTheyShow) {
+  form->RegCount = 2;
+  // STX, 16 hexadecimal digits, ETX: 18 bytes, twice 2N + 5.
+  std::vector<uint8_t> reply = {0x02};
+  for (const char digit : std::string("010304000A0014DA")) reply.push_back(digit);
+  reply.push_back(0x03);
+  Feed(reply);
+  EXPECT_EQ(Shown(), QStringLiteral("\u2402010304000A0014DA\u2403"));
+  EXPECT_EQ(Registers(), QStringLiteral("第1个参数=10\n第2个参数=20"));
+}
+
+// A far end that keeps answering a 100-register read: the register view keeps the newest 10,000
+// lines, whole, and grows no further.
+TEST_F(ReceivePathTest, TheRegisterViewKeepsTheNewest10000LinesOfAnEndlessStreamOfReplies) {
+  form->CB_HexGet->setChecked(true);
+  form->RegCount = 100;
+  for (uint16_t reply = 1; reply <= 130; ++reply) {
+    // Every register of reply r holds r; the CRC is not checked.
+    std::vector<uint8_t> bytes = {0x01, 0x03, 200};
+    for (int k = 0; k < 100; ++k) {
+      bytes.push_back(static_cast<uint8_t>(reply >> 8));
+      bytes.push_back(static_cast<uint8_t>(reply));
+    }
+    bytes.insert(bytes.end(), {0x00, 0x00});
+    Count(bytes);
+    ASSERT_EQ(form->DecodeBytes, 0) << "reply " << reply << " was not decoded on its own";
+  }
+  EXPECT_EQ(form->re_dec->document()->blockCount(), app::TReceivePath::MaxRegisterLines);
+  const QStringList lines = Registers().split(u'\n');
+  EXPECT_EQ(lines.front(), QStringLiteral("第1个参数=31"));
+  EXPECT_EQ(lines.back(), QStringLiteral("第100个参数=130"));
+  // The user's typing in the view can still be undone.
+  QTest::keyClicks(form->re_dec, QStringLiteral("x"));
+  EXPECT_TRUE(form->re_dec->document()->isUndoAvailable());
+}
+
 TEST_F(ReceivePathTest, CountsEveryByteInTheStatusBar) {
   Feed(std::vector<uint8_t>(100, 'x'));
   Feed(std::vector<uint8_t>(23, 'y'));
@@ -167,6 +207,81 @@ TEST_F(ReceivePathTest, ReceivedTextStaysOutOfTheUndoHistoryAndAutoClearKeepsThe
   EXPECT_LE(Shown().size(), 1);
   Feed(std::vector<uint8_t>(600, 'z'));
   EXPECT_LE(Shown().size(), 601);
+}
+
+// The receive view without auto-clear keeps the newest text up to the limit set in the options.
+
+// Running hexadecimal of the stream whose byte n is n % 251, bytes [from, from + count).
+QString HexStream(qsizetype from, qsizetype count) {
+  static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+  QString text(count * 3, u' ');
+  for (qsizetype i = 0; i < count; ++i) {
+    const auto byte = static_cast<int>((from + i) % 251);
+    text[3 * i] = kDigits[byte >> 4];
+    text[3 * i + 1] = kDigits[byte & 0xF];
+  }
+  return text;
+}
+
+TEST_F(ReceivePathTest, WithoutAutoClear64MbOfRunningHexKeepTheNewestWholePairsWithinTheLimit) {
+  form->OptionsAction->trigger();
+  ASSERT_NE(form->OptionsDialog1, nullptr);
+  form->OptionsDialog1->SE_ReceiveViewLimitMi->setValue(1);
+  form->OptionsDialog1->accept();
+  EXPECT_EQ(app::TSettingsFile(SettingsPath()).ReadInteger("options", "ReceiveViewLimitMi", 0), 1);
+  form->CB_Clear->setChecked(false);
+  form->StatusBar->SetPanelText(TMainForm::DevicePanel, QString());
+
+  // 64 MiB of characters in the reads of an unpaced stream (4095 bytes each).
+  constexpr qsizetype kLimit = qsizetype{1} << 20;
+  constexpr qsizetype kRead = 4095;
+  qsizetype sent = 0;
+  for (; sent * 3 < 64 * kLimit; sent += kRead) {
+    form->ReceivePath.leijia(HexStream(sent, kRead));
+    if (sent == 100 * kRead) {
+      // Said once: a panel written since then keeps its text.
+      EXPECT_FALSE(form->StatusBar->PanelText(TMainForm::DevicePanel).isEmpty());
+      form->StatusBar->SetPanelText(TMainForm::DevicePanel, QStringLiteral("device"));
+    }
+  }
+  ASSERT_TRUE(Written());
+  EXPECT_EQ(form->StatusBar->PanelText(TMainForm::DevicePanel), QStringLiteral("device"));
+
+  const QString shown = Shown();
+  EXPECT_LE(shown.size(), kLimit);
+  EXPECT_GE(shown.size(), kLimit - kLimit / 16 - 3);
+  // Whole pairs, each followed by its blank, the stream's last bytes without a gap.
+  ASSERT_EQ(shown.size() % 3, 0);
+  EXPECT_EQ(shown, HexStream(sent - shown.size() / 3, shown.size() / 3));
+}
+
+// Whole lines go from the top; a long line loses whole pairs or characters from its start (a
+// limit whose sixteenth below is no multiple of 3 would cut through pairs otherwise).
+TEST_F(ReceivePathTest, WithoutAutoClearShortLinesGoWholeAndALongLineLosesWholeUnits) {
+  form->CB_Clear->setChecked(false);
+  form->CB_Show->setChecked(true);
+  form->Memo_Show->SetCharacterLimit(65540);
+  const QString line = QStringLiteral("[12:00:00.000] 01 02 03 04 05 06 07 08 09 0A 0B");
+  for (int i = 0; i < 3000; ++i) form->ReceivePath.zhuhang(line);
+  ASSERT_TRUE(Written());
+  EXPECT_LE(Shown().size(), 65540);
+  EXPECT_TRUE(Shown().startsWith(line + u'\n'));
+
+  form->ReceivePath.Display().Clear();
+  form->CB_Show->setChecked(false);
+  qsizetype sent = 0;
+  for (; sent < 100000; sent += 1000) form->ReceivePath.leijia(HexStream(sent, 1000));
+  ASSERT_TRUE(Written());
+  EXPECT_LE(Shown().size(), 65540);
+  ASSERT_EQ(Shown().size() % 3, 0);
+  EXPECT_EQ(Shown(), HexStream(sent - Shown().size() / 3, Shown().size() / 3));
+
+  form->ReceivePath.Display().Clear();
+  const QString text = QStringLiteral("a\U0001F600").repeated(1000);  // 1 and 2 code units
+  for (int i = 0; i < 50; ++i) form->ReceivePath.leijia(text);
+  ASSERT_TRUE(Written());
+  EXPECT_LE(Shown().size(), 65540);
+  EXPECT_FALSE(Shown().front().isLowSurrogate());
 }
 
 // The view's writes gathered per display frame.

@@ -1,5 +1,6 @@
 // The receive view: appending to a very long line lays out only its tail and keeps the view at
-// the end, wrapping follows the width, selection and copy across rows, the user's edits and their
+// the end, dropping the oldest text past the limit keeps the rest laid out and in sight, wrapping
+// follows the width, selection and copy across rows, the user's edits and their
 // undo beside received text, the input method, find, and the saved file against the document
 // view it replaced.
 #include "app/receiveview.h"
@@ -94,6 +95,43 @@ TEST_F(ReceiveViewTest, AppendingToAMillionCharacterLineLaysOutOnlyItsTailAndFol
   bar->setValue(10);
   view->AppendText(HexRun(64));
   EXPECT_EQ(bar->value(), 10);
+}
+
+// Text past the limit drops the oldest: the long line's other rows stay laid out, and the text in
+// sight and the caret stay on the same characters.
+TEST_F(ReceiveViewTest, DroppingTheOldestTextKeepsTheRowsLaidOutAndTheTextInSight) {
+  view->SetCharacterLimit(1 << 20);
+  view->AppendText(HexRun(349000));  // 1,047,000 characters on one line
+  view->FinishLayout();
+  const qsizetype before = view->Layout().LaidOutCharacters();
+  view->AppendText(HexRun(2000));  // past the limit
+  EXPECT_LE(view->CharacterCount(), (1 << 20) - (1 << 16));
+  EXPECT_LT(view->Layout().LaidOutCharacters() - before, 6000 + 200);
+  EXPECT_FALSE(view->Layout().Pending());
+  QScrollBar* bar = view->verticalScrollBar();
+  EXPECT_EQ(bar->value(), bar->maximum());
+
+  view->clear();
+  QString lines;
+  for (int i = 0; i < 100000; ++i)
+    lines += QStringLiteral("line %1\n").arg(i, 6, 10, QLatin1Char('0'));
+  view->AppendText(lines);  // 1,200,000 characters: the oldest lines went
+  view->FinishLayout();
+  const QString first = view->toPlainText().left(11);
+  const qsizetype at = view->Find(QStringLiteral("line 090000"), 0);
+  ASSERT_GE(at, 0);
+  view->SetCursorPosition(at + 5);
+  bar->setValue(bar->maximum() / 2);
+  const auto topLine = [&] {
+    const auto row = view->Layout().RowAt(bar->value());
+    return view->toPlainText().section(u'\n', row.Line, row.Line);
+  };
+  const QString top = topLine();
+  view->AppendText(lines.left(120000));  // 10,000 lines more
+  view->FinishLayout();
+  EXPECT_NE(view->toPlainText().left(11), first);
+  EXPECT_EQ(topLine(), top);
+  EXPECT_EQ(view->toPlainText().mid(view->CursorPosition() - 5, 11), QStringLiteral("line 090000"));
 }
 
 TEST_F(ReceiveViewTest, RowsWrapAtSpacesElseAnywhereAndFollowTheWidth) {
