@@ -9,10 +9,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
+#include <thread>
 
 namespace talyx::app {
 
@@ -22,6 +24,10 @@ namespace {
 // a settings file with a long name still gets one.
 constexpr std::string_view TemporaryPrefix = ".talyx-";
 constexpr size_t TemporaryNameLength = TemporaryPrefix.size() + 6;
+
+// How long a writer waits for another writer's lock, and how often it looks again.
+constexpr std::chrono::seconds WriterLockWait{5};
+constexpr std::chrono::milliseconds WriterLockRetry{5};
 
 // A longer chain of symbolic links is taken for a loop, as the kernel takes it.
 constexpr int MaxLinkHops = 40;
@@ -176,13 +182,18 @@ TSettingsWriterLock::TSettingsWriterLock(const std::string& settingsPath) {
   // O_NONBLOCK keeps a FIFO in its place from holding the writer.
   fd_ = open((settingsPath + ".lock").c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd_ < 0) return;
-  int locked = 0;
-  do {
-    locked = flock(fd_, LOCK_EX);
-  } while (locked != 0 && errno == EINTR);
-  if (locked != 0) {
-    close(fd_);
-    fd_ = -1;
+  // A writer holds the lock for one read-modify-write, milliseconds. One that holds it far longer
+  // (a program stopped in a debugger, a hung window) must not freeze this one's close: after
+  // WriterLockWait the write fails and is reported like any other failed write.
+  const auto deadline = std::chrono::steady_clock::now() + WriterLockWait;
+  while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if ((errno != EWOULDBLOCK && errno != EINTR) ||
+        std::chrono::steady_clock::now() >= deadline) {
+      close(fd_);
+      fd_ = -1;
+      return;
+    }
+    std::this_thread::sleep_for(WriterLockRetry);
   }
 }
 

@@ -30,7 +30,7 @@ enum class TLoadResult { lrLoaded, lrMissing, lrNotRead };
 TLoadResult LoadSettingsFile(const std::string& path, std::string* content);
 
 // An exclusive flock on settingsPath + ".lock" (the lock file is made when missing), held from
-// construction, which waits for it, to destruction.
+// construction, which waits for it at most a few seconds, to destruction.
 class TSettingsWriterLock {
  public:
   explicit TSettingsWriterLock(const std::string& settingsPath);

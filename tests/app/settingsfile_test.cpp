@@ -235,6 +235,17 @@ TEST_F(SettingsFileTest, TwoProcessesWritingAtOnceKeepEachOthersKeys) {
   EXPECT_EQ(lost, 0);
 }
 
+TEST_F(SettingsFileTest, AWriterThatNeverLetsGoOfTheLockFailsTheWriteInsteadOfHangingIt) {
+  WriteWholeFile(path, "[Form]\nTop=7\n");
+  const int held = open((path + ".lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  EXPECT_TRUE(FailsWithItsPath(ini));
+  EXPECT_EQ(ini.ReadInteger("Form", "Top", -1), 7);
+  close(held);
+  ini.WriteInteger("Form", "Top", 8);
+  EXPECT_EQ(ini.ReadInteger("Form", "Top", -1), 8);
+}
+
 TEST_F(SettingsFileTest, TemporaryFilesOfEndedWritersAreRemovedAtTheNextWrite) {
   // One left by a writer that was killed, one of a writer still at work: it holds its lock.
   const std::string left = folder.File(".talyx-Ab3xYz");
