@@ -44,11 +44,11 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/commmain.h"
-#include "app/messagebox.h"
-#include "app/receiveview.h"
-#include "app/shape.h"
+#include "app/shell/application.h"
+#include "app/window/commmain.h"
+#include "app/shell/messagebox.h"
+#include "app/view/receiveview.h"
+#include "app/window/shape.h"
 #include "bench/guifarend.h"
 #include "platform/portmap.h"
 #include "platform/termiosprovider.h"

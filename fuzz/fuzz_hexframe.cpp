@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/formats/charset.h"
-#include "app/formats/hexframe.h"
+#include "text/charset.h"
+#include "text/hexframe.h"
 #include "modbus/modbuscrc.h"
 
 namespace {

@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/appoptions.h"
-#include "app/formats/charset.h"
-#include "app/settingsfile.h"
+#include "app/settings/appoptions.h"
+#include "text/charset.h"
+#include "app/settings/settingsfile.h"
 #include "fuzz/fuzzsettingsfile.h"
 #include "modbus/demodevice.h"
 #include "platform/deviceproviders.h"

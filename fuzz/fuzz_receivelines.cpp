@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/formats/receivelines.h"
-#include "app/formats/receivetextdecoder.h"
+#include "text/receivelines.h"
+#include "text/receivetextdecoder.h"
 #include "fuzz/fuzzinput.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/formats/charset.h"
-#include "app/formats/receivetextdecoder.h"
+#include "text/charset.h"
+#include "text/receivetextdecoder.h"
 #include "fuzz/fuzzinput.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/formats/registerformat.h"
+#include "text/registerformat.h"
 #include "fuzz/fuzzinput.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/formats/charset.h"
-#include "app/formats/rtfreader.h"
-#include "app/formats/rtfwriter.h"
+#include "text/charset.h"
+#include "text/rtfreader.h"
+#include "text/rtfwriter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

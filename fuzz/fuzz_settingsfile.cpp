@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/formats/charset.h"
-#include "app/settingsfile.h"
+#include "text/charset.h"
+#include "app/settings/settingsfile.h"
 #include "fuzz/fuzzsettingsfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/formats/charset.h"
+#include "text/charset.h"
 #include "errors/resourcemodule.h"
 #include "errors/strres.h"
 

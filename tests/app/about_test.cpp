@@ -1,6 +1,6 @@
 // The about box: its picture decoded from the program's JPEG copy, its labels and size, and the
 // window showing it modally, centred on the screen.
-#include "app/about.h"
+#include "app/dialogs/about.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "app/jpegdecoder.h"
+#include "app/dialogs/jpegdecoder.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/application.h"
+#include "app/shell/application.h"
 #include "errors/errorcodes.h"
 
 namespace talyx::testing {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/combobox.h"
-#include "app/commmain.h"
-#include "app/messagebox.h"
+#include "app/window/combobox.h"
+#include "app/window/commmain.h"
+#include "app/shell/messagebox.h"
 #include "modbus/demodevice.h"
 #include "platform/termiosprovider.h"
 #include "port/apphooks.h"

@@ -1,6 +1,6 @@
 // The headless demonstration's screenshot: a new file of the user's own with a name no one can
 // foresee, in the runtime folder when there is one, else the temporary folder.
-#include "app/demo.h"
+#include "app/shell/demo.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -15,10 +15,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/devicewatch.h"
-#include "app/receiveview.h"
-#include "app/shape.h"
-#include "app/statusbar.h"
+#include "app/devices/devicewatch.h"
+#include "app/view/receiveview.h"
+#include "app/window/shape.h"
+#include "app/window/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
 

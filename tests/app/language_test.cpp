@@ -1,7 +1,7 @@
 // The interface language: with English chosen, nothing Chinese is left in the window, its
 // dialogs, its messages and its output texts; Chinese stays the default whatever the locale;
 // the translation file covers every translatable text of the sources.
-#include "app/language.h"
+#include "app/shell/language.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -25,11 +26,11 @@
 #include <QTreeWidget>
 #include <QXmlStreamReader>
 
-#include "app/about.h"
-#include "app/application.h"
-#include "app/appoptions.h"
-#include "app/optionsdialog.h"
-#include "app/statusbar.h"
+#include "app/dialogs/about.h"
+#include "app/shell/application.h"
+#include "app/settings/appoptions.h"
+#include "app/dialogs/optionsdialog.h"
+#include "app/window/statusbar.h"
 #include "apptesting.h"
 #include "modbus/demodevice.h"
 #include "port/ui/comselectform.h"
@@ -233,10 +234,9 @@ TEST(TranslationFile, TranslatesEveryTextOfTheSourcesWithTheSamePlaceholders) {
   const QDir source(QStringLiteral(TALYX_SOURCE_DIR));
   QStringList files;
   for (const QString& folder : {QStringLiteral("app"), QStringLiteral("port/ui")}) {
-    const QDir dir(source.filePath(folder));
-    for (const QString& name : dir.entryList({QStringLiteral("*.h"), QStringLiteral("*.cpp")})) {
-      files << dir.filePath(name);
-    }
+    QDirIterator it(source.filePath(folder), {QStringLiteral("*.h"), QStringLiteral("*.cpp")},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) files << it.next();
   }
   TempFolder folder;
   const QString scanned = QString::fromStdString(folder.File("scanned.ts"));

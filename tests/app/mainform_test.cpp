@@ -20,10 +20,10 @@
 #include <map>
 #include <vector>
 
-#include "app/optionsdialog.h"
-#include "app/receiveview.h"
-#include "app/shape.h"
-#include "app/statusbar.h"
+#include "app/dialogs/optionsdialog.h"
+#include "app/view/receiveview.h"
+#include "app/window/shape.h"
+#include "app/window/statusbar.h"
 #include "apptesting.h"
 #include "platform/termios2settings.h"
 #include "support/ptypair.h"

@@ -1,6 +1,6 @@
 // The port mapping dialog over a fake device tree, the options and their section, and the
 // window's way to both dialogs.
-#include "app/portmapdialog.h"
+#include "app/devices/portmapdialog.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/optionsdialog.h"
-#include "app/statusbar.h"
+#include "app/dialogs/optionsdialog.h"
+#include "app/window/statusbar.h"
 #include "apptesting.h"
 #include "modbus/demodevice.h"
 #include "support/ptypair.h"

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/messagebox.h"
+#include "app/shell/messagebox.h"
 #include "apptesting.h"
 #include "errors/commerror.h"
 #include "platform/messagequeue.h"

@@ -13,11 +13,11 @@
 #include <QTest>
 #include <QTextDocument>
 
-#include "app/appoptions.h"
-#include "app/commmain.h"
-#include "app/optionsdialog.h"
-#include "app/receiveview.h"
-#include "app/statusbar.h"
+#include "app/settings/appoptions.h"
+#include "app/window/commmain.h"
+#include "app/dialogs/optionsdialog.h"
+#include "app/view/receiveview.h"
+#include "app/window/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
 

@@ -10,10 +10,10 @@
 #include <QTest>
 #include <functional>
 
-#include "app/appoptions.h"
-#include "app/commmain.h"
-#include "app/optionsdialog.h"
-#include "app/receiveview.h"
+#include "app/settings/appoptions.h"
+#include "app/window/commmain.h"
+#include "app/dialogs/optionsdialog.h"
+#include "app/view/receiveview.h"
 #include "apptesting.h"
 #include "dispatch/devlayer.h"
 #include "platform/clock.h"

@@ -3,7 +3,7 @@
 // follows the width, selection and copy across rows, the user's edits and their
 // undo beside received text, the input method, find, and the saved file against the document
 // view it replaced.
-#include "app/receiveview.h"
+#include "app/view/receiveview.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 #include <QTest>
 #include <QTextCursor>
 
-#include "app/viewfile.h"
-#include "app/viewtools.h"
+#include "app/view/viewfile.h"
+#include "app/view/viewtools.h"
 #include "apptesting.h"
 
 namespace talyx::testing {

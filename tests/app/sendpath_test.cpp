@@ -19,10 +19,10 @@
 #include <mutex>
 #include <thread>
 
-#include "app/application.h"
-#include "app/commmain.h"
-#include "app/receiveview.h"
-#include "app/statusbar.h"
+#include "app/shell/application.h"
+#include "app/window/commmain.h"
+#include "app/view/receiveview.h"
+#include "app/window/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
 

@@ -1,6 +1,6 @@
 // The settings file: lookup rules, values, whole-file writing, concurrent writers, bounded reading
 // and where the file lies.
-#include "app/settingsfile.h"
+#include "app/settings/settingsfile.h"
 
 #include <fcntl.h>
 #include <grp.h>

@@ -13,7 +13,7 @@
 #include <chrono>
 #include <vector>
 
-#include "app/about.h"
+#include "app/dialogs/about.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
 

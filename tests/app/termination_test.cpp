@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/terminationsignals.h"
+#include "app/shell/terminationsignals.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
 

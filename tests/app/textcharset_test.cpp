@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/receiveview.h"
-#include "app/statusbar.h"
+#include "app/view/receiveview.h"
+#include "app/window/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
 

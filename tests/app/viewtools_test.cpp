@@ -16,11 +16,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/finddialog.h"
-#include "app/formats/rtfreader.h"
-#include "app/receiveview.h"
-#include "app/shape.h"
-#include "app/statusbar.h"
+#include "app/dialogs/finddialog.h"
+#include "text/rtfreader.h"
+#include "app/view/receiveview.h"
+#include "app/window/shape.h"
+#include "app/window/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
 

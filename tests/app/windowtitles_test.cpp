@@ -18,12 +18,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/about.h"
-#include "app/application.h"
-#include "app/finddialog.h"
-#include "app/language.h"
-#include "app/optionsdialog.h"
-#include "app/portmapdialog.h"
+#include "app/dialogs/about.h"
+#include "app/shell/application.h"
+#include "app/dialogs/finddialog.h"
+#include "app/shell/language.h"
+#include "app/dialogs/optionsdialog.h"
+#include "app/devices/portmapdialog.h"
 #include "apptesting.h"
 #include "modbus/demodevice.h"
 #include "port/ui/comselectform.h"

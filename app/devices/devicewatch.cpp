@@ -1,0 +1,104 @@
+// TDeviceWatch: the loss, the once-a-second look, hot-plug events and the reconnect.
+#include "app/devices/devicewatch.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <exception>
+#include <filesystem>
+
+#include "modbus/demodevice.h"
+#include "platform/portmap.h"
+#include "port/comport.h"
+
+namespace talyx::app {
+
+TDeviceWatch::TDeviceWatch(TComPort& port, bool listenForHotplug, QObject* parent)
+    : QObject(parent), port_(port), timer_(new QTimer(this)) {
+  timer_->setInterval(LookIntervalMs);
+  connect(timer_, &QTimer::timeout, this, [this] { Look(); });
+  if (listenForHotplug) {
+    monitor_ = std::make_unique<platform::HotplugMonitor>();
+    if (monitor_->Valid()) {
+      notifier_ = new QSocketNotifier(monitor_->Descriptor(), QSocketNotifier::Read, this);
+      connect(notifier_, &QSocketNotifier::activated, this, [this] { ReadHotplugEvents(); });
+    }
+  }
+}
+
+TDeviceWatch::~TDeviceWatch() = default;
+
+QString TDeviceWatch::DeviceName() const {
+  const std::string path = platform::PortDevicePath(number_);
+  return QStringLiteral("COM%1 %2").arg(number_).arg(QString::fromStdString(path));
+}
+
+void TDeviceWatch::SetStatus(const QString& text) {
+  status_ = text;
+  emit StatusChanged(text);
+}
+
+void TDeviceWatch::SetAutoReconnect(bool on) {
+  autoReconnect_ = on;
+  if (!on && pending_) {
+    pending_ = false;
+    timer_->stop();
+  }
+}
+
+void TDeviceWatch::DeviceLost() {
+  number_ = port_.ComNumber();
+  if (!autoReconnect_) {
+    SetStatus(tr("设备已断开：%1").arg(DeviceName()));
+    return;
+  }
+  pending_ = true;
+  timer_->start();
+  SetStatus(tr("设备已断开：%1，等待重新连接").arg(DeviceName()));
+}
+
+void TDeviceWatch::Cancel() {
+  pending_ = false;
+  timer_->stop();
+  status_.clear();
+}
+
+void TDeviceWatch::HandleHotplugEvent(const platform::HotplugEvent& event) {
+  if (event.Action == "add" || event.Action == "change") Look();
+}
+
+void TDeviceWatch::ReadHotplugEvents() {
+  platform::HotplugEvent event;
+  bool added = false;
+  while (monitor_->ReadEvent(event)) added = added || event.Action == "add" || event.Action == "change";
+  if (added) Look();
+}
+
+void TDeviceWatch::Look() {
+  if (!pending_) return;
+  // A close deferred past the loss is still finishing: the next look comes.
+  if (port_.OpenState() != TOpenState::osClosed) return;
+  // The port's number may have been moved meanwhile (through the settings, not the window).
+  if (port_.ComNumber() != number_) return;
+  const std::string path = platform::PortDevicePath(number_);
+  if (path.empty()) return;
+  if (path != modbus::DemoDeviceName) {
+    // canonical follows the links as they are now: a by-id link re-made for a new device node.
+    std::error_code error;
+    const std::filesystem::path device = std::filesystem::canonical(path, error);
+    if (error || device.empty()) return;
+  }
+  try {
+    port_.SetOpen(true);
+  } catch (const std::exception&) {
+    // There but not ready (still being set up by udev, or held by another program): the next
+    // look tries again.
+    return;
+  }
+  if (!port_.Open()) return;
+  pending_ = false;
+  timer_->stop();
+  SetStatus(tr("已重新连接：%1").arg(DeviceName()));
+  emit Reconnected();
+}
+
+}  // namespace talyx::app

@@ -1,0 +1,123 @@
+// TReceiveDisplay: the gathering, its model of the view, and the writes.
+#include "app/receive/receivedisplay.h"
+
+#include <QEvent>
+#include <algorithm>
+#include <utility>
+
+#include "app/window/commmain.h"
+#include "app/receive/receivepath.h"
+#include "app/view/receiveview.h"
+#include "app/window/statusbar.h"
+
+namespace talyx::app {
+
+TReceiveDisplay::TReceiveDisplay(TMainForm& form) : form_(form) {
+  frame_.setSingleShot(true);
+  connect(&frame_, &QTimer::timeout, this, [this] { Flush(); });
+}
+
+void TReceiveDisplay::Append(const QString& text) {
+  if (text.isEmpty()) return;
+  // Kept as the view will hold it, every line break one '\n': a CR ending one piece and an LF
+  // starting the next stay two breaks, as when each piece is written at once.
+  text_ += TReceiveText::Normalized(text);
+  // What waits stays a small share of what the view keeps, even while no frame comes.
+  if (text_.size() > form_.Memo_Show->CharacterLimit() / GatheredShare) {
+    Flush();
+    return;
+  }
+  Gathered();
+}
+
+qsizetype TReceiveDisplay::Length() const {
+  return (clearPending_ ? 0 : ViewLength()) + text_.size();
+}
+
+bool TReceiveDisplay::LastLineEmpty() const {
+  if (!text_.isEmpty()) return text_.back() == u'\n';
+  return clearPending_ || ViewLastLineEmpty();
+}
+
+void TReceiveDisplay::Discard() {
+  text_.clear();
+  clearPending_ = true;
+  Gathered();
+}
+
+void TReceiveDisplay::Clear() {
+  text_.clear();
+  clearPending_ = false;
+  ViewClear();
+}
+
+void TReceiveDisplay::SetCount(int32_t count) {
+  count_ = count;
+  Gathered();
+}
+
+void TReceiveDisplay::WriteIfDue() {
+  if (Pending() && (!sinceWrite_.isValid() || sinceWrite_.elapsed() >= FrameMs)) Flush();
+}
+
+void TReceiveDisplay::Flush() {
+  if (!Pending()) return;
+  frame_.stop();
+  sinceWrite_.start();
+  if (clearPending_) {
+    clearPending_ = false;
+    ViewClear();
+  }
+  if (!text_.isEmpty()) {
+    // Taken out first: the widget's signals may run code that gathers again.
+    const QString text = std::move(text_);
+    text_.clear();
+    ViewAppend(text);
+  }
+  if (count_) {
+    const int32_t count = *count_;
+    count_.reset();
+    form_.StatusBar->SetPanelText(TMainForm::RecvPanel, TMainForm::tr("接收：%1").arg(count));
+  }
+}
+
+void TReceiveDisplay::Gathered() {
+  if (frame_.isActive()) return;
+  const qint64 waited = sinceWrite_.isValid() ? sinceWrite_.elapsed() : FrameMs;
+  frame_.start(static_cast<int>(std::max<qint64>(0, FrameMs - waited)));
+}
+
+void TReceiveDisplay::WatchView(TReceiveView* view) {
+  view->installEventFilter(this);
+  view->viewport()->installEventFilter(this);
+  connect(view, &TReceiveView::OlderTextDropped, this, [this] {
+    form_.StatusBar->SetPanelText(TMainForm::DevicePanel,
+                                  TMainForm::tr("接收区已满，较早的数据已丢弃"));
+  });
+}
+
+bool TReceiveDisplay::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::InputMethod:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::ContextMenu:
+    case QEvent::Drop:
+      Flush();
+      break;
+    default:
+      break;
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+qsizetype TReceiveDisplay::ViewLength() const { return form_.Memo_Show->CharacterCount(); }
+
+bool TReceiveDisplay::ViewLastLineEmpty() const { return form_.Memo_Show->LastLineIsEmpty(); }
+
+void TReceiveDisplay::ViewAppend(const QString& text) { form_.Memo_Show->AppendText(text); }
+
+void TReceiveDisplay::ViewClear() { form_.Memo_Show->clear(); }
+
+}  // namespace talyx::app

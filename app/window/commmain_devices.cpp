@@ -1,0 +1,98 @@
+// TMainForm: the device panel, the device watch and the port's loss event, the port menu with
+// the port mapping and options dialogs.
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QSpinBox>
+#include <algorithm>
+
+#include "app/shell/application.h"
+#include "app/window/combobox.h"
+#include "app/window/commmain.h"
+#include "app/devices/devicewatch.h"
+#include "app/dialogs/optionsdialog.h"
+#include "app/devices/platformtext.h"
+#include "app/devices/portmapdialog.h"
+#include "app/view/receiveview.h"
+#include "app/window/shape.h"
+#include "app/window/statusbar.h"
+#include "platform/portmap.h"
+
+namespace talyx::app {
+
+void TMainForm::CreateDeviceFeatures() {
+  Options = TAppOptions::Read(settings_);
+  StatusBar->AddFillPanel();
+  DeviceWatch1 = new TDeviceWatch(ComPort1, true, this);
+  DeviceWatch1->setObjectName(QStringLiteral("DeviceWatch1"));
+  ApplyOptions();
+  // No message box: the user may be away, and a box would hold up the reconnect.
+  ComPort1.SetOnDeviceLost([this](TCustomComPort&) { DeviceWatch1->DeviceLost(); });
+  connect(DeviceWatch1, &TDeviceWatch::StatusChanged, this, [this] { UpdateDevicePanel(); });
+  connect(CB_ComNum, &QComboBox::currentIndexChanged, this, [this] { UpdateDevicePanel(); });
+
+  // The window's controls keep their places: the dialogs are reached from a context menu on
+  // the port box and the lamp, and from the window's shortcuts.
+  PortMenu = new QMenu(this);
+  PortMenu->setObjectName(QStringLiteral("PortMenu"));
+  PortMapAction = PortMenu->addAction(tr("端口映射..."));
+  PortMapAction->setObjectName(QStringLiteral("PortMapAction"));
+  PortMapAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+  OptionsAction = PortMenu->addAction(tr("选项..."));
+  OptionsAction->setObjectName(QStringLiteral("OptionsAction"));
+  OptionsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+  for (QAction* action : {PortMapAction, OptionsAction}) {
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+  }
+  connect(PortMapAction, &QAction::triggered, this, Reported([this] { ShowPortMapDialog(); }));
+  connect(OptionsAction, &QAction::triggered, this, Reported([this] { ShowOptionsDialog(); }));
+  for (QWidget* widget : {static_cast<QWidget*>(CB_ComNum), static_cast<QWidget*>(Shape_ComState)}) {
+    widget->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(widget, &QWidget::customContextMenuRequested, this,
+            [this, widget](const QPoint& at) { PortMenu->popup(widget->mapToGlobal(at)); });
+  }
+}
+
+void TMainForm::ApplyOptions() {
+  DeviceWatch1->SetAutoReconnect(Options.AutoReconnect);
+  ReceivePath.SetCharset(TextCharset());
+  SendPath.SetCharset(TextCharset());
+  ReceivePath.SetRegisterFormat(Options.RegisterFormat);
+  Memo_Show->SetCharacterLimit(Options.ReceiveViewLimit());
+  LayOutViews();
+}
+
+void TMainForm::UpdateDevicePanel() {
+  QString text = DeviceWatch1->StatusText();
+  if (text.isEmpty()) {
+    const int index = CB_ComNum->currentIndex();
+    if (index >= 0) text = PlatformText(platform::PortDescription(index + 1));
+  }
+  StatusBar->SetPanelText(DevicePanel, text);
+}
+
+void TMainForm::ShowPortMapDialog() {
+  if (PortMapDialog1 == nullptr) {
+    PortMapDialog1 = new TPortMapDialog(settings_, "/", this);
+    connect(PortMapDialog1, &TPortMapDialog::MappingChanged, this, [this] {
+      UpdatePortToolTip();
+      UpdateDevicePanel();
+    });
+  }
+  PortMapDialog1->SE_ComNumber->setValue(std::max(1, CB_ComNum->currentIndex() + 1));
+  PortMapDialog1->open();
+}
+
+void TMainForm::ShowOptionsDialog() {
+  delete OptionsDialog1;
+  OptionsDialog1 = new TOptionsDialog(Options, this);
+  connect(OptionsDialog1, &QDialog::accepted, this, Reported([this] {
+            Options = OptionsDialog1->Options();
+            ApplyOptions();
+            Options.Write(settings_);
+          }));
+  OptionsDialog1->open();
+}
+
+}  // namespace talyx::app
