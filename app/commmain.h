@@ -59,10 +59,7 @@ class TFindDialog;
 class TShape;
 class TStatusBar;
 
-class TMainForm : public QWidget,
-                  public TWindowState,
-                  public TReceiveWindow,
-                  public TSendWindow {
+class TMainForm : public QWidget, public TWindowState, public TReceiveWindow, public TSendWindow {
   Q_OBJECT
 
  public:

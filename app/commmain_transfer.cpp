@@ -73,7 +73,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-// ---- TReceiveWindow ------------------------------------------------------------------------------
+// ---- TReceiveWindow ---------------------------------------------------------------------------
 
 TReceiveView& TMainForm::ReceiveView() { return *Memo_Show; }
 
@@ -101,7 +101,7 @@ void TMainForm::ShowOlderTextDropped() {
   StatusBar->SetPanelText(DevicePanel, tr("接收区已满，较早的数据已丢弃"));
 }
 
-// ---- TSendWindow ---------------------------------------------------------------------------------
+// ---- TSendWindow ------------------------------------------------------------------------------
 
 QPlainTextEdit& TMainForm::SendBox() { return *SendMemo; }
 

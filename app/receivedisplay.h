@@ -12,7 +12,7 @@
 //   text alone once a clearing is pending. Length and LastLineEmpty answer for that model, so the
 //   receive path's rules (a line of its own per chunk, the auto-clear) decide exactly as they
 //   would with each event written at once, and the view ends up showing the same text.
-// - Flush writes everything at once. Whatever reads or edits the view flushes first: the form's
+// - Flush writes everything at once. Whatever reads or edits the view flushes first: the window's
 //   find, save, copy and clear, the popup menu, the counter reset, closing, and every key, click,
 //   drop or input-method event that reaches the view (WatchView), so nobody sees stale text or
 //   text in another order.

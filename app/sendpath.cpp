@@ -74,10 +74,10 @@ TSendPath::TSendPath(TSendWindow& window, TWindowState& state, TComPort& port)
   // The component keeps its users until it is destroyed, possibly after this object: the
   // callback holds only the shared state.
   port_.AddPortUser({0, [shared = shared_](TCustomComPort&, bool opening) {
-                                if (opening) return;
-                                ++shared->PortCloses;
-                                shared->QuitLoops();
-                              }});
+                       if (opening) return;
+                       ++shared->PortCloses;
+                       shared->QuitLoops();
+                     }});
 }
 
 TSendPath::~TSendPath() = default;

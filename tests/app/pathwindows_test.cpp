@@ -67,7 +67,9 @@ class FakeSendWindow : public app::TSendWindow {
   void ClearViews() override { ++viewClearings; }
   void ShowSendCount(int32_t count) override { shownCount = count; }
   void ShowNotice(const QString& text) override { notices << text; }
-  void ShowError(const std::exception& error) override { errors << QString::fromUtf8(error.what()); }
+  void ShowError(const std::exception& error) override {
+    errors << QString::fromUtf8(error.what());
+  }
 
   QPlainTextEdit box;
   QTimer timer;
@@ -180,8 +182,7 @@ TEST_F(ReceivePathWindowTest, DecodingCountsBytesAcrossEventsAndDecodesOnlyAtAMu
   EXPECT_EQ(state.DecodeBytes, 17);
   Event({0x00});
   EXPECT_EQ(state.DecodeBytes, 0);
-  EXPECT_EQ(Registers(),
-            QStringLiteral("第1个参数=10\n第2个参数=20\n第1个参数=3\n第2个参数=4"));
+  EXPECT_EQ(Registers(), QStringLiteral("第1个参数=10\n第2个参数=20\n第1个参数=3\n第2个参数=4"));
 
   // With no register count every fifth byte ends a (silent) decoding.
   state.RegCount = 0;
