@@ -66,6 +66,24 @@
     </message>
 </context>
 <context>
+    <name>TReceivePath</name>
+    <message>
+        <source>第%1个参数=%2</source>
+        <translation>Parameter %1=%2</translation>
+    </message>
+</context>
+<context>
+    <name>TSendPath</name>
+    <message>
+        <source>串口未打开。</source>
+        <translation>The serial port is not open.</translation>
+    </message>
+    <message>
+        <source>不能打开文件 %1</source>
+        <translation>Cannot open file %1</translation>
+    </message>
+</context>
+<context>
     <name>TSettingsFile</name>
     <message>
         <source>写 %1 失败</source>
@@ -281,18 +299,6 @@
     <message>
         <source>没有查到相应数据。</source>
         <translation>No matching data found.</translation>
-    </message>
-    <message>
-        <source>第%1个参数=%2</source>
-        <translation>Parameter %1=%2</translation>
-    </message>
-    <message>
-        <source>串口未打开。</source>
-        <translation>The serial port is not open.</translation>
-    </message>
-    <message>
-        <source>不能打开文件 %1</source>
-        <translation>Cannot open file %1</translation>
     </message>
     <message>
         <source>接收区已满，较早的数据已丢弃</source>

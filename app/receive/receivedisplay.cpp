@@ -5,14 +5,12 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/window/commmain.h"
-#include "app/receive/receivepath.h"
 #include "app/view/receiveview.h"
-#include "app/window/statusbar.h"
+#include "app/receive/receivewindow.h"
 
 namespace talyx::app {
 
-TReceiveDisplay::TReceiveDisplay(TMainForm& form) : form_(form) {
+TReceiveDisplay::TReceiveDisplay(TReceiveWindow& window) : window_(window) {
   frame_.setSingleShot(true);
   connect(&frame_, &QTimer::timeout, this, [this] { Flush(); });
 }
@@ -23,7 +21,7 @@ void TReceiveDisplay::Append(const QString& text) {
   // starting the next stay two breaks, as when each piece is written at once.
   text_ += TReceiveText::Normalized(text);
   // What waits stays a small share of what the view keeps, even while no frame comes.
-  if (text_.size() > form_.Memo_Show->CharacterLimit() / GatheredShare) {
+  if (text_.size() > window_.ReceiveView().CharacterLimit() / GatheredShare) {
     Flush();
     return;
   }
@@ -77,7 +75,7 @@ void TReceiveDisplay::Flush() {
   if (count_) {
     const int32_t count = *count_;
     count_.reset();
-    form_.StatusBar->SetPanelText(TMainForm::RecvPanel, TMainForm::tr("接收：%1").arg(count));
+    window_.ShowRecvCount(count);
   }
 }
 
@@ -90,10 +88,7 @@ void TReceiveDisplay::Gathered() {
 void TReceiveDisplay::WatchView(TReceiveView* view) {
   view->installEventFilter(this);
   view->viewport()->installEventFilter(this);
-  connect(view, &TReceiveView::OlderTextDropped, this, [this] {
-    form_.StatusBar->SetPanelText(TMainForm::DevicePanel,
-                                  TMainForm::tr("接收区已满，较早的数据已丢弃"));
-  });
+  connect(view, &TReceiveView::OlderTextDropped, this, [this] { window_.ShowOlderTextDropped(); });
 }
 
 bool TReceiveDisplay::eventFilter(QObject* watched, QEvent* event) {
@@ -112,12 +107,12 @@ bool TReceiveDisplay::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
-qsizetype TReceiveDisplay::ViewLength() const { return form_.Memo_Show->CharacterCount(); }
+qsizetype TReceiveDisplay::ViewLength() const { return window_.ReceiveView().CharacterCount(); }
 
-bool TReceiveDisplay::ViewLastLineEmpty() const { return form_.Memo_Show->LastLineIsEmpty(); }
+bool TReceiveDisplay::ViewLastLineEmpty() const { return window_.ReceiveView().LastLineIsEmpty(); }
 
-void TReceiveDisplay::ViewAppend(const QString& text) { form_.Memo_Show->AppendText(text); }
+void TReceiveDisplay::ViewAppend(const QString& text) { window_.ReceiveView().AppendText(text); }
 
-void TReceiveDisplay::ViewClear() { form_.Memo_Show->clear(); }
+void TReceiveDisplay::ViewClear() { window_.ReceiveView().clear(); }
 
 }  // namespace talyx::app

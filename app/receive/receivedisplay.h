@@ -12,7 +12,7 @@
 //   text alone once a clearing is pending. Length and LastLineEmpty answer for that model, so the
 //   receive path's rules (a line of its own per chunk, the auto-clear) decide exactly as they
 //   would with each event written at once, and the view ends up showing the same text.
-// - Flush writes everything at once. Whatever reads or edits the view flushes first: the form's
+// - Flush writes everything at once. Whatever reads or edits the view flushes first: the window's
 //   find, save, copy and clear, the popup menu, the counter reset, closing, and every key, click,
 //   drop or input-method event that reaches the view (WatchView), so nobody sees stale text or
 //   text in another order.
@@ -20,7 +20,8 @@
 //   limit, so it stays bounded even when no frame comes. The first time the view drops older
 //   text after it was last cleared, the fifth status panel says so.
 // - Of the view only four things are asked: its length, whether its last line is empty,
-//   appending text at its end, and clearing it (the View* functions).
+//   appending text at its end, and clearing it (the View* functions). The view and the status
+//   panels are reached through the window's TReceiveWindow.
 // - Main thread only, like the widgets.
 #pragma once
 
@@ -33,8 +34,8 @@
 
 namespace talyx::app {
 
-class TMainForm;
 class TReceiveView;
+class TReceiveWindow;
 
 class TReceiveDisplay : public QObject {
   Q_OBJECT
@@ -45,7 +46,7 @@ class TReceiveDisplay : public QObject {
   // Gathered text longer than this share of the view's character limit is written at once.
   static constexpr qsizetype GatheredShare = 16;
 
-  explicit TReceiveDisplay(TMainForm& form);
+  explicit TReceiveDisplay(TReceiveWindow& window);
 
   // Extends the view's last line by the text (line breaks in it open new lines).
   void Append(const QString& text);
@@ -82,9 +83,9 @@ class TReceiveDisplay : public QObject {
   void ViewAppend(const QString& text);
   void ViewClear();
 
-  TMainForm& form_;
-  QString text_;                      // to append after the widget's text; breaks as '\n'
-  bool clearPending_ = false;         // the widget is cleared before text_ is appended
+  TReceiveWindow& window_;
+  QString text_;                  // to append after the widget's text; breaks as '\n'
+  bool clearPending_ = false;     // the widget is cleared before text_ is appended
   std::optional<int32_t> count_;  // the receive counter, when it changed
   QTimer frame_;
   QElapsedTimer sinceWrite_;

@@ -1,7 +1,7 @@
 // TReceivePath: the main window's receive path: counting, showing and register decoding.
 #include "app/receive/receivepath.h"
 
-#include <QCheckBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/window/commmain.h"
 #include "text/charset.h"
 #include "dispatch/triggers.h"
 #include "platform/clock.h"
@@ -110,7 +109,8 @@ void AppendWithoutUndo(QPlainTextEdit* view, const QString& text, int maxLines) 
   if (atEnd) bar->setValue(bar->maximum());
 }
 
-TReceivePath::TReceivePath(TMainForm& form) : form_(form), decoder_(formats::LocaleCharset()) {}
+TReceivePath::TReceivePath(TReceiveWindow& window, TWindowState& state)
+    : window_(window), state_(state), decoder_(formats::LocaleCharset()) {}
 
 void TReceivePath::Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t Data) {
   if (Msg != TriggerAvailMsg) return;
@@ -136,11 +136,11 @@ void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
     } else {
       bytes += static_cast<char>(CP.GetChar());
     }
-    Increment(form_.RecvCount);
-    Increment(form_.DecodeBytes);
+    Increment(state_.RecvCount);
+    Increment(state_.DecodeBytes);
   }
 
-  const bool hex = form_.CB_HexGet->isChecked();
+  const bool hex = window_.HexGet();
   QString chunk;
   if (hex) {
     chunk = HexText(bytes);
@@ -149,36 +149,31 @@ void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
     chunk = QString::fromStdString(decoder_.Decode(bytes));
   }
   const QString shown = timed ? TimedChunk(bytes, times, hex, chunk) : chunk;
-  display_.SetCount(form_.RecvCount);
+  display_.SetCount(state_.RecvCount);
 
-  form_.DecodeText += chunk;
-  if (form_.DecodeText.size() > MaxDecodeText) {
-    form_.DecodeText.clear();
-    form_.DecodeBytes = 0;
+  state_.DecodeText += chunk;
+  if (state_.DecodeText.size() > MaxDecodeText) {
+    state_.DecodeText.clear();
+    state_.DecodeBytes = 0;
   }
   diff(shown);
 
-  const uint32_t replyLength = 2u * form_.RegCount + 5u;
-  if (static_cast<uint32_t>(form_.DecodeBytes) % replyLength == 0) {
-    const QString text = Cleaned(form_.DecodeText);
-    form_.DecodeText.clear();
-    form_.DecodeBytes = 0;
-    showdec(text, form_.RegCount);
+  const uint32_t replyLength = 2u * state_.RegCount + 5u;
+  if (static_cast<uint32_t>(state_.DecodeBytes) % replyLength == 0) {
+    const QString text = Cleaned(state_.DecodeText);
+    state_.DecodeText.clear();
+    state_.DecodeBytes = 0;
+    showdec(text, state_.RegCount);
   }
 }
 
-void TReceivePath::ReadLineOptions() {
-  const TAppOptions& options = form_.Options;
-  lines_.SetOptions({.Timestamps = options.Timestamps,
-                     .FrameGap = options.FrameGap,
-                     .FrameGapMs = static_cast<uint32_t>(options.FrameGapMs)});
-}
+void TReceivePath::ReadLineOptions() { lines_.SetOptions(window_.LineOptions()); }
 
 QString TReceivePath::TimedChunk(const std::string& bytes, const std::vector<uint32_t>& times,
                                  bool hex, QString& chunk) {
   // The text starts a line of its own when every event does (CB_Show) or the view's last line
   // is empty; otherwise it continues the last line.
-  const bool atLineStart = form_.CB_Show->isChecked() || display_.LastLineEmpty();
+  const bool atLineStart = window_.LineByLine() || display_.LastLineEmpty();
   lines_.BeginEvent(atLineStart, QDateTime::currentMSecsSinceEpoch(), platform::MillisecondClock());
   if (hex) {
     lines_.AddHex(bytes, times);
@@ -189,8 +184,8 @@ QString TReceivePath::TimedChunk(const std::string& bytes, const std::vector<uin
 }
 
 void TReceivePath::diff(const QString& text) {
-  if (form_.CB_StopShow->isChecked()) return;
-  if (form_.CB_Show->isChecked()) {
+  if (window_.StopShow()) return;
+  if (window_.LineByLine()) {
     zhuhang(text);
   } else {
     leijia(text);
@@ -214,17 +209,18 @@ void TReceivePath::showdec(const QString& text, uint16_t N) {
   const std::vector<std::string> values = formats::FormatRegisters(registers, registerFormat_);
   if (values.empty()) return;
   // All lines in one append: the view lays out and drops its oldest lines once per decoding.
+  QPlainTextEdit& view = window_.RegisterView();
   QString lines;
   for (size_t k = 1; k <= values.size(); ++k) {
-    if (k > 1 || !form_.re_dec->document()->isEmpty()) lines += QLatin1Char('\n');
-    lines += TMainForm::tr("第%1个参数=%2")
+    if (k > 1 || !view.document()->isEmpty()) lines += QLatin1Char('\n');
+    lines += QCoreApplication::translate("TReceivePath", "第%1个参数=%2")
                  .arg(QString::number(k), QString::fromStdString(values[k - 1]));
   }
-  AppendWithoutUndo(form_.re_dec, lines, MaxRegisterLines);
+  AppendWithoutUndo(&view, lines, MaxRegisterLines);
 }
 
 void TReceivePath::Memo_ShowChange() {
-  if (form_.CB_Clear->isChecked() && display_.Length() > AutoClearLength) display_.Discard();
+  if (window_.AutoClear() && display_.Length() > AutoClearLength) display_.Discard();
 }
 
 }  // namespace talyx::app

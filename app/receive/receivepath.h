@@ -23,6 +23,10 @@
 //   stays done.
 // - The receive view and the counter panel are written through TReceiveDisplay, which gathers
 //   the writes of one display frame; the register view is written at once (its lines are rare).
+// - The path sees the window only through TReceiveWindow, and keeps its counters and decoding
+//   text in the window's TWindowState.
+// - The auto-clear rule (Memo_ShowChange) runs after each of the path's own appends; the window
+//   runs it after every other change of the receive view, once that change has finished.
 // - Main thread only, like the window.
 #pragma once
 
@@ -35,6 +39,8 @@
 #include "text/receivetextdecoder.h"
 #include "text/registerformat.h"
 #include "app/receive/receivedisplay.h"
+#include "app/receive/receivewindow.h"
+#include "app/receive/windowstate.h"
 
 class QPlainTextEdit;
 
@@ -43,8 +49,6 @@ class TCustomComPort;
 }
 
 namespace talyx::app {
-
-class TMainForm;
 
 class TReceivePath {
  public:
@@ -55,7 +59,7 @@ class TReceivePath {
   // Above this many characters the receive view is cleared when CB_Clear is checked.
   static constexpr qsizetype AutoClearLength = 10000;
 
-  explicit TReceivePath(TMainForm& form);
+  TReceivePath(TReceiveWindow& window, TWindowState& state);
 
   // The character set of text receive (the locale's until set).
   void SetCharset(const std::string& charset) { decoder_.SetCharset(charset); }
@@ -93,8 +97,9 @@ class TReceivePath {
   QString TimedChunk(const std::string& bytes, const std::vector<uint32_t>& times, bool hex,
                      QString& chunk);
 
-  TMainForm& form_;
-  TReceiveDisplay display_{form_};
+  TReceiveWindow& window_;
+  TWindowState& state_;
+  TReceiveDisplay display_{window_};
   formats::ReceiveTextDecoder decoder_;
   formats::TRegisterFormat registerFormat_ = formats::TRegisterFormat::rfU16;
   formats::ReceiveLines lines_;

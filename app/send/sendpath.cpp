@@ -5,29 +5,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <optional>
 #include <utility>
 
-#include "app/shell/application.h"
-#include "app/window/commmain.h"
-#include "app/settings/convert.h"
-#include "app/devices/devicewatch.h"
 #include "text/charset.h"
 #include "text/hexframe.h"
 #include "text/rtfreader.h"
-#include "app/shell/messagebox.h"
-#include "app/view/receiveview.h"
-#include "app/window/statusbar.h"
 #include "errors/exception.h"
+#include "port/comport.h"
 
 namespace talyx::app {
 
@@ -73,31 +65,34 @@ std::string NormalisedLineEnds(std::string text) {
 
 }  // namespace
 
-TSendPath::TSendPath(TMainForm& form)
-    : form_(form), charset_(formats::LocaleCharset()), shared_(std::make_shared<Shared>()) {
+TSendPath::TSendPath(TSendWindow& window, TWindowState& state, TComPort& port)
+    : window_(window),
+      state_(state),
+      port_(port),
+      charset_(formats::LocaleCharset()),
+      shared_(std::make_shared<Shared>()) {
   // The component keeps its users until it is destroyed, possibly after this object: the
   // callback holds only the shared state.
-  form_.ComPort1.AddPortUser({0, [shared = shared_](TCustomComPort&, bool opening) {
-                                if (opening) return;
-                                ++shared->PortCloses;
-                                shared->QuitLoops();
-                              }});
+  port_.AddPortUser({0, [shared = shared_](TCustomComPort&, bool opening) {
+                       if (opening) return;
+                       ++shared->PortCloses;
+                       shared->QuitLoops();
+                     }});
 }
 
 TSendPath::~TSendPath() = default;
 
 void TSendPath::Btn_SendClick() {
   const RunningScope running(running_);
-  form_.ReceivePath.Display().Clear();
-  form_.re_dec->clear();
+  window_.ClearViews();
 
-  QString text = form_.SendMemo->toPlainText();
+  QString text = window_.SendBox().toPlainText();
   text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-  if (form_.CB_AddCenter->isChecked()) text += QLatin1Char('\r');
+  if (window_.AddCenter()) text += QLatin1Char('\r');
 
-  if (!form_.ComPort1.Open()) {
-    form_.CB_AutoSend->setChecked(false);
-    ShowMessage(TMainForm::tr("串口未打开。"));
+  if (!port_.Open()) {
+    window_.UncheckAutoSend();
+    window_.ShowNotice(QCoreApplication::translate("TSendPath", "串口未打开。"));
     return;
   }
 
@@ -112,9 +107,9 @@ void TSendPath::Btn_SendClick() {
     return last || (waited && !MustStop() && shared_->PortCloses == closesBefore);
   };
   uint32_t counted = 0;
-  if (form_.CB_hexSend->isChecked()) {
+  if (window_.HexSend()) {
     const formats::HexFrame frame = formats::BuildHexFrame(text.toStdString(), charset_);
-    form_.RegCount = frame.RegCount;
+    state_.RegCount = frame.RegCount;
     for (size_t i = 0; i < frame.Chunks.size(); ++i) {
       SendHex(frame.Chunks[i]);
       if (!pauseGoesOn(i + 1 == frame.Chunks.size())) return;
@@ -125,28 +120,27 @@ void TSendPath::Btn_SendClick() {
     // The last piece is empty when the length is a multiple of 16, the empty text included.
     const size_t pieces = bytes.size() / ChunkRoom + 1;
     for (size_t i = 0; i < pieces; ++i) {
-      form_.ComPort1.PutString(bytes.substr(i * ChunkRoom, ChunkRoom));
+      port_.PutString(bytes.substr(i * ChunkRoom, ChunkRoom));
       if (!pauseGoesOn(i + 1 == pieces)) return;
     }
     counted = static_cast<uint32_t>(bytes.size());
   }
 
-  form_.SendCount = static_cast<int32_t>(static_cast<uint32_t>(form_.SendCount) + counted);
-  form_.StatusBar->SetPanelText(TMainForm::SendPanel,
-                                TMainForm::tr("发送：%1").arg(form_.SendCount));
-  if (form_.CB_ShowSend->isChecked()) form_.SendMemo->clear();
+  state_.SendCount = static_cast<int32_t>(static_cast<uint32_t>(state_.SendCount) + counted);
+  window_.ShowSendCount(state_.SendCount);
+  if (window_.ClearAfterSend()) window_.SendBox().clear();
 }
 
 void TSendPath::SendHex(const std::string& digits) {
   const std::vector<uint8_t> bytes = formats::HexDigitsToBytes(digits);
-  form_.ComPort1.PutBlock(bytes.data(), bytes.size());
+  port_.PutBlock(bytes.data(), bytes.size());
 }
 
 bool TSendPath::WaitOutFree(uint32_t n) {
   // Pending events are handled once before the room is looked at.
   QCoreApplication::processEvents();
   if (MustStop()) return false;
-  while (int64_t{form_.ComPort1.OutSize()} - int64_t{form_.ComPort1.OutBuffUsed()} < int64_t{n}) {
+  while (int64_t{port_.OutSize()} - int64_t{port_.OutBuffUsed()} < int64_t{n}) {
     if (!Pause(RoomPauseMs)) return false;
   }
   return Pause(ChunkPauseMs);
@@ -172,7 +166,7 @@ bool TSendPath::Pause(int ms) {
   return !MustStop() && shared_->PortCloses == closesBefore;
 }
 
-bool TSendPath::MustStop() const { return shared_->Stopped || !form_.ComPort1.Open(); }
+bool TSendPath::MustStop() const { return shared_->Stopped || !port_.Open(); }
 
 void TSendPath::Stop() {
   shared_->Stopped = true;
@@ -180,24 +174,25 @@ void TSendPath::Stop() {
 }
 
 void TSendPath::CB_AutoSendClick() {
-  if (!form_.CB_AutoSend->isChecked()) {
-    form_.Timer_AutoSend->stop();
+  QTimer& timer = window_.AutoSendTimer();
+  if (!window_.AutoSend()) {
+    timer.stop();
     return;
   }
-  const int32_t interval = StrToInt(form_.Edt_Interval->text());
-  form_.Timer_AutoSend->setInterval(interval);
+  const int32_t interval = window_.AutoSendInterval();
+  timer.setInterval(interval);
   // A timer of no interval never fires (a zero-interval Qt timer would fire without pause).
   if (interval > 0) {
-    form_.Timer_AutoSend->start();
+    timer.start();
   } else {
-    form_.Timer_AutoSend->stop();
+    timer.stop();
   }
 }
 
 void TSendPath::Timer_AutoSendTimer() {
   if (running_ > 0) return;  // nested sends would pile up without bound
   // The device is away and coming back: the tick sends nothing and shows nothing.
-  if (form_.DeviceWatch1->Pending()) return;
+  if (window_.DeviceReturning()) return;
   Btn_SendClick();
 }
 
@@ -220,22 +215,28 @@ bool TSendPath::Edt_IntervalKeyPress(const QKeyEvent& event) const {
 
 bool TSendPath::SendMemoKeyPress(const QKeyEvent& event) {
   const bool enter = event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
-  if (!enter || !form_.CB_EnterSend->isChecked()) return false;
+  if (!enter || !window_.EnterSend()) return false;
   // The Enter is discarded whether or not the send succeeds; a failure goes to the report.
-  RunReported([this] { Btn_SendClick(); });
+  try {
+    Btn_SendClick();
+  } catch (const std::exception& error) {
+    window_.ShowError(error);
+  }
   return true;
 }
 
 void TSendPath::Btn_OpenFileClick() {
-  if (form_.OpenDialog1->exec() != QDialog::Accepted) return;
-  const QStringList files = form_.OpenDialog1->selectedFiles();
+  QFileDialog& dialog = window_.SendFileDialog();
+  if (dialog.exec() != QDialog::Accepted) return;
+  const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return;
   LoadSendFile(files.front());
 }
 
 void TSendPath::LoadSendFile(const QString& path) {
   const auto cannotOpen = [&] {
-    return Exception(TMainForm::tr("不能打开文件 %1").arg(path).toStdString());
+    return Exception(
+        QCoreApplication::translate("TSendPath", "不能打开文件 %1").arg(path).toStdString());
   };
   // Opened without blocking, so that a FIFO does not hold the window waiting for a writer; only
   // a regular file of at most MaxSendFileSize bytes is read (a device could give bytes without
@@ -264,9 +265,9 @@ void TSendPath::LoadSendFile(const QString& path) {
     if (charset_ == "UTF-8" && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     text = NormalisedLineEnds(formats::ToUtf8(bytes, charset_));
   }
-  form_.SendMemo->setPlainText(QString::fromStdString(text));
+  window_.SendBox().setPlainText(QString::fromStdString(text));
 }
 
-void TSendPath::Btn_ClearMomeClick() { form_.SendMemo->clear(); }
+void TSendPath::Btn_ClearMomeClick() { window_.SendBox().clear(); }
 
 }  // namespace talyx::app

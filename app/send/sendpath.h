@@ -17,7 +17,9 @@
 //   to come (a next PutString would reopen the closed port); in the wait after the last chunk
 //   everything is queued, and the send is counted and clears the send box as any other.
 // - Errors of PutString and PutBlock end the send and go to the general error report (the
-//   handler's caller); messages go through ShowMessage.
+//   handler's caller); the window shows the message of a closed port.
+// - The path sees the window only through TSendWindow, and keeps its counter and the register
+//   count in the window's TWindowState.
 // - Main thread only, like the window.
 #pragma once
 
@@ -27,12 +29,16 @@
 #include <string>
 #include <vector>
 
-class QEventLoop;
+#include "app/send/sendwindow.h"
+#include "app/receive/windowstate.h"
+
 class QKeyEvent;
 
-namespace talyx::app {
+namespace talyx {
+class TComPort;
+}
 
-class TMainForm;
+namespace talyx::app {
 
 class TSendPath {
  public:
@@ -43,7 +49,7 @@ class TSendPath {
   // The largest send box file read, in bytes.
   static constexpr qint64 MaxSendFileSize = 16 * 1024 * 1024;
 
-  explicit TSendPath(TMainForm& form);
+  TSendPath(TSendWindow& window, TWindowState& state, TComPort& port);
   ~TSendPath();
   TSendPath(const TSendPath&) = delete;
   TSendPath& operator=(const TSendPath&) = delete;
@@ -89,7 +95,9 @@ class TSendPath {
   bool Pause(int ms);
   bool MustStop() const;
 
-  TMainForm& form_;
+  TSendWindow& window_;
+  TWindowState& state_;
+  TComPort& port_;
   std::string charset_;
   int running_ = 0;
   // Shared with the port's close notification, which may outlive this object.

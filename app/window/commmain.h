@@ -15,6 +15,9 @@
 //   The settings file is given at construction, so tests use files of their own.
 // - Every handler is connected through Reported (application.h): an exception that leaves a
 //   handler goes to the general error report and the window goes on.
+// - The window holds the run-time state (TWindowState) and is the TReceiveWindow and the
+//   TSendWindow through which its receive and send paths see it; the specified handlers of those
+//   paths stay here and hand their work to the paths.
 // - Main thread only, like every Qt widget. The port component's events reach the window on
 //   the main thread through the engine's message queue (qtbridge.h).
 #pragma once
@@ -25,8 +28,11 @@
 
 #include "app/settings/appoptions.h"
 #include "app/receive/receivepath.h"
+#include "app/receive/receivewindow.h"
 #include "app/send/sendpath.h"
+#include "app/send/sendwindow.h"
 #include "app/settings/settingsfile.h"
+#include "app/receive/windowstate.h"
 #include "port/comport.h"
 
 class QAction;
@@ -53,7 +59,7 @@ class TFindDialog;
 class TShape;
 class TStatusBar;
 
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, public TWindowState, public TReceiveWindow, public TSendWindow {
   Q_OBJECT
 
  public:
@@ -76,13 +82,6 @@ class TMainForm : public QWidget {
   // The about box that program start created (none until it is set).
   TAboutBox* AboutBox() const { return aboutBox_; }
   void SetAboutBox(TAboutBox* aboutBox) { aboutBox_ = aboutBox; }
-
-  // ---- Window run-time state -------------------------------------------------------------
-  int32_t RecvCount = 0;    // bytes received since the last counter reset
-  int32_t SendCount = 0;    // characters sent since the last counter reset
-  int32_t DecodeBytes = 0;  // bytes received since the last completed register decoding
-  uint16_t RegCount = 0;    // register count of the last 12-digit hexadecimal request
-  QString DecodeText;       // received display text gathered for the next decoding
 
   // ---- Controls ----------------------------------------------------------------------------
   QFrame* Panel1;  // bottom area
@@ -161,8 +160,8 @@ class TMainForm : public QWidget {
   TAppOptions Options;
 
   // The receive and send paths behind the handlers below (they use ComPort1, declared before).
-  TReceivePath ReceivePath{*this};
-  TSendPath SendPath{*this};
+  TReceivePath ReceivePath{*this, *this};
+  TSendPath SendPath{*this, *this, ComPort1};
 
   // ---- Start-up, port settings and shutdown (commmain_startup.cpp) -----------------------
   void FormCreate();
@@ -184,6 +183,8 @@ class TMainForm : public QWidget {
 
   // ---- Receive and send paths (commmain_transfer.cpp) --------------------------------------
   void ComPort1Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t TriggerHandle, uint16_t Data);
+  // The auto-clear rule, after a change of the receive view has finished.
+  void Memo_ShowChange();
   void Btn_SendClick();
   void Timer_AutoSendTimer();
   void CB_AutoSendClick();
@@ -234,6 +235,33 @@ class TMainForm : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // ---- TReceiveWindow and TSendWindow (commmain_transfer.cpp) -------------------------------
+  TReceiveView& ReceiveView() override;
+  QPlainTextEdit& RegisterView() override;
+  bool HexGet() const override;
+  bool StopShow() const override;
+  bool LineByLine() const override;
+  bool AutoClear() const override;
+  formats::ReceiveLines::Options LineOptions() const override;
+  void ShowRecvCount(int32_t count) override;
+  void ShowOlderTextDropped() override;
+
+  QPlainTextEdit& SendBox() override;
+  QFileDialog& SendFileDialog() override;
+  bool HexSend() const override;
+  bool AddCenter() const override;
+  bool ClearAfterSend() const override;
+  bool EnterSend() const override;
+  bool AutoSend() const override;
+  void UncheckAutoSend() override;
+  int32_t AutoSendInterval() const override;
+  QTimer& AutoSendTimer() override;
+  bool DeviceReturning() const override;
+  void ClearViews() override;
+  void ShowSendCount(int32_t count) override;
+  void ShowNotice(const QString& text) override;
+  void ShowError(const std::exception& error) override;
+
   void CreateControls();
   void CreatePortGroup();
   void CreateLeftColumn();

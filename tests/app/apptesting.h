@@ -1,5 +1,4 @@
-// Helpers for the window tests: the offscreen TApplication, recorded message boxes and port
-// choices, and a main window on a settings file of the test's own, shown with its port open.
+// Helpers for the window tests: recorded port choices, and a main window on a settings file of the test's own, shown with its port open.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,33 +12,15 @@
 
 #include "app/window/combobox.h"
 #include "app/window/commmain.h"
-#include "app/shell/messagebox.h"
 #include "modbus/demodevice.h"
 #include "platform/termiosprovider.h"
 #include "port/apphooks.h"
 #include "port/porttesting.h"
+#include "shelltesting.h"
 #include "support/ptypair.h"
 #include "support/scopedproviders.h"
 
 namespace talyx::testing {
-
-// Makes sure the program's TApplication exists (offscreen). It is created once and destroyed
-// when the test program's tests have ended.
-void EnsureApplication();
-
-// Answers every message box with OK and records its text, until it ends.
-class MessageRecorder {
- public:
-  MessageRecorder();
-  ~MessageRecorder();
-  MessageRecorder(const MessageRecorder&) = delete;
-  MessageRecorder& operator=(const MessageRecorder&) = delete;
-
-  QStringList Texts;
-
- private:
-  app::MessageBoxHook previous_;
-};
 
 // Answers every request for a port with a refusal and counts them, until it ends.
 class ChooserRecorder {
