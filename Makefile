@@ -1,7 +1,7 @@
 # TALYX: the two set-up commands (make run, make test) and their steps.
 # Missing Debian packages are installed first (as root), then CMake builds and CTest runs.
 
-PACKAGES := build-essential cmake pkg-config libudev-dev libgtest-dev libgmock-dev googletest libbenchmark-dev qt6-base-dev \
+PACKAGES := build-essential cmake pkg-config libudev-dev libgtest-dev libgmock-dev googletest qt6-base-dev \
             qt6-tools-dev qt6-l10n-tools \
             fonts-wqy-zenhei libmodbus-dev libjpeg62-turbo-dev clang libclang-rt-14-dev xvfb
 PACKAGES += qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n x11-utils

@@ -223,7 +223,7 @@ ErrorCode TDispatchLog::Write(const std::string& fileName, bool append, bool inH
 
   const std::string os = osDescription_ ? *osDescription_ : OperatingSystemDescription();
   const std::string headerLines[] = {
-      "SERIAL v3.06",
+      "SERIAL " + std::string(LibraryVersion),
       "Compiler : Unknown",
       "Operating System : " + os.substr(0, OsDescriptionLength),
       "Device: " + deviceName,

@@ -21,11 +21,16 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "errors/errorcodes.h"
 
 namespace talyx {
+
+// The serial library's version: the log file's first line names it after "SERIAL ", and the
+// components' Version attribute reads it.
+inline constexpr std::string_view LibraryVersion = "v3.06";
 
 // Record types and subtypes; their names come from the error string table (type names at
 // 15001 + type, subtype names at 15100 + subtype).

@@ -3,13 +3,15 @@
 
 #include <cstdio>
 
+#include "platform/hexbytes.h"
+
 namespace talyx {
 
 namespace {
 
 std::string HexItem(uint8_t byte) {
-  char text[8];
-  std::snprintf(text, sizeof text, "[%02X]", byte);
+  char text[] = "[XX]";
+  platform::PutHexByte(text + 1, byte);
   return text;
 }
 

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "errors/builtintables.h"
+#include "platform/utf8.h"
 
 namespace talyx {
 
@@ -74,24 +75,6 @@ bool IsSoundTable(const uint8_t* Data, size_t Size) {
   return true;
 }
 
-void AppendUtf8(std::string& Out, uint32_t CodePoint) {
-  if (CodePoint < 0x80) {
-    Out += static_cast<char>(CodePoint);
-  } else if (CodePoint < 0x800) {
-    Out += static_cast<char>(0xC0 | (CodePoint >> 6));
-    Out += static_cast<char>(0x80 | (CodePoint & 0x3F));
-  } else if (CodePoint < 0x10000) {
-    Out += static_cast<char>(0xE0 | (CodePoint >> 12));
-    Out += static_cast<char>(0x80 | ((CodePoint >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (CodePoint & 0x3F));
-  } else {
-    Out += static_cast<char>(0xF0 | (CodePoint >> 18));
-    Out += static_cast<char>(0x80 | ((CodePoint >> 12) & 0x3F));
-    Out += static_cast<char>(0x80 | ((CodePoint >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (CodePoint & 0x3F));
-  }
-}
-
 // Length UTF-16LE code units at Text as narrow (UTF-8) text. ASCII stays as it is; a surrogate
 // without its partner becomes U+FFFD.
 std::string Utf16ToNarrow(const uint8_t* Text, uint32_t Length) {
@@ -103,12 +86,12 @@ std::string Utf16ToNarrow(const uint8_t* Text, uint32_t Length) {
     if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < Length) {
       const uint32_t low = unitAt(i + 1);
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        platform::AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
         ++i;
         continue;
       }
     }
-    AppendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? 0xFFFD : unit);
+    platform::AppendUtf8(out, unit);  // a surrogate alone appends U+FFFD
   }
   return out;
 }

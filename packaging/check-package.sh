@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the built Debian package without installing it: exactly the expected files (nothing of
-# the tests, benchmarks or build tree), the control fields the programs need, PNG icons of the
-# sizes their folders name, a valid desktop entry and AppStream file, no lintian error and no
-# lintian hardening tag.
+# the tests, benchmarks or build tree), the control fields the programs need, one version in the
+# control fields, changelog, AppStream file and manual pages, PNG icons of the sizes their
+# folders name, a valid desktop entry and AppStream file, no lintian error and no lintian
+# hardening tag.
 # Usage: packaging/check-package.sh [package.deb]   (default: the one build/talyx_*.deb)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -65,6 +66,18 @@ done
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb --extract "$deb" "$root"
+
+# One version throughout: the first changelog entry, the AppStream release and both manual
+# pages name the package's own version (the project's version in CMakeLists.txt).
+version=$(field Version)
+zcat "$root/usr/share/doc/talyx/changelog.gz" | head -n 1 | grep -Fq "talyx ($version) " ||
+  fail "the changelog's first entry is not for version $version"
+grep -Fq "<release version=\"$version\"" "$root/usr/share/metainfo/$id.metainfo.xml" ||
+  fail "the AppStream file has no release $version"
+for page in talyx talyx-sim; do
+  zcat "$root/usr/share/man/man1/$page.1.gz" | grep -Fq "\"TALYX $version\"" ||
+    fail "the manual page $page.1 does not name version $version"
+done
 
 # A PNG file's width and height are the big-endian words at bytes 16 and 20.
 for size in "${sizes[@]}"; do

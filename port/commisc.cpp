@@ -1,15 +1,11 @@
 // TBaseComponent: version text and the loading bracket.
 #include "port/commisc.h"
 
+#include "dispatch/dispatchlog.h"
+
 namespace talyx {
 
-namespace {
-
-constexpr const char* LibraryVersion = "v3.06";
-
-}  // namespace
-
-std::string TBaseComponent::Version() const { return LibraryVersion; }
+std::string TBaseComponent::Version() const { return std::string(LibraryVersion); }
 
 void TBaseComponent::SetVersion(const std::string& /*value*/) {}
 

@@ -3,6 +3,7 @@
 
 #include "text/charset.h"
 #include "modbus/modbuscrc.h"
+#include "platform/hexbytes.h"
 
 namespace talyx::formats {
 namespace {
@@ -37,8 +38,9 @@ HexFrame BuildHexFrame(std::string_view sendText, const std::string& charset) {
 
   uint16_t reg = modbus::ModbusCrcInitial;
   for (const uint8_t byte : HexDigitsToBytes(frame.Digits)) reg = modbus::ModbusCrcStep(byte, reg);
-  static constexpr char kUpperDigits[] = "0123456789ABCDEF";
-  for (int shift = 12; shift >= 0; shift -= 4) frame.Digits += kUpperDigits[(reg >> shift) & 0xF];
+  char crcDigits[4];
+  platform::PutHexWord(crcDigits, reg);
+  frame.Digits.append(crcDigits, sizeof crcDigits);
 
   for (size_t at = 0; at < frame.Digits.size(); at += kHexChunkDigits) {
     frame.Chunks.push_back(frame.Digits.substr(at, kHexChunkDigits));

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "platform/hexbytes.h"
+
 namespace talyx::formats {
 
 void ReceiveLines::BeginEvent(bool atLineStart, int64_t wallNowMs, uint32_t clockNow) {
@@ -14,11 +16,10 @@ void ReceiveLines::BeginEvent(bool atLineStart, int64_t wallNowMs, uint32_t cloc
 }
 
 void ReceiveLines::AddHex(std::string_view bytes, const std::vector<uint32_t>& times) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   for (size_t i = 0; i < bytes.size() && i < times.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(bytes[i]);
-    const char piece[] = {kDigits[byte >> 4], kDigits[byte & 0xF], ' '};
-    AddPiece(std::string_view(piece, sizeof piece), times[i]);
+    char piece[] = "XX ";
+    platform::PutHexByte(piece, static_cast<uint8_t>(bytes[i]));
+    AddPiece(std::string_view(piece, 3), times[i]);
   }
 }
 

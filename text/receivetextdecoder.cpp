@@ -2,6 +2,7 @@
 #include "text/receivetextdecoder.h"
 
 #include "text/utf8.h"
+#include "platform/utf8.h"
 
 namespace talyx::formats {
 
@@ -65,7 +66,7 @@ void ReceiveTextDecoder::AppendShown(std::string_view decoded, std::string& out)
     } else if (code == '\t' || (code >= 0x20 && code != 0x7F)) {
       out += ch;
     } else {
-      AppendUtf8(out, code == 0x7F ? char32_t{0x2421} : char32_t{0x2400} + code);
+      platform::AppendUtf8(out, code == 0x7F ? char32_t{0x2421} : char32_t{0x2400} + code);
     }
   }
 }

@@ -5,7 +5,8 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+
+#include "platform/hexbytes.h"
 
 namespace talyx::formats {
 
@@ -42,9 +43,9 @@ std::string FloatText(float value) {
 }
 
 std::string HexText(uint16_t value) {
-  std::array<char, 8> text{};
-  std::snprintf(text.data(), text.size(), "0x%04X", static_cast<unsigned>(value));
-  return text.data();
+  std::string text = "0xXXXX";
+  platform::PutHexWord(text.data() + 2, value);
+  return text;
 }
 
 std::string SixteenBitText(uint16_t value, Kind kind) {

@@ -13,6 +13,7 @@
 
 #include "text/iconvconverter.h"
 #include "text/utf8.h"
+#include "platform/utf8.h"
 
 namespace talyx::formats {
 namespace {
@@ -350,7 +351,7 @@ void Reader::Emit(char32_t c) {
     }
   }
   FlushSurrogate();
-  AppendUtf8(out_, c);
+  platform::AppendUtf8(out_, c);
   endsWithParagraphMark_ = false;
 }
 

@@ -1,4 +1,4 @@
-// UTF-8 helpers: validating one sequence, reading and appending code points.
+// UTF-8 helpers: validating one sequence, reading code points, keeping text well-formed.
 #include "text/utf8.h"
 
 namespace talyx::formats {
@@ -71,25 +71,6 @@ void AppendWellFormedUtf8(std::string& out, std::string_view text) {
       out.append(text.substr(0, length));
       text.remove_prefix(length);
     }
-  }
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
 

@@ -1,4 +1,4 @@
-// UTF-8 helpers: validating one sequence, reading and appending code points.
+// UTF-8 helpers: validating one sequence, reading code points, keeping text well-formed.
 #pragma once
 
 #include <cstddef>
@@ -21,8 +21,5 @@ char32_t PopCodePoint(std::string_view& text);
 // Appends text to out with each byte that is not part of a well-formed sequence replaced by
 // U+FFFD.
 void AppendWellFormedUtf8(std::string& out, std::string_view text);
-
-// Appends code point c in UTF-8; a surrogate or a value above U+10FFFF appends U+FFFD.
-void AppendUtf8(std::string& out, char32_t c);
 
 }  // namespace talyx::formats

@@ -19,7 +19,7 @@ void TReceiveDisplay::Append(const QString& text) {
   if (text.isEmpty()) return;
   // Kept as the view will hold it, every line break one '\n': a CR ending one piece and an LF
   // starting the next stay two breaks, as when each piece is written at once.
-  text_ += TReceiveText::Normalized(text);
+  text_ += NormalizedLineEnds(text);
   // What waits stays a small share of what the view keeps, even while no frame comes.
   if (text_.size() > window_.ReceiveView().CharacterLimit() / GatheredShare) {
     Flush();

@@ -14,6 +14,7 @@
 #include "text/charset.h"
 #include "dispatch/triggers.h"
 #include "platform/clock.h"
+#include "platform/hexbytes.h"
 #include "port/comport.h"
 
 namespace talyx::app {
@@ -23,19 +24,6 @@ namespace {
 // The counters wrap around like the 32-bit integers they are, instead of overflowing.
 void Increment(int32_t& counter, uint32_t by = 1) {
   counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + by);
-}
-
-QString HexText(const std::string& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  QString text;
-  text.reserve(static_cast<qsizetype>(bytes.size()) * 3);
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    text += QLatin1Char(kDigits[byte >> 4]);
-    text += QLatin1Char(kDigits[byte & 0xF]);
-    text += QLatin1Char(' ');
-  }
-  return text;
 }
 
 // A space or control character (codes 0 to 32), or the symbol (U+2400 + code) that text receive
@@ -143,7 +131,7 @@ void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
   const bool hex = window_.HexGet();
   QString chunk;
   if (hex) {
-    chunk = HexText(bytes);
+    chunk = QString::fromLatin1(platform::HexBytes(bytes));
     decoder_.Reset();  // a character begun in text mode does not carry over into hexadecimal
   } else if (!timed) {
     chunk = QString::fromStdString(decoder_.Decode(bytes));

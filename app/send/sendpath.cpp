@@ -15,6 +15,7 @@
 #include <optional>
 #include <utility>
 
+#include "app/view/receiveviewtext.h"
 #include "text/charset.h"
 #include "text/hexframe.h"
 #include "text/rtfreader.h"
@@ -48,20 +49,6 @@ class RunningScope {
  private:
   int& running_;
 };
-
-std::string NormalisedLineEnds(std::string text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      out += '\n';
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -263,7 +250,8 @@ void TSendPath::LoadSendFile(const QString& path) {
     text = std::move(*document);
   } else {
     if (charset_ == "UTF-8" && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    text = NormalisedLineEnds(formats::ToUtf8(bytes, charset_));
+    text =
+        NormalizedLineEnds(QString::fromStdString(formats::ToUtf8(bytes, charset_))).toStdString();
   }
   window_.SendBox().setPlainText(QString::fromStdString(text));
 }

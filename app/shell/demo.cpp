@@ -23,6 +23,7 @@
 #include "app/view/receiveview.h"
 #include "app/window/statusbar.h"
 #include "modbus/demodevice.h"
+#include "platform/hexbytes.h"
 #include "platform/portmap.h"
 
 namespace talyx::app {
@@ -133,10 +134,9 @@ int RunDemo() {
             kWatchLimitMs);
 
   const formats::HexFrame frame = formats::BuildHexFrame(kRequest.toStdString(), "UTF-8");
-  QString sent;
-  for (const uint8_t byte : formats::HexDigitsToBytes(frame.Digits)) {
-    sent += QStringLiteral("%1 ").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
-  }
+  const std::vector<uint8_t> request = formats::HexDigitsToBytes(frame.Digits);
+  const QString sent =
+      QString::fromLatin1(platform::HexBytes(std::string(request.begin(), request.end())));
   Print(QStringLiteral("Demo device on Com%1 (%2)")
             .arg(demoPort)
             .arg(QString::fromStdString(platform::CurrentPortMap().PathOf(demoPort))));

@@ -36,7 +36,7 @@ bool IsTypedText(const QString& text) {
 // ---- The undo history --------------------------------------------------------------------------
 
 void TReceiveView::Edit(qsizetype from, qsizetype to, const QString& text, bool typing) {
-  const QString inserted = TReceiveText::Normalized(text);
+  const QString inserted = NormalizedLineEnds(text);
   if (from == to && inserted.isEmpty()) return;
   const QString removed = text_.Slice(from, to);
   const bool merge = typing && typing_ && !undo_.empty() && from == to &&

@@ -15,9 +15,7 @@ bool IsBreak(QChar c) {
 
 }  // namespace
 
-TReceiveText::TReceiveText() : lines_(1), starts_(1, 0) {}
-
-QString TReceiveText::Normalized(const QString& text) {
+QString NormalizedLineEnds(const QString& text) {
   if (std::none_of(text.begin(), text.end(), [](QChar c) { return IsBreak(c) && c != u'\n'; })) {
     return text;
   }
@@ -35,6 +33,8 @@ QString TReceiveText::Normalized(const QString& text) {
   return normal;
 }
 
+TReceiveText::TReceiveText() : lines_(1), starts_(1, 0) {}
+
 TReceiveText::TPlace TReceiveText::PlaceOf(qsizetype position) const {
   position = std::clamp<qsizetype>(position, 0, Length());
   const auto after = std::upper_bound(starts_.begin(), starts_.end(), position);
@@ -45,7 +45,7 @@ TReceiveText::TPlace TReceiveText::PlaceOf(qsizetype position) const {
 void TReceiveText::Append(const QString& text) { Insert(Length(), text); }
 
 qsizetype TReceiveText::Insert(qsizetype position, const QString& text) {
-  const QString normal = Normalized(text);
+  const QString normal = NormalizedLineEnds(text);
   if (normal.isEmpty()) return 0;
   const TPlace at = PlaceOf(position);
   const auto line = static_cast<size_t>(at.Line);

@@ -17,6 +17,10 @@
 
 namespace talyx::app {
 
+// The text with every line break ("\r\n", "\r", "\n", U+2028, U+2029) turned into one "\n": the
+// receive view's text and a plain-text file loaded into the send box keep their breaks so.
+QString NormalizedLineEnds(const QString& text);
+
 class TReceiveText {
  public:
   struct TPlace {
@@ -59,9 +63,6 @@ class TReceiveText {
   // The first position >= from where `what` starts inside one line, matching case; -1 when
   // there is none (an empty `what` never matches).
   qsizetype Find(const QString& what, qsizetype from) const;
-
-  // The text with every kind of line break turned into "\n".
-  static QString Normalized(const QString& text);
 
  private:
   void ShiftStartsAfter(qsizetype line, qsizetype by);
