@@ -303,7 +303,8 @@ int RunFloor(uint32_t rate, double mb) {
   wait4(cat, &status, 0, &usage);
   const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  std::printf("ROW mb=%.2f cpu_per_mb=%.3f seconds=%.1f\n", mb, cpu / mb, clock.elapsed() / 1000.0);
+  std::printf("ROW mb=%.2f cpu_per_mb=%.3f seconds=%.1f\n", mb, cpu / mb,
+              static_cast<double>(clock.elapsed()) / 1000.0);
   return 0;
 }
 

@@ -79,13 +79,14 @@ inline constexpr uint32_t loRtsOn = 0x02;
 inline constexpr uint32_t loDtrFlow = 0x10;  // DTR under hardware flow control
 inline constexpr uint32_t loRtsFlow = 0x20;  // RTS under hardware flow control
 
-// Hardware and software flow options (SetHWFlow, SetSWFlow, GetFlowOptions).
-inline constexpr uint32_t hwfUseDTR = 0x01;
-inline constexpr uint32_t hwfUseRTS = 0x02;
-inline constexpr uint32_t hwfRequireDSR = 0x04;
-inline constexpr uint32_t hwfRequireCTS = 0x08;
-inline constexpr uint32_t swfTransmit = 0x01;
-inline constexpr uint32_t swfReceive = 0x02;
+// Bits of the hardware and software flow option words (SetHWFlow, SetSWFlow, GetFlowOptions);
+// the port component's THWFlowOptions and TSWFlowOptions map onto them.
+inline constexpr uint32_t hwoUseDTR = 0x01;
+inline constexpr uint32_t hwoUseRTS = 0x02;
+inline constexpr uint32_t hwoRequireDSR = 0x04;
+inline constexpr uint32_t hwoRequireCTS = 0x08;
+inline constexpr uint32_t swoTransmit = 0x01;
+inline constexpr uint32_t swoReceive = 0x02;
 
 // Line error bits of LastError.
 inline constexpr uint32_t leRxOverflow = 0x01;

@@ -190,13 +190,13 @@ ErrorCode TBaseDispatcher::SetHWFlow(uint32_t bufferFull, uint32_t bufferResume,
   LineSettings.RtsControl = platform::RtsControl::Disabled;
   DTRAuto = false;
   RTSAuto = false;
-  if (options & hwfUseDTR) {
+  if (options & hwoUseDTR) {
     LineSettings.DtrControl = platform::DtrControl::Handshake;
     DTRAuto = true;
   } else if (DTRState) {
     LineSettings.DtrControl = platform::DtrControl::Enabled;
   }
-  if (options & hwfUseRTS) {
+  if (options & hwoUseRTS) {
     LineSettings.RtsControl = platform::RtsControl::Handshake;
     RTSAuto = true;
   } else if (RTSState) {
@@ -209,8 +209,8 @@ ErrorCode TBaseDispatcher::SetHWFlow(uint32_t bufferFull, uint32_t bufferResume,
   }
   LineSettings.XoffLim = Limit16(InQueueSize - bufferFull);
   LineSettings.XonLim = Limit16(bufferResume);
-  if (options & hwfRequireDSR) LineSettings.OutxDsrFlow = true;
-  if (options & hwfRequireCTS) LineSettings.OutxCtsFlow = true;
+  if (options & hwoRequireDSR) LineSettings.OutxDsrFlow = true;
+  if (options & hwoRequireCTS) LineSettings.OutxCtsFlow = true;
   return ApplyLineSettings();
 }
 
@@ -218,14 +218,14 @@ ErrorCode TBaseDispatcher::SetSWFlow(uint32_t bufferFull, uint32_t bufferResume,
   if (bufferFull < bufferResume || bufferFull > InQueueSize) return ecBadArgument;
   platform::SectionGuard guard(MainLock);
   DeviceGetState(LineSettings);
-  if (options & swfReceive) {
+  if (options & swoReceive) {
     LineSettings.InX = true;
     LineSettings.XoffLim = Limit16(InQueueSize - bufferFull);
     LineSettings.XonLim = Limit16(bufferResume);
     LineSettings.XonChar = 17;
     LineSettings.XoffChar = 19;
   }
-  if (options & swfTransmit) {
+  if (options & swoTransmit) {
     LineSettings.OutX = true;
     LineSettings.XonChar = 17;
     LineSettings.XoffChar = 19;
@@ -254,13 +254,13 @@ ErrorCode TBaseDispatcher::GetFlowOptions(uint32_t& hwOptions, uint32_t& swOptio
   platform::SectionGuard guard(MainLock);
   const ErrorCode result = DeviceGetState(LineSettings);
   hwOptions = 0;
-  if (LineSettings.DtrControl == platform::DtrControl::Handshake) hwOptions |= hwfUseDTR;
-  if (LineSettings.RtsControl == platform::RtsControl::Handshake) hwOptions |= hwfUseRTS;
-  if (LineSettings.OutxDsrFlow) hwOptions |= hwfRequireDSR;
-  if (LineSettings.OutxCtsFlow) hwOptions |= hwfRequireCTS;
+  if (LineSettings.DtrControl == platform::DtrControl::Handshake) hwOptions |= hwoUseDTR;
+  if (LineSettings.RtsControl == platform::RtsControl::Handshake) hwOptions |= hwoUseRTS;
+  if (LineSettings.OutxDsrFlow) hwOptions |= hwoRequireDSR;
+  if (LineSettings.OutxCtsFlow) hwOptions |= hwoRequireCTS;
   swOptions = 0;
-  if (LineSettings.InX) swOptions |= swfReceive;
-  if (LineSettings.OutX) swOptions |= swfTransmit;
+  if (LineSettings.InX) swOptions |= swoReceive;
+  if (LineSettings.OutX) swOptions |= swoTransmit;
   xOn = LineSettings.XonChar;
   xOff = LineSettings.XoffChar;
   return result;

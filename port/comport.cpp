@@ -48,11 +48,11 @@ uint16_t DefaultResume(uint32_t inSize, uint32_t bufferFull, uint32_t percent) {
 uint32_t SWFlowMode(TSWFlowOptions options) {
   switch (options) {
     case TSWFlowOptions::swfBoth:
-      return swfTransmit | swfReceive;
+      return swoTransmit | swoReceive;
     case TSWFlowOptions::swfTransmit:
-      return swfTransmit;
+      return swoTransmit;
     case TSWFlowOptions::swfReceive:
-      return swfReceive;
+      return swoReceive;
     case TSWFlowOptions::swfNone:
       break;
   }
@@ -60,12 +60,12 @@ uint32_t SWFlowMode(TSWFlowOptions options) {
 }
 
 TSWFlowOptions SWFlowOptionsOf(uint32_t mode) {
-  switch (mode & (swfTransmit | swfReceive)) {
-    case swfTransmit | swfReceive:
+  switch (mode & (swoTransmit | swoReceive)) {
+    case swoTransmit | swoReceive:
       return TSWFlowOptions::swfBoth;
-    case swfTransmit:
+    case swoTransmit:
       return TSWFlowOptions::swfTransmit;
-    case swfReceive:
+    case swoReceive:
       return TSWFlowOptions::swfReceive;
     default:
       return TSWFlowOptions::swfNone;

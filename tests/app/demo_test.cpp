@@ -61,13 +61,13 @@ class DemoTest : public MainFormTest {
   }
 
   // Lays a link to the victim under the name anyone can foresee: talyx-demo-<process id>.png.
-  void LayLinkToVictim(const fs::path& folder) {
-    fs::create_symlink(victim, folder / ("talyx-demo-" + std::to_string(getpid()) + ".png"));
+  void LayLinkToVictim(const fs::path& directory) {
+    fs::create_symlink(victim, directory / ("talyx-demo-" + std::to_string(getpid()) + ".png"));
   }
 
-  void ExpectOwnPngIn(const fs::path& shot, const fs::path& folder) {
+  void ExpectOwnPngIn(const fs::path& shot, const fs::path& directory) {
     SCOPED_TRACE(shot.string());
-    EXPECT_EQ(shot.parent_path(), folder);
+    EXPECT_EQ(shot.parent_path(), directory);
     struct stat status {};
     ASSERT_EQ(lstat(shot.c_str(), &status), 0);
     EXPECT_TRUE(S_ISREG(status.st_mode));

@@ -67,7 +67,7 @@ TEST(DispatcherConcurrency, ChecksRunWhileTheMainThreadChangesTriggersAndMovesDa
   const uint8_t sequences[][3] = {{'a', 'b', 'c'}, {'x', 'y', 0}, {'q', 0, 0}};
   for (int step = 0; step < 20000; ++step) {
     std::string chunk;
-    for (uint32_t i = random() % 20; i > 0; --i)
+    for (auto i = static_cast<uint32_t>(random() % 20); i > 0; --i)
       chunk.push_back(static_cast<char>('a' + random() % 26));
     d.Fake().FeedInput(chunk);
     sent += chunk;
@@ -110,7 +110,7 @@ TEST(DispatcherConcurrency, ChecksRunWhileTheMainThreadChangesTriggersAndMovesDa
       case 7: {
         const uint8_t block[] = {1, 2, 3, 4, 5, 6, 7};
         d.PutBlock(block, 1 + random() % 7);
-        d.DrainOutput(random() % 10);
+        d.DrainOutput(static_cast<uint32_t>(random() % 10));
         break;
       }
       case 8: {

@@ -269,13 +269,13 @@ TEST_F(LineTest, LineErrorCodesComeInOrderAndTheBreakIsReportedOnce) {
 }
 
 TEST_F(LineTest, FlowControlMarksAreBoundedByTheDriversQueue) {
-  EXPECT_EQ(d.SetHWFlow(100, 200, hwfUseRTS), ecBadArgument);
-  EXPECT_EQ(d.SetHWFlow(4097, 10, hwfUseRTS), ecBadArgument);
-  EXPECT_EQ(d.SetSWFlow(100, 200, swfReceive | swfTransmit), ecBadArgument);
-  EXPECT_EQ(d.SetSWFlow(4097, 10, swfReceive), ecBadArgument);
+  EXPECT_EQ(d.SetHWFlow(100, 200, hwoUseRTS), ecBadArgument);
+  EXPECT_EQ(d.SetHWFlow(4097, 10, hwoUseRTS), ecBadArgument);
+  EXPECT_EQ(d.SetSWFlow(100, 200, swoReceive | swoTransmit), ecBadArgument);
+  EXPECT_EQ(d.SetSWFlow(4097, 10, swoReceive), ecBadArgument);
   EXPECT_EQ(Stored().RtsControl, platform::RtsControl::Enabled);
 
-  ASSERT_EQ(d.SetHWFlow(4096, 10, hwfUseRTS | hwfRequireCTS), ecOK);
+  ASSERT_EQ(d.SetHWFlow(4096, 10, hwoUseRTS | hwoRequireCTS), ecOK);
   EXPECT_EQ(Stored().RtsControl, platform::RtsControl::Handshake);
   EXPECT_EQ(Stored().DtrControl, platform::DtrControl::Enabled);
   EXPECT_TRUE(Stored().OutxCtsFlow);
@@ -284,12 +284,12 @@ TEST_F(LineTest, FlowControlMarksAreBoundedByTheDriversQueue) {
   EXPECT_EQ(Stored().XonLim, 10);
   EXPECT_EQ(d.SetRTS(false), 1);
 
-  ASSERT_EQ(d.SetSWFlow(3000, 100, swfReceive | swfTransmit), ecOK);
+  ASSERT_EQ(d.SetSWFlow(3000, 100, swoReceive | swoTransmit), ecOK);
   uint32_t hw, sw;
   uint8_t xOn, xOff;
   ASSERT_EQ(d.GetFlowOptions(hw, sw, xOn, xOff), ecOK);
-  EXPECT_EQ(hw, hwfUseRTS | hwfRequireCTS);
-  EXPECT_EQ(sw, swfReceive | swfTransmit);
+  EXPECT_EQ(hw, hwoUseRTS | hwoRequireCTS);
+  EXPECT_EQ(sw, swoReceive | swoTransmit);
   EXPECT_EQ(Stored().XoffLim, 1096);
   EXPECT_EQ(xOn, 17);
   EXPECT_EQ(xOff, 19);

@@ -126,7 +126,8 @@ TEST_F(DispatchLogTest, StatusKindsModemBitsAndUnnamedTypes) {
 
 TEST_F(DispatchLogTest, OldestRecordsMakeRoomAndOversizedOnesAreRefused) {
   log_.Open(100);  // three records of 16 + 14 bytes fit, a fourth does not
-  for (uint32_t i = 1; i <= 4; ++i) AddAt(0, ltDispatch, lsReadCom, i, std::string(14, 'a' + i));
+  for (uint32_t i = 1; i <= 4; ++i)
+    AddAt(0, ltDispatch, lsReadCom, i, std::string(14, static_cast<char>('a' + i)));
   AddAt(0, ltDispatch, lsReadCom, 5, std::string(84, 'x'));  // 16 + 84: the whole ring
   EXPECT_EQ(
       Drain(),
@@ -212,14 +213,15 @@ TEST_F(DispatchLogTest, RandomRecordsLeaveTheNewestThatFit) {
     log_.Open(Capacity);
     std::deque<std::pair<uint32_t, std::string>> model;
     uint32_t used = 0;
-    const uint32_t count = 1 + random() % 60;
+    const auto count = static_cast<uint32_t>(1 + random() % 60);
     for (uint32_t index = 0; index < count; ++index) {
       std::string bytes(random() % (Capacity + 1), ' ');
       for (char& c : bytes) c = alphabet[random() % alphabet.size()];
       AddAt(index * 7, ltDispatch, lsReadCom, index, bytes);
       const auto size = static_cast<uint32_t>(16 + bytes.size());
       if (size >= Capacity) continue;
-      for (; Capacity - used < size; model.pop_front()) used -= 16 + model.front().second.size();
+      for (; Capacity - used < size; model.pop_front())
+        used -= static_cast<uint32_t>(16 + model.front().second.size());
       model.emplace_back(index, bytes);
       used += size;
     }

@@ -128,7 +128,7 @@ TEST_F(ComPortFakeTest, LineLevelsAndHardwareFlowFollowTheComponentToANewPort) {
   uint32_t hw = 0, sw = 0;
   uint8_t xOn = 0, xOff = 0;
   port.Dispatcher()->GetFlowOptions(hw, sw, xOn, xOff);
-  EXPECT_EQ(hw, hwfRequireCTS);
+  EXPECT_EQ(hw, hwoRequireCTS);
   EXPECT_EQ(xOn, 17);
   EXPECT_EQ(xOff, 19);
 }

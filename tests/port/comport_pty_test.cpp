@@ -324,7 +324,7 @@ TEST_F(ComPortPtyTest, NewComNumberCarriesTriggersFlowControlAndARunningTrace) {
   uint32_t hw = 0, sw = 0;
   uint8_t xOn = 0, xOff = 0;
   port.Dispatcher()->GetFlowOptions(hw, sw, xOn, xOff);
-  EXPECT_EQ(sw, swfTransmit | swfReceive);
+  EXPECT_EQ(sw, swoTransmit | swoReceive);
 
   ASSERT_TRUE(pty4.Send("xOK"));
   ASSERT_TRUE(loop.Until([&] { return !dataTriggers.empty(); }));

@@ -83,9 +83,9 @@ TEST_F(ReceiveLinesTest, TextNeverCutsACharacterAndDecodesAsTheWholeEventWould) 
     for (int event = 0; event < 300; ++event) {
       std::string bytes;
       std::vector<uint32_t> times;
-      for (uint32_t n = random() % 12; n > 0; --n) {
+      for (auto n = static_cast<uint32_t>(random() % 12); n > 0; --n) {
         bytes.push_back(static_cast<char>(random() % 4 == 0 ? '\r' : random() % 256));
-        time += random() % 40;
+        time += static_cast<uint32_t>(random() % 40);
         times.push_back(time);
       }
       lines.BeginEvent(false, kWallNow, time);
