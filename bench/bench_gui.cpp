@@ -45,9 +45,9 @@
 #include <vector>
 
 #include "app/shell/application.h"
-#include "app/window/commmain.h"
 #include "app/shell/messagebox.h"
 #include "app/view/receiveview.h"
+#include "app/window/commmain.h"
 #include "app/window/shape.h"
 #include "bench/guifarend.h"
 #include "platform/portmap.h"
@@ -146,7 +146,8 @@ class StallMonitor {
 class Harness {
  public:
   Harness(const std::string& slavePath, const std::map<std::string, std::string>& parameters)
-      : folder_(std::filesystem::temp_directory_path() / ("talyx-bench-" + std::to_string(getpid()))) {
+      : folder_(std::filesystem::temp_directory_path() /
+                ("talyx-bench-" + std::to_string(getpid()))) {
     std::filesystem::create_directories(folder_);
     std::ofstream ini(folder_ / "talyx.INI");
     ini << "[parameter]\nComNum=0\nBaud=6\n";
@@ -193,20 +194,20 @@ class Harness {
 // ---- One row of the table ------------------------------------------------------------------
 
 struct RowResult {
-  double Mb = 0;             // received
-  double CpuPerMb = 0;       // whole process
+  double Mb = 0;        // received
+  double CpuPerMb = 0;  // whole process
   double Seconds = 0;
   double WorstStallMs = 0;
-  double LastMbStallMs = 0;  // worst stall while the last MB came in
+  double LastMbStallMs = 0;   // worst stall while the last MB came in
   double Rss[3] = {0, 0, 0};  // after 1, 5, 10 MB (0: not reached)
   double RssStart = 0;
-  double BytesPerChar = 0;   // (RSS at the end - RSS at the start) / characters shown
+  double BytesPerChar = 0;  // (RSS at the end - RSS at the start) / characters shown
   int64_t Lost = 0;
   bool Complete = false;
 };
 
-int RunRow(uint32_t rate, const std::string& mode, bool clear, double mb, double capSeconds, int argc,
-           char** argv) {
+int RunRow(uint32_t rate, const std::string& mode, bool clear, double mb, double capSeconds,
+           int argc, char** argv) {
   const uint64_t total = static_cast<uint64_t>(mb * kMB);
   FarEnd farEnd;
   if (!farEnd.Start(mode == "text" ? StreamKind::Text : StreamKind::Binary, total, rate)) return 2;
@@ -261,11 +262,12 @@ int RunRow(uint32_t rate, const std::string& mode, bool clear, double mb, double
   form.ReceivePath.Display().Flush();
   const double characters = static_cast<double>(form.Memo_Show->CharacterCount());
   result.BytesPerChar = characters > 0 ? (RssMB() - result.RssStart) * kMB / characters : 0;
-  std::printf("ROW mb=%.2f cpu_per_mb=%.3f seconds=%.1f stall=%.1f stall_last_mb=%.1f rss0=%.1f rss1=%.1f "
-              "rss5=%.1f rss10=%.1f bytes_per_char=%.2f lost=%lld complete=%d messages=%d\n",
-              result.Mb, result.CpuPerMb, result.Seconds, result.WorstStallMs, result.LastMbStallMs,
-              result.RssStart, result.Rss[0], result.Rss[1], result.Rss[2], result.BytesPerChar,
-              static_cast<long long>(result.Lost), result.Complete ? 1 : 0, harness.Messages);
+  std::printf(
+      "ROW mb=%.2f cpu_per_mb=%.3f seconds=%.1f stall=%.1f stall_last_mb=%.1f rss0=%.1f rss1=%.1f "
+      "rss5=%.1f rss10=%.1f bytes_per_char=%.2f lost=%lld complete=%d messages=%d\n",
+      result.Mb, result.CpuPerMb, result.Seconds, result.WorstStallMs, result.LastMbStallMs,
+      result.RssStart, result.Rss[0], result.Rss[1], result.Rss[2], result.BytesPerChar,
+      static_cast<long long>(result.Lost), result.Complete ? 1 : 0, harness.Messages);
   return 0;
 }
 
@@ -311,7 +313,8 @@ int RunFloor(uint32_t rate, double mb) {
 // ---- The table ---------------------------------------------------------------------------------
 
 // Runs this program with the arguments and returns its ROW line's fields.
-std::map<std::string, std::string> RunChild(const std::string& self, const std::vector<std::string>& args) {
+std::map<std::string, std::string> RunChild(const std::string& self,
+                                            const std::vector<std::string>& args) {
   std::string command = self;
   for (const std::string& a : args) command += " " + a;
   std::map<std::string, std::string> fields;
@@ -335,35 +338,44 @@ std::map<std::string, std::string> RunChild(const std::string& self, const std::
   return fields;
 }
 
-std::string RateName(uint32_t rate) { return rate == 0 ? "unpaced" : std::to_string(rate) + " B/s"; }
+std::string RateName(uint32_t rate) {
+  return rate == 0 ? "unpaced" : std::to_string(rate) + " B/s";
+}
 
 int RunTable(const std::string& self, double mb, double slowMb, double cap) {
   const uint32_t rates[] = {k921600Baud, 300 * 1024, 0};
   const char* modes[] = {"hidden", "hexrun", "hexline", "text"};
-  std::printf("Targets: CPU <= 0.8 s/MB at 300 KB/s hex; no stall > 50 ms; RSS flat (within 20 MB) with "
-              "CB_Clear; without it <= 8 bytes/char and no stall > 50 ms at 10 MB in running hex; 0 lost.\n");
-  std::printf("MB = 2^20 bytes. Stall: worst lateness of a 10 ms timer. RSS in MB at start/1/5/10 MB received.\n\n");
-  std::printf("%-10s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s\n", "rate", "mode", "clear", "MB", "CPU-s/MB",
-              "stall", "stall@end", "seconds", "RSS start/1/5/10", "B/char", "lost");
+  std::printf(
+      "Targets: CPU <= 0.8 s/MB at 300 KB/s hex; no stall > 50 ms; RSS flat (within 20 MB) with "
+      "CB_Clear; without it <= 8 bytes/char and no stall > 50 ms at 10 MB in running hex; 0 "
+      "lost.\n");
+  std::printf(
+      "MB = 2^20 bytes. Stall: worst lateness of a 10 ms timer. RSS in MB at start/1/5/10 MB "
+      "received.\n\n");
+  std::printf("%-10s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s\n", "rate", "mode", "clear", "MB",
+              "CPU-s/MB", "stall", "stall@end", "seconds", "RSS start/1/5/10", "B/char", "lost");
   for (const uint32_t rate : rates) {
     const double runMb = rate == k921600Baud ? slowMb : mb;
     const auto floor = RunChild(self, {"--floor", std::to_string(rate), std::to_string(runMb)});
-    std::printf("%-10s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s\n", RateName(rate).c_str(), "cat", "-",
-                floor.count("mb") ? floor.at("mb").c_str() : "?",
+    std::printf("%-10s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s\n", RateName(rate).c_str(), "cat",
+                "-", floor.count("mb") ? floor.at("mb").c_str() : "?",
                 floor.count("cpu_per_mb") ? floor.at("cpu_per_mb").c_str() : "?", "-", "-",
                 floor.count("seconds") ? floor.at("seconds").c_str() : "?", "-", "-", "-");
     std::fflush(stdout);
     for (const char* mode : modes) {
       for (const int clear : {1, 0}) {
         if (std::string(mode) == "hidden" && !clear) continue;
-        auto row = RunChild(self, {"--run", std::to_string(rate), mode, std::to_string(clear), std::to_string(runMb),
-                                   std::to_string(cap)});
-        const auto get = [&](const char* key) { return row.count(key) ? row.at(key) : std::string("?"); };
-        const std::string rss = get("rss0") + "/" + get("rss1") + "/" + get("rss5") + "/" + get("rss10");
-        std::printf("%-10s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s%s\n", RateName(rate).c_str(), mode,
-                    clear ? "on" : "off", get("mb").c_str(), get("cpu_per_mb").c_str(), get("stall").c_str(),
-                    get("stall_last_mb").c_str(), get("seconds").c_str(), rss.c_str(),
-                    clear ? "-" : get("bytes_per_char").c_str(), get("lost").c_str(),
+        auto row = RunChild(self, {"--run", std::to_string(rate), mode, std::to_string(clear),
+                                   std::to_string(runMb), std::to_string(cap)});
+        const auto get = [&](const char* key) {
+          return row.count(key) ? row.at(key) : std::string("?");
+        };
+        const std::string rss =
+            get("rss0") + "/" + get("rss1") + "/" + get("rss5") + "/" + get("rss10");
+        std::printf("%-10s %-8s %-5s %6s %8s %8s %8s %9s %24s %9s %5s%s\n", RateName(rate).c_str(),
+                    mode, clear ? "on" : "off", get("mb").c_str(), get("cpu_per_mb").c_str(),
+                    get("stall").c_str(), get("stall_last_mb").c_str(), get("seconds").c_str(),
+                    rss.c_str(), clear ? "-" : get("bytes_per_char").c_str(), get("lost").c_str(),
                     get("complete") == "1" ? "" : "  (cut at the time limit)");
         std::fflush(stdout);
       }
@@ -377,7 +389,8 @@ int RunTable(const std::string& self, double mb, double slowMb, double cap) {
 // A window receiving hexadecimal at 921600-baud pace with CB_Clear; the fault runs act on it.
 struct StreamingWindow {
   StreamingWindow(int argc, char** argv, double seconds)
-      : started(farEnd.Start(StreamKind::Binary, static_cast<uint64_t>(seconds * k921600Baud), k921600Baud)),
+      : started(farEnd.Start(StreamKind::Binary, static_cast<uint64_t>(seconds * k921600Baud),
+                             k921600Baud)),
         application(argc, argv),
         harness(farEnd.SlavePath(), {{"HexGet", "1"}, {"Clear", "1"}, {"Show", "0"}}) {
     started = started && Harness::RunUntil([&] { return harness.Form->ComPort1.Open(); }, 5000);
@@ -418,11 +431,14 @@ int RunSoak(double seconds, int argc, char** argv) {
   const double cpuStart = CpuSeconds();
   w.monitor.Start();
   w.farEnd.Go();
-  Harness::RunUntil([&] { return w.monitor.Seconds() >= seconds; }, static_cast<int>(seconds * 1000) + 10000);
+  Harness::RunUntil([&] { return w.monitor.Seconds() >= seconds; },
+                    static_cast<int>(seconds * 1000) + 10000);
   w.monitor.Stop();
   const double mb = static_cast<uint32_t>(form.RecvCount) / kMB;
-  std::printf("soak: %.0f s, %.2f MB received (%.0f B/s), CPU %.3f s/MB, worst stall %.1f ms\nRSS every 5 s (MB):",
-              seconds, mb, mb * kMB / seconds, (CpuSeconds() - cpuStart) / mb, w.monitor.Worst);
+  std::printf(
+      "soak: %.0f s, %.2f MB received (%.0f B/s), CPU %.3f s/MB, worst stall %.1f ms\nRSS every 5 "
+      "s (MB):",
+      seconds, mb, mb * kMB / seconds, (CpuSeconds() - cpuStart) / mb, w.monitor.Worst);
   for (const double s : samples) std::printf(" %.1f", s);
   std::printf("\n");
   // Flat: after the first 10 s (the view filling up to its clearing length, the heap settling)
@@ -455,17 +471,20 @@ int RunResets(int cycles, int argc, char** argv) {
     // The port closes, then reopens once its threads have ended; data flows again before the
     // next reset.
     const int32_t before = form.RecvCount;
-    if (Harness::RunUntil([&] { return form.ComPort1.Open() && form.RecvCount != before; }, 5000)) ++reopened;
+    if (Harness::RunUntil([&] { return form.ComPort1.Open() && form.RecvCount != before; }, 5000))
+      ++reopened;
   }
   Harness::RunUntil([] { return false; }, 200);
   const int fds = CountEntries("/proc/self/fd");
   const int threads = CountEntries("/proc/self/task");
   const double rss = RssMB();
   w.monitor.Stop();
-  std::printf("resets: %d cycles, %d with data flowing again; after %d cycles / at the end: descriptors %d / %d, "
-              "threads %d / %d, RSS %.1f / %.1f MB; worst stall %.1f ms; message boxes %d\n",
-              cycles, reopened, warmUp, fdsAfterWarmUp, fds, threadsAfterWarmUp, threads, rssAfterWarmUp, rss,
-              w.monitor.Worst, w.harness.Messages);
+  std::printf(
+      "resets: %d cycles, %d with data flowing again; after %d cycles / at the end: descriptors %d "
+      "/ %d, "
+      "threads %d / %d, RSS %.1f / %.1f MB; worst stall %.1f ms; message boxes %d\n",
+      cycles, reopened, warmUp, fdsAfterWarmUp, fds, threadsAfterWarmUp, threads, rssAfterWarmUp,
+      rss, w.monitor.Worst, w.harness.Messages);
   int failures = Verdict(reopened == cycles, "the port reopened and received after every reset");
   failures += Verdict(fds <= fdsAfterWarmUp, "no descriptor growth");
   failures += Verdict(threads <= threadsAfterWarmUp, "no thread growth");
@@ -489,10 +508,12 @@ int RunVanish(int argc, char** argv) {
   Harness::RunUntil([] { return false; }, 3000);
   const double cpuShare = (CpuSeconds() - cpuStart) / 3.0;
   const QColor lamp = form.Shape_ComState->BrushColor();
-  std::printf("vanish: %d bytes before the far end closed; over the next 3 s: CPU %.1f%% of a core, worst stall "
-              "%.1f ms, lamp rgb(%d,%d,%d), port %s, message boxes %d\n",
-              countAtVanish, cpuShare * 100, w.monitor.WorstSinceMark, lamp.red(), lamp.green(), lamp.blue(),
-              form.ComPort1.Open() ? "open" : "closed", w.harness.Messages);
+  std::printf(
+      "vanish: %d bytes before the far end closed; over the next 3 s: CPU %.1f%% of a core, worst "
+      "stall "
+      "%.1f ms, lamp rgb(%d,%d,%d), port %s, message boxes %d\n",
+      countAtVanish, cpuShare * 100, w.monitor.WorstSinceMark, lamp.red(), lamp.green(),
+      lamp.blue(), form.ComPort1.Open() ? "open" : "closed", w.harness.Messages);
   int failures = Verdict(cpuShare < 0.05, "no spin after the hang-up (under 5% of a core)");
   failures += Verdict(w.monitor.WorstSinceMark < kFrozenMs, "the window never froze");
   return failures ? 1 : 0;
@@ -508,13 +529,16 @@ int RunAutoSend(double seconds, int argc, char** argv) {
   w.monitor.Start();
   w.farEnd.Go();
   form.CB_AutoSend->click();
-  Harness::RunUntil([&] { return w.monitor.Seconds() >= seconds; }, static_cast<int>(seconds * 1000) + 10000);
+  Harness::RunUntil([&] { return w.monitor.Seconds() >= seconds; },
+                    static_cast<int>(seconds * 1000) + 10000);
   form.CB_AutoSend->click();
   w.monitor.Stop();
   const double mb = static_cast<uint32_t>(form.RecvCount) / kMB;
-  std::printf("auto-send: %.0f s at 1 ms, %d characters sent, %.2f MB received (%.0f B/s), worst stall %.1f ms, "
-              "message boxes %d\n",
-              seconds, form.SendCount, mb, mb * kMB / seconds, w.monitor.Worst, w.harness.Messages);
+  std::printf(
+      "auto-send: %.0f s at 1 ms, %d characters sent, %.2f MB received (%.0f B/s), worst stall "
+      "%.1f ms, "
+      "message boxes %d\n",
+      seconds, form.SendCount, mb, mb * kMB / seconds, w.monitor.Worst, w.harness.Messages);
   int failures = Verdict(form.SendCount > 0, "sends went out");
   failures += Verdict(mb * kMB > kFlowing * k921600Baud * seconds, "the stream kept flowing");
   failures += Verdict(w.monitor.Worst < kFrozenMs, "the window never froze");
@@ -583,15 +607,21 @@ int main(int argc, char** argv) {
   using namespace talyx::bench;
   signal(SIGPIPE, SIG_IGN);
   // The window opens the pseudo-terminal by its path.
-  talyx::platform::RegisterDeviceProvider(std::make_shared<talyx::platform::TermiosDeviceProvider>());
+  talyx::platform::RegisterDeviceProvider(
+      std::make_shared<talyx::platform::TermiosDeviceProvider>());
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const auto arg = [&](size_t i, double fallback) { return i < args.size() ? std::atof(args[i].c_str()) : fallback; };
+  const auto arg = [&](size_t i, double fallback) {
+    return i < args.size() ? std::atof(args[i].c_str()) : fallback;
+  };
   if (!args.empty() && args[0] == "--run" && args.size() >= 6) {
-    return RunRow(static_cast<uint32_t>(arg(1, 0)), args[2], args[3] == "1", arg(4, 10), arg(5, 90), argc, argv);
+    return RunRow(static_cast<uint32_t>(arg(1, 0)), args[2], args[3] == "1", arg(4, 10), arg(5, 90),
+                  argc, argv);
   }
-  if (!args.empty() && args[0] == "--floor") return RunFloor(static_cast<uint32_t>(arg(1, 0)), arg(2, 10));
+  if (!args.empty() && args[0] == "--floor")
+    return RunFloor(static_cast<uint32_t>(arg(1, 0)), arg(2, 10));
   if (!args.empty() && args[0] == "--soak") return RunSoak(arg(1, 60), argc, argv);
-  if (!args.empty() && args[0] == "--resets") return RunResets(static_cast<int>(arg(1, 100)), argc, argv);
+  if (!args.empty() && args[0] == "--resets")
+    return RunResets(static_cast<int>(arg(1, 100)), argc, argv);
   if (!args.empty() && args[0] == "--vanish") return RunVanish(argc, argv);
   if (!args.empty() && args[0] == "--autosend") return RunAutoSend(arg(1, 10), argc, argv);
   if (!args.empty() && args[0] == "--bounded")

@@ -20,7 +20,8 @@ using namespace talyx::bench;
 namespace {
 
 double Percentile(std::vector<double> sorted, double fraction) {
-  const size_t index = std::min(sorted.size() - 1, static_cast<size_t>(fraction * static_cast<double>(sorted.size())));
+  const size_t index = std::min(sorted.size() - 1,
+                                static_cast<size_t>(fraction * static_cast<double>(sorted.size())));
   return sorted[index];
 }
 
@@ -89,9 +90,11 @@ int main(int argc, char** argv) {
   platform::DestroyHiddenWindow(window);
 
   std::sort(latenciesMs.begin(), latenciesMs.end());
-  std::printf("bench_latency: %d single bytes written into a pty master, 0.5-1.5 ms apart; each timed until\n"
-              "  the window procedure on the main thread has taken it with GetChar (TriggerAvailMsg)\n",
-              samples);
+  std::printf(
+      "bench_latency: %d single bytes written into a pty master, 0.5-1.5 ms apart; each timed "
+      "until\n"
+      "  the window procedure on the main thread has taken it with GetChar (TriggerAvailMsg)\n",
+      samples);
   if (latenciesMs.empty()) {
     std::printf("  no byte arrived (%d time-outs)\n", timeouts);
     return 1;

@@ -89,13 +89,19 @@ int main(int argc, char** argv) {
   const double engineMBps = static_cast<double>(received) / MB / seconds;
   const size_t lost = data.size() - std::min(received, data.size());
   const bool met = engineMBps >= 20.0 && lost == 0 && wrong == 0;
-  std::printf("bench_receive: %zu MB (10^6 bytes) of pseudo-random bytes written into a pty master by a far-end thread\n",
-              megabytes);
+  std::printf(
+      "bench_receive: %zu MB (10^6 bytes) of pseudo-random bytes written into a pty master by a "
+      "far-end thread\n",
+      megabytes);
   std::printf("  raw read() on the slave, same pty (baseline): %8.1f MB/s\n", rawMBps);
-  std::printf("  engine: TWin32Dispatcher -> TriggerAvailMsg -> window procedure on the main thread, GetChar per byte\n");
-  std::printf("          %8.1f MB/s (%.0f%% of raw), %.2f s, %llu messages, CPU %.2f s (%.0f%% of one core)\n",
-              engineMBps, 100.0 * engineMBps / rawMBps, seconds,
-              static_cast<unsigned long long>(messages), cpuSeconds, 100.0 * cpuSeconds / seconds);
+  std::printf(
+      "  engine: TWin32Dispatcher -> TriggerAvailMsg -> window procedure on the main thread, "
+      "GetChar per byte\n");
+  std::printf(
+      "          %8.1f MB/s (%.0f%% of raw), %.2f s, %llu messages, CPU %.2f s (%.0f%% of one "
+      "core)\n",
+      engineMBps, 100.0 * engineMBps / rawMBps, seconds, static_cast<unsigned long long>(messages),
+      cpuSeconds, 100.0 * cpuSeconds / seconds);
   std::printf("  bytes received %zu of %zu; lost %zu; wrong or out of order %zu\n", received,
               data.size(), lost, wrong);
   std::printf("  target >= 20 MB/s with nothing lost or reordered: %s\n", met ? "met" : "NOT met");

@@ -35,7 +35,9 @@ void FillStream(StreamKind kind, uint64_t offset, uint8_t* out, size_t count) {
       out[i] = static_cast<uint8_t>(SplitMix64(at));
     } else {
       const uint64_t column = at % 64;
-      out[i] = column == 62 ? '\r' : column == 63 ? '\n' : static_cast<uint8_t>('A' + (at / 64 + column) % 26);
+      out[i] = column == 62   ? '\r'
+               : column == 63 ? '\n'
+                              : static_cast<uint8_t>('A' + (at / 64 + column) % 26);
     }
   }
 }
@@ -121,14 +123,16 @@ void FarEnd::RunWriter(int master, StreamKind kind, uint64_t totalBytes, uint32_
   bool reported = false;
   for (;;) {
     if (sent < totalBytes && bytesPerSecond > 0) {
-      const auto due = start + std::chrono::duration_cast<Clock::duration>(
-                                   std::chrono::duration<double>(static_cast<double>(sent) / bytesPerSecond));
+      const auto due =
+          start + std::chrono::duration_cast<Clock::duration>(
+                      std::chrono::duration<double>(static_cast<double>(sent) / bytesPerSecond));
       if (due > Clock::now()) std::this_thread::sleep_until(due);
     }
     pollfd fd{master, static_cast<short>(POLLIN | (sent < totalBytes ? POLLOUT : 0)), 0};
     if (poll(&fd, 1, sent < totalBytes ? -1 : 100) < 0) continue;
     if (fd.revents & POLLIN) {
-      if (read(master, drain, sizeof drain) < 0) { /* nothing to drop this time */ }
+      if (read(master, drain, sizeof drain) < 0) { /* nothing to drop this time */
+      }
     }
     if ((fd.revents & POLLOUT) && sent < totalBytes) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(kWriteSize, totalBytes - sent));

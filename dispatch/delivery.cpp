@@ -237,25 +237,24 @@ bool TBaseDispatcher::NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t
 
   bool delivered = false;
   try {
-    delivered =
-        walk(EventTriggerHandlers,
-             [&](const TEventTriggerHandler& handler) {
-               if (handler.Synchronised) {
-                 // A failure on the main thread is shown there, at once.
-                 platform::CallInMainThread([&] {
-                   try {
-                     handler.Method(msg, firstParam, secondParam);
-                   } catch (...) {
-                     ReportHandlerFailure(std::current_exception());
-                   }
-                 });
-               } else {
-                 handler.Method(msg, firstParam, secondParam);
-               }
-             }) &&
-        walk(ProcTriggerHandlers, [&](const TProcTriggerHandler& handler) {
-          if (handler.Proc != nullptr) handler.Proc(msg, firstParam, secondParam);
-        });
+    delivered = walk(EventTriggerHandlers,
+                     [&](const TEventTriggerHandler& handler) {
+                       if (handler.Synchronised) {
+                         // A failure on the main thread is shown there, at once.
+                         platform::CallInMainThread([&] {
+                           try {
+                             handler.Method(msg, firstParam, secondParam);
+                           } catch (...) {
+                             ReportHandlerFailure(std::current_exception());
+                           }
+                         });
+                       } else {
+                         handler.Method(msg, firstParam, secondParam);
+                       }
+                     }) &&
+                walk(ProcTriggerHandlers, [&](const TProcTriggerHandler& handler) {
+                  if (handler.Proc != nullptr) handler.Proc(msg, firstParam, secondParam);
+                });
     if (delivered) {
       bool serveWindows;
       {

@@ -2,7 +2,6 @@
 // counts and flushes, and ExtractData, which fills the input ring from the device.
 #include <algorithm>
 #include <cstdlib>
-
 #include <cstring>
 
 #include "dispatch/dispatcher.h"

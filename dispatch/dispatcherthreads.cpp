@@ -107,8 +107,7 @@ void TDispThread::Execute() {
     // by a change of its input count cannot tell them apart when the count is the same as
     // before. A turn that reads nothing ends this, so bytes the input ring cannot take never keep
     // the thread busy.
-    const int woken =
-        platform::WaitForEvent(*d.DeviceEventSignal, lookAgain ? 0 : PollIntervalMs);
+    const int woken = platform::WaitForEvent(*d.DeviceEventSignal, lookAgain ? 0 : PollIntervalMs);
     if (d.ThreadsStopping) return;
     const auto turnStart = Clock::now();
     const uint64_t bytesBefore = d.bytesRead_;

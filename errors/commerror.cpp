@@ -219,8 +219,9 @@ constexpr CodeClass kCodeClasses[] = {
 
 constexpr bool DescendingCodes() {
   return std::adjacent_find(std::begin(kCodeClasses), std::end(kCodeClasses),
-                            [](const CodeClass& a, const CodeClass& b) { return a.Code <= b.Code; }) ==
-         std::end(kCodeClasses);
+                            [](const CodeClass& a, const CodeClass& b) {
+                              return a.Code <= b.Code;
+                            }) == std::end(kCodeClasses);
 }
 static_assert(DescendingCodes(), "kCodeClasses must be ordered by strictly descending code");
 
@@ -232,7 +233,8 @@ const CodeClass* FindCodeClass(ErrorCode Code) {
 
 }  // namespace
 
-ECommException::ECommException(talyx::ErrorCode Code) : Exception(ErrorText(Code)), ErrorCode(Code) {}
+ECommException::ECommException(talyx::ErrorCode Code)
+    : Exception(ErrorText(Code)), ErrorCode(Code) {}
 
 ECommException::ECommException(const std::string& Message) : Exception(Message), ErrorCode(0) {}
 
@@ -252,7 +254,8 @@ ErrorCode RaiseIfError(const LoadingState* Port, ErrorCode Code) {
 std::string ErrorText(ErrorCode Code) {
   // The message id is |Code| taken as a 16-bit signed number; the magnitude is formed unsigned
   // so that the most negative code does not overflow.
-  const uint32_t magnitude = Code < 0 ? 0u - static_cast<uint32_t>(Code) : static_cast<uint32_t>(Code);
+  const uint32_t magnitude =
+      Code < 0 ? 0u - static_cast<uint32_t>(Code) : static_cast<uint32_t>(Code);
   const int32_t id = static_cast<int16_t>(static_cast<uint16_t>(magnitude));
 
   std::string text = ErrorStrings().LookUp(id).substr(0, kMaxMessageLength);

@@ -12,8 +12,9 @@ namespace {
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return UpperAscii(x) == UpperAscii(y);
+         });
 }
 
 }  // namespace
@@ -28,7 +29,8 @@ const RawResource* ResourceModule::Find(std::string_view Name) const {
 const ResourceModule& ProgramModule() {
   static const ResourceModule module{
       {std::string(kStrresStringsName), tables::StrresStrings, tables::StrresStringsSize},
-      {std::string(kErrorStringsName), tables::ErrorStringsEnglish, tables::ErrorStringsEnglishSize},
+      {std::string(kErrorStringsName), tables::ErrorStringsEnglish,
+       tables::ErrorStringsEnglishSize},
   };
   return module;
 }

@@ -1,4 +1,5 @@
-// TStringResource: selection, checking and lookup of "STR0" string tables; the two built-in readers.
+// TStringResource: selection, checking and lookup of "STR0" string tables; the two built-in
+// readers.
 #include "errors/strres.h"
 
 #include <algorithm>
@@ -61,7 +62,8 @@ std::string ReaderMessage(int32_t Id, std::string_view Argument) {
 // an index that fits, every text inside the data, and ids strictly ascending (the binary search
 // depends on the order). Sums are taken in 64 bits, so no field can wrap a bound.
 bool IsSoundTable(const uint8_t* Data, size_t Size) {
-  if (Size < kHeaderSize || Data[0] != 'S' || Data[1] != 'T' || Data[2] != 'R' || Data[3] != '0') return false;
+  if (Size < kHeaderSize || Data[0] != 'S' || Data[1] != 'T' || Data[2] != 'R' || Data[3] != '0')
+    return false;
   const uint64_t count = ReadU32(Data + 4);
   if (kHeaderSize + kEntrySize * count > Size) return false;
   for (uint64_t i = 0; i < count; ++i) {
@@ -69,7 +71,8 @@ bool IsSoundTable(const uint8_t* Data, size_t Size) {
     const uint64_t offset = ReadU32(entry + 4);
     const uint64_t length = ReadU32(entry + 8);
     if (offset + 2 * length > Size) return false;
-    if (i > 0 && static_cast<int32_t>(ReadU32(entry)) <= static_cast<int32_t>(ReadU32(entry - kEntrySize)))
+    if (i > 0 &&
+        static_cast<int32_t>(ReadU32(entry)) <= static_cast<int32_t>(ReadU32(entry - kEntrySize)))
       return false;
   }
   return true;
@@ -80,7 +83,9 @@ bool IsSoundTable(const uint8_t* Data, size_t Size) {
 std::string Utf16ToNarrow(const uint8_t* Text, uint32_t Length) {
   std::string out;
   out.reserve(Length);
-  auto unitAt = [Text](uint32_t i) { return static_cast<uint32_t>(Text[2 * i] | Text[2 * i + 1] << 8); };
+  auto unitAt = [Text](uint32_t i) {
+    return static_cast<uint32_t>(Text[2 * i] | Text[2 * i + 1] << 8);
+  };
   for (uint32_t i = 0; i < Length; ++i) {
     const uint32_t unit = unitAt(i);
     if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < Length) {

@@ -7,13 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "modbus/modbuscrc.h"
 #include "text/charset.h"
 #include "text/hexframe.h"
-#include "modbus/modbuscrc.h"
 
 namespace {
 
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 // The frame's properties, each checked against the input independently of the parser.
 void CheckFrame(std::string_view text, const talyx::formats::HexFrame& frame) {
@@ -21,7 +23,9 @@ void CheckFrame(std::string_view text, const talyx::formats::HexFrame& frame) {
   for (const char c : text) {
     if (IsHexDigit(c)) digits += c;
   }
-  if (frame.Digits.size() != digits.size() + 4 || frame.Digits.compare(0, digits.size(), digits) != 0) std::abort();
+  if (frame.Digits.size() != digits.size() + 4 ||
+      frame.Digits.compare(0, digits.size(), digits) != 0)
+    std::abort();
   std::string joined;
   for (size_t i = 0; i < frame.Chunks.size(); ++i) {
     const size_t n = frame.Chunks[i].size();
@@ -30,12 +34,14 @@ void CheckFrame(std::string_view text, const talyx::formats::HexFrame& frame) {
     joined += frame.Chunks[i];
   }
   if (joined != frame.Digits) std::abort();
-  if (frame.Digits.find_first_not_of("0123456789ABCDEF", digits.size()) != std::string::npos) std::abort();
+  if (frame.Digits.find_first_not_of("0123456789ABCDEF", digits.size()) != std::string::npos)
+    std::abort();
   const std::vector<uint8_t> bytes = talyx::formats::HexDigitsToBytes(digits);
   if (bytes.size() != digits.size() / 2) std::abort();
   // The CRC after the complete pairs, in wire order: the register over both comes back to 0.
   std::vector<uint8_t> withCrc = bytes;
-  for (const uint8_t b : talyx::formats::HexDigitsToBytes(frame.Digits.substr(digits.size()))) withCrc.push_back(b);
+  for (const uint8_t b : talyx::formats::HexDigitsToBytes(frame.Digits.substr(digits.size())))
+    withCrc.push_back(b);
   if (talyx::modbus::ModbusCrcRegister(withCrc.data(), withCrc.size()) != 0) std::abort();
   if (digits.size() == 12) {
     if (frame.RegCount != std::stoul(digits.substr(8, 4), nullptr, 16)) std::abort();

@@ -18,12 +18,12 @@
 #include <vector>
 
 #include "app/settings/appoptions.h"
-#include "text/charset.h"
 #include "app/settings/settingsfile.h"
 #include "fuzz/fuzzsettingsfile.h"
 #include "modbus/demodevice.h"
 #include "platform/deviceproviders.h"
 #include "platform/portmap.h"
+#include "text/charset.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzzinput.h"
 #include "text/receivelines.h"
 #include "text/receivetextdecoder.h"
-#include "fuzz/fuzzinput.h"
 
 namespace {
 

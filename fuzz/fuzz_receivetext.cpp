@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzzinput.h"
 #include "text/charset.h"
 #include "text/receivetextdecoder.h"
-#include "fuzz/fuzzinput.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "text/registerformat.h"
 #include "fuzz/fuzzinput.h"
+#include "text/registerformat.h"
 
 namespace {
 

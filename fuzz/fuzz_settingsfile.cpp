@@ -9,15 +9,16 @@
 #include <utility>
 #include <vector>
 
-#include "text/charset.h"
 #include "app/settings/settingsfile.h"
 #include "fuzz/fuzzsettingsfile.h"
+#include "text/charset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   talyx::fuzzing::WriteWholeFile(talyx::fuzzing::FuzzSettingsPath(), data, size);
   talyx::app::TSettingsFile file(talyx::fuzzing::FuzzSettingsPath());
   const auto before = file.ReadSection("Form");
-  // Keys come back as they stand in the file, so that each can be looked up again; values are UTF-8.
+  // Keys come back as they stand in the file, so that each can be looked up again; values are
+  // UTF-8.
   for (const auto& [key, value] : before) {
     if (!talyx::formats::IsValidUtf8(value)) std::abort();
   }
@@ -27,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<std::pair<std::string, std::string>> kept;
   for (const auto& [key, value] : before) {
-    if (strcasecmp(key.c_str(), "FuzzKey") != 0) kept.emplace_back(key, file.ReadString("Form", key, ""));
+    if (strcasecmp(key.c_str(), "FuzzKey") != 0)
+      kept.emplace_back(key, file.ReadString("Form", key, ""));
   }
   file.WriteString("Form", "FuzzKey", "值 1");
   if (file.ReadString("Form", "FuzzKey", "") != "值 1") std::abort();

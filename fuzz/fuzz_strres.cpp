@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "text/charset.h"
 #include "errors/resourcemodule.h"
 #include "errors/strres.h"
+#include "text/charset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const talyx::ResourceModule module{{"FUZZ", data, size}};

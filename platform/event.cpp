@@ -72,7 +72,8 @@ void Event::Detach(EventWaiter* waiter) {
 
 int EventWaiter::WaitForList(Event* const* events, int count, int64_t timeoutMs) {
   const bool forever = timeoutMs < 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
 
   auto takeFirst = [&]() -> int {
     for (int i = 0; i < count; ++i) {

@@ -14,13 +14,14 @@ enum class DtrControl : uint8_t { Disabled, Enabled, Handshake };
 enum class RtsControl : uint8_t { Disabled, Enabled, Handshake, Toggle };
 
 // Numeric forms used throughout the engine.
-inline constexpr uint8_t NoParity = 0, OddParity = 1, EvenParity = 2, MarkParity = 3, SpaceParity = 4;
+inline constexpr uint8_t NoParity = 0, OddParity = 1, EvenParity = 2, MarkParity = 3,
+                         SpaceParity = 4;
 inline constexpr uint8_t OneStopBit = 0, One5StopBits = 1, TwoStopBits = 2;
 
 struct LineSettings {
   uint32_t BaudRate = 9600;
-  uint8_t Parity = NoParity;     // NoParity .. SpaceParity
-  uint8_t ByteSize = 8;          // data bits, 5 to 8
+  uint8_t Parity = NoParity;      // NoParity .. SpaceParity
+  uint8_t ByteSize = 8;           // data bits, 5 to 8
   uint8_t StopBits = OneStopBit;  // OneStopBit, One5StopBits (5 data bits only), TwoStopBits
 
   // The types are named with their namespace: the fields carry the same names.

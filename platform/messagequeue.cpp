@@ -200,7 +200,8 @@ bool SendMessageTimeout(WindowHandle window, uint32_t msg, WParam wParam, LParam
   auto waiter = std::make_shared<HandOff>();
   waiter->Sender = std::this_thread::get_id();
   Enqueue(state, lock, Entry{EntryKind::Send, window, msg, wParam, lParam, waiter, nullptr});
-  waiter->Finished.wait_until(lock, deadline, [&] { return waiter->State != HandOffState::Queued; });
+  waiter->Finished.wait_until(lock, deadline,
+                              [&] { return waiter->State != HandOffState::Queued; });
   if (waiter->State == HandOffState::Queued) {
     // Not started in time: withdrawn, so it never runs later.
     for (auto entry = state.Entries.begin(); entry != state.Entries.end(); ++entry) {

@@ -14,10 +14,10 @@ struct ErrnoMapping {
 
 // errno values with a meaning of their own in the engine's vocabulary.
 constexpr ErrnoMapping kErrnoTable[] = {
-    {ENOENT, PeFileNotFound},      {ENODEV, PeFileNotFound},       {ENXIO, PeFileNotFound},
-    {EIO, PeFileNotFound},         {ENOTDIR, PePathNotFound},      {EMFILE, PeTooManyOpenFiles},
-    {ENFILE, PeTooManyOpenFiles},  {EBUSY, PeAccessDenied},        {EWOULDBLOCK, PeAccessDenied},
-    {ENOMEM, PeOutOfMemory},       {EACCES, PePermissionDenied},   {EPERM, PePermissionDenied},
+    {ENOENT, PeFileNotFound},     {ENODEV, PeFileNotFound},     {ENXIO, PeFileNotFound},
+    {EIO, PeFileNotFound},        {ENOTDIR, PePathNotFound},    {EMFILE, PeTooManyOpenFiles},
+    {ENFILE, PeTooManyOpenFiles}, {EBUSY, PeAccessDenied},      {EWOULDBLOCK, PeAccessDenied},
+    {ENOMEM, PeOutOfMemory},      {EACCES, PePermissionDenied}, {EPERM, PePermissionDenied},
 };
 
 struct IdRange {
@@ -26,7 +26,8 @@ struct IdRange {
 };
 
 // Ids of the error string table that carry a text of their own; fixed with the table.
-constexpr IdRange kTableIds[] = {{0, 0}, {2, 6}, {8, 8}, {15, 15}, {18, 18}, {100, 105}, {150, 162}};
+constexpr IdRange kTableIds[] = {{0, 0},   {2, 6},     {8, 8},    {15, 15},
+                                 {18, 18}, {100, 105}, {150, 162}};
 
 }  // namespace
 

@@ -65,29 +65,42 @@ void EncodeRate(termios2& t, uint32_t rate) {
 
 tcflag_t SizeBits(uint8_t byteSize) {
   switch (byteSize) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
+    case 5:
+      return CS5;
+    case 6:
+      return CS6;
+    case 7:
+      return CS7;
+    default:
+      return CS8;
   }
 }
 
 uint8_t ByteSizeOf(tcflag_t cflag) {
   switch (cflag & CSIZE) {
-    case CS5: return 5;
-    case CS6: return 6;
-    case CS7: return 7;
-    default: return 8;
+    case CS5:
+      return 5;
+    case CS6:
+      return 6;
+    case CS7:
+      return 7;
+    default:
+      return 8;
   }
 }
 
 tcflag_t ParityBits(uint8_t parity) {
   switch (parity) {
-    case OddParity: return PARENB | PARODD;
-    case EvenParity: return PARENB;
-    case MarkParity: return PARENB | CMSPAR | PARODD;
-    case SpaceParity: return PARENB | CMSPAR;
-    default: return 0;
+    case OddParity:
+      return PARENB | PARODD;
+    case EvenParity:
+      return PARENB;
+    case MarkParity:
+      return PARENB | CMSPAR | PARODD;
+    case SpaceParity:
+      return PARENB | CMSPAR;
+    default:
+      return 0;
   }
 }
 
@@ -103,8 +116,8 @@ uint8_t ParityOf(tcflag_t cflag) {
 int MakeTermiosRaw(int descriptor) {
   termios2 t{};
   if (int err = GetTermios(descriptor, t)) return err;
-  t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY | INPCK | IGNPAR |
-                 IUCLC | IMAXBEL);
+  t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY | INPCK |
+                 IGNPAR | IUCLC | IMAXBEL);
   t.c_oflag &= ~OPOST;
   t.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
   t.c_cflag |= CREAD | CLOCAL;

@@ -17,9 +17,9 @@ namespace talyx::platform {
 // The part of the line settings that termios itself holds.
 struct TermiosLine {
   uint32_t BaudRate = 0;
-  uint8_t Parity = 0;       // NoParity .. SpaceParity
-  uint8_t ByteSize = 8;     // 5 .. 8
-  bool TwoStopBits = false;  // CSTOPB: one and a half stop bits at 5 data bits, two otherwise
+  uint8_t Parity = 0;         // NoParity .. SpaceParity
+  uint8_t ByteSize = 8;       // 5 .. 8
+  bool TwoStopBits = false;   // CSTOPB: one and a half stop bits at 5 data bits, two otherwise
   bool HardwareFlow = false;  // CRTSCTS
   bool OutX = false;          // IXON
   bool InX = false;           // IXOFF

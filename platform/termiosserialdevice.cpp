@@ -1,4 +1,5 @@
-// TermiosSerialDevice: exclusive open, line settings, modem lines, counters, I/O and the event wait.
+// TermiosSerialDevice: exclusive open, line settings, modem lines, counters, I/O and the event
+// wait.
 #include "platform/termiosserialdevice.h"
 
 #include <dirent.h>
@@ -207,7 +208,9 @@ int TermiosSerialDevice::GetState(LineSettings& settings) {
   settings.Parity = line.Parity;
   settings.ByteSize = line.ByteSize;
   // CSTOPB gives one and a half stop bits at 5 data bits and two otherwise.
-  settings.StopBits = !line.TwoStopBits ? OneStopBit : line.ByteSize == 5 ? One5StopBits : TwoStopBits;
+  settings.StopBits = !line.TwoStopBits    ? OneStopBit
+                      : line.ByteSize == 5 ? One5StopBits
+                                           : TwoStopBits;
   if (line.HardwareFlow) {
     // Flow control switched on by someone else: CRTSCTS is both of these at once.
     if (!settings.OutxCtsFlow && settings.RtsControl != RtsControl::Handshake) {
@@ -247,10 +250,12 @@ int TermiosSerialDevice::SetState(const LineSettings& settings) {
     applied_ = settings;
   }
   if (settings.DtrControl != DtrControl::Handshake) {
-    if (int err = DriveLine(settings.DtrControl == DtrControl::Enabled ? EscSetDtr : EscClrDtr)) return err;
+    if (int err = DriveLine(settings.DtrControl == DtrControl::Enabled ? EscSetDtr : EscClrDtr))
+      return err;
   }
   if (!line.HardwareFlow && settings.RtsControl != RtsControl::Toggle) {
-    if (int err = DriveLine(settings.RtsControl == RtsControl::Enabled ? EscSetRts : EscClrRts)) return err;
+    if (int err = DriveLine(settings.RtsControl == RtsControl::Enabled ? EscSetRts : EscClrRts))
+      return err;
   }
   return 0;
 }
@@ -259,11 +264,22 @@ int TermiosSerialDevice::DriveLine(int function) {
   int bits = 0;
   unsigned long request = TIOCMBIS;
   switch (function) {
-    case EscSetRts: bits = TIOCM_RTS; break;
-    case EscClrRts: bits = TIOCM_RTS; request = TIOCMBIC; break;
-    case EscSetDtr: bits = TIOCM_DTR; break;
-    case EscClrDtr: bits = TIOCM_DTR; request = TIOCMBIC; break;
-    default: return PlatformErrorFromErrno(EINVAL);
+    case EscSetRts:
+      bits = TIOCM_RTS;
+      break;
+    case EscClrRts:
+      bits = TIOCM_RTS;
+      request = TIOCMBIC;
+      break;
+    case EscSetDtr:
+      bits = TIOCM_DTR;
+      break;
+    case EscClrDtr:
+      bits = TIOCM_DTR;
+      request = TIOCMBIC;
+      break;
+    default:
+      return PlatformErrorFromErrno(EINVAL);
   }
   if (ioctl(descriptor_, request, &bits) == 0) return 0;
   const int err = errno;
@@ -351,7 +367,8 @@ int TermiosSerialDevice::ClearErrors(DeviceStatus& status) {
 
 int TermiosSerialDevice::Purge(PurgeQueue queue) {
   if (!IsOpen()) return PeInvalidHandle;
-  if (tcflush(descriptor_, queue == PurgeQueue::Output ? TCOFLUSH : TCIFLUSH) != 0) return Failure(errno);
+  if (tcflush(descriptor_, queue == PurgeQueue::Output ? TCOFLUSH : TCIFLUSH) != 0)
+    return Failure(errno);
   return 0;
 }
 
@@ -408,7 +425,8 @@ bool TermiosSerialDevice::WaitWritable(int timeoutMs) {
     if (!IsOpen() || gone_) return false;
     int wait = -1;
     if (timeoutMs >= 0) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
       wait = left > 0 ? static_cast<int>(left) : 0;
     }
     pollfd fds[2] = {{descriptor_, POLLOUT, 0}, {closeEvent_, POLLIN, 0}};
@@ -485,7 +503,8 @@ bool TermiosSerialDevice::WaitEvent(uint32_t& events) {
 
     // Reported bytes still waiting: poll for hang-up only (always reported), not for input.
     const short deviceEvents = waiterInCount_ > 0 ? 0 : POLLIN;
-    pollfd fds[3] = {{descriptor_, deviceEvents, 0}, {closeEvent_, POLLIN, 0}, {maskEvent_, POLLIN, 0}};
+    pollfd fds[3] = {
+        {descriptor_, deviceEvents, 0}, {closeEvent_, POLLIN, 0}, {maskEvent_, POLLIN, 0}};
     if (poll(fds, 3, EventPollIntervalMs) < 0 && errno != EINTR) {
       gone_ = true;
       return false;

@@ -627,8 +627,8 @@ void TCustomComPort::SetRS485Mode(bool value) {
     // The driver turns the line around with RTS: RTS leaves flow control and rests low. On an
     // open port the dispatcher then reports RTS as under automatic control (SetRTS gives 1),
     // yet the level it rests at is low, and that is what the attribute keeps.
-    SetHWFlowOptions(hwFlowOptions_.Without(THWFlowOptions::hwfUseRTS)
-                         .Without(THWFlowOptions::hwfRequireCTS));
+    SetHWFlowOptions(
+        hwFlowOptions_.Without(THWFlowOptions::hwfUseRTS).Without(THWFlowOptions::hwfRequireCTS));
     SetRTS(false);
     rts_ = false;
   }

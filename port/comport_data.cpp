@@ -200,8 +200,7 @@ void TCustomComPort::FireWaitChar(uint8_t c) {
 // ---- The hidden window ---------------------------------------------------------------------
 
 platform::LResult TCustomComPort::ComWindowProc(platform::WindowHandle window, uint32_t msg,
-                                                platform::WParam wParam,
-                                                platform::LParam lParam) {
+                                                platform::WParam wParam, platform::LParam lParam) {
   const bool accepted = (msg >= TriggerAvailMsg && msg <= TriggerStatusMsg) ||
                         msg == ClosePendingMsg || msg == DeviceLostMsg;
   if (!accepted) return 0;

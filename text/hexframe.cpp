@@ -1,9 +1,9 @@
 // The hexadecimal send frame: digits, Modbus CRC, register count and chunks.
 #include "text/hexframe.h"
 
-#include "text/charset.h"
 #include "modbus/modbuscrc.h"
 #include "platform/hexbytes.h"
+#include "text/charset.h"
 
 namespace talyx::formats {
 namespace {

@@ -1,8 +1,8 @@
 // ReceiveTextDecoder: turns the bytes of successive receive events into display text (UTF-8).
 #include "text/receivetextdecoder.h"
 
-#include "text/utf8.h"
 #include "platform/utf8.h"
+#include "text/utf8.h"
 
 namespace talyx::formats {
 

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/utf8.h"
 #include "text/iconvconverter.h"
 #include "text/utf8.h"
-#include "platform/utf8.h"
 
 namespace talyx::formats {
 namespace {

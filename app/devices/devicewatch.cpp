@@ -69,7 +69,8 @@ void TDeviceWatch::HandleHotplugEvent(const platform::HotplugEvent& event) {
 void TDeviceWatch::ReadHotplugEvents() {
   platform::HotplugEvent event;
   bool added = false;
-  while (monitor_->ReadEvent(event)) added = added || event.Action == "add" || event.Action == "change";
+  while (monitor_->ReadEvent(event))
+    added = added || event.Action == "add" || event.Action == "change";
   if (added) Look();
 }
 

@@ -12,8 +12,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/shell/application.h"
 #include "app/devices/platformtext.h"
+#include "app/shell/application.h"
 #include "modbus/demodevice.h"
 #include "platform/portmap.h"
 
@@ -36,8 +36,7 @@ QTreeWidget* MakeList(QWidget* parent, const char* name, const QStringList& head
 
 }  // namespace
 
-TPortMapDialog::TPortMapDialog(TSettingsFile& settings, std::string discoveryRoot,
-                               QWidget* parent)
+TPortMapDialog::TPortMapDialog(TSettingsFile& settings, std::string discoveryRoot, QWidget* parent)
     : QDialog(parent),
       settings_(settings),
       root_(std::move(discoveryRoot)),

@@ -9,8 +9,8 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "app/shell/fonts.h"
 #include "app/dialogs/jpegdecoder.h"
+#include "app/shell/fonts.h"
 
 namespace talyx::app {
 

@@ -4,13 +4,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QPushButton>
-#include <QSpinBox>
-#include <algorithm>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace talyx::app {
 
@@ -20,7 +20,8 @@ TOptionsDialog::TOptionsDialog(const TAppOptions& options, QWidget* parent) : QD
   CB_Charset = new QComboBox(this);
   CB_Charset->setObjectName(QStringLiteral("CB_Charset"));
   // In TTextCharset's order.
-  CB_Charset->addItems({tr("系统区域设置（默认）"), QStringLiteral("UTF-8"), QStringLiteral("GBK")});
+  CB_Charset->addItems(
+      {tr("系统区域设置（默认）"), QStringLiteral("UTF-8"), QStringLiteral("GBK")});
   CB_Charset->setCurrentIndex(static_cast<int>(options.Charset));
   CB_AutoReconnect = new QCheckBox(tr("设备重新接入时自动重新连接"), this);
   CB_AutoReconnect->setObjectName(QStringLiteral("CB_AutoReconnect"));

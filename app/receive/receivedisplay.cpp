@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/view/receiveview.h"
 #include "app/receive/receivewindow.h"
+#include "app/view/receiveview.h"
 
 namespace talyx::app {
 

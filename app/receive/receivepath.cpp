@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "text/charset.h"
 #include "dispatch/triggers.h"
 #include "platform/clock.h"
 #include "platform/hexbytes.h"
 #include "port/comport.h"
+#include "text/charset.h"
 
 namespace talyx::app {
 

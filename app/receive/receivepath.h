@@ -35,12 +35,12 @@
 #include <string>
 #include <vector>
 
-#include "text/receivelines.h"
-#include "text/receivetextdecoder.h"
-#include "text/registerformat.h"
 #include "app/receive/receivedisplay.h"
 #include "app/receive/receivewindow.h"
 #include "app/receive/windowstate.h"
+#include "text/receivelines.h"
+#include "text/receivetextdecoder.h"
+#include "text/registerformat.h"
 
 class QPlainTextEdit;
 

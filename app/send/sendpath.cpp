@@ -16,11 +16,11 @@
 #include <utility>
 
 #include "app/view/receiveviewtext.h"
+#include "errors/exception.h"
+#include "port/comport.h"
 #include "text/charset.h"
 #include "text/hexframe.h"
 #include "text/rtfreader.h"
-#include "errors/exception.h"
-#include "port/comport.h"
 
 namespace talyx::app {
 

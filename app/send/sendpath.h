@@ -29,8 +29,8 @@
 #include <string>
 #include <vector>
 
-#include "app/send/sendwindow.h"
 #include "app/receive/windowstate.h"
+#include "app/send/sendwindow.h"
 
 class QKeyEvent;
 

@@ -22,8 +22,8 @@
 #include <cstdint>
 #include <string>
 
-#include "text/registerformat.h"
 #include "app/settings/settingsfile.h"
+#include "text/registerformat.h"
 
 namespace talyx::app {
 

@@ -11,9 +11,9 @@
 #include <string_view>
 
 #include "app/settings/convert.h"
+#include "app/settings/settingsfile_io.h"
 #include "text/charset.h"
 #include "text/utf8.h"
-#include "app/settings/settingsfile_io.h"
 
 namespace talyx::app {
 

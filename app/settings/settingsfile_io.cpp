@@ -187,8 +187,7 @@ TSettingsWriterLock::TSettingsWriterLock(const std::string& settingsPath) {
   // WriterLockWait the write fails and is reported like any other failed write.
   const auto deadline = std::chrono::steady_clock::now() + WriterLockWait;
   while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    if ((errno != EWOULDBLOCK && errno != EINTR) ||
-        std::chrono::steady_clock::now() >= deadline) {
+    if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
       close(fd_);
       fd_ = -1;
       return;

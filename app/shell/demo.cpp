@@ -16,15 +16,15 @@
 #include <cstdio>
 #include <functional>
 
-#include "app/window/combobox.h"
-#include "app/window/commmain.h"
-#include "text/hexframe.h"
 #include "app/shell/messagebox.h"
 #include "app/view/receiveview.h"
+#include "app/window/combobox.h"
+#include "app/window/commmain.h"
 #include "app/window/statusbar.h"
 #include "modbus/demodevice.h"
 #include "platform/hexbytes.h"
 #include "platform/portmap.h"
+#include "text/hexframe.h"
 
 namespace talyx::app {
 

@@ -8,10 +8,10 @@
 
 #include "app/dialogs/about.h"
 #include "app/shell/application.h"
-#include "app/window/commmain.h"
 #include "app/shell/demo.h"
 #include "app/shell/language.h"
 #include "app/shell/terminationsignals.h"
+#include "app/window/commmain.h"
 #include "modbus/demodevice.h"
 #include "platform/portmap.h"
 #include "platform/termiosprovider.h"

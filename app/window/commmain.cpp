@@ -16,12 +16,12 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "app/shell/application.h"
-#include "app/window/combobox.h"
-#include "app/dialogs/finddialog.h"
-#include "app/shell/fonts.h"
 #include "app/devices/platformtext.h"
+#include "app/dialogs/finddialog.h"
+#include "app/shell/application.h"
+#include "app/shell/fonts.h"
 #include "app/view/receiveview.h"
+#include "app/window/combobox.h"
 #include "app/window/shape.h"
 #include "app/window/statusbar.h"
 #include "platform/portmap.h"
@@ -183,12 +183,10 @@ void TMainForm::CreatePortGroup() {
 
 void TMainForm::CreateLeftColumn() {
   Btn_ClearView = MakeButton(Panel3, "Btn_ClearView", tr("清空显示"), {8, 176, 89, 25});
-  Btn_SaveView =
-      MakeButton(Panel3, "Btn_SaveView", tr("保存显示数据"), {8, 211, 89, 25});
+  Btn_SaveView = MakeButton(Panel3, "Btn_SaveView", tr("保存显示数据"), {8, 211, 89, 25});
   CB_HexGet = MakeCheckBox(Panel3, "CB_HexGet", tr("十六进制接收"), {8, 248, 97, 17});
   CB_StopShow = MakeCheckBox(Panel3, "CB_StopShow", tr("停止显示"), {8, 272, 97, 17});
-  CB_Clear =
-      MakeCheckBox(Panel3, "CB_Clear", tr("自动清空接收"), {8, 296, 97, 17}, true);
+  CB_Clear = MakeCheckBox(Panel3, "CB_Clear", tr("自动清空接收"), {8, 296, 97, 17}, true);
   CB_Show = MakeCheckBox(Panel3, "CB_Show", tr("逐行显示"), {8, 320, 81, 17});
 }
 
@@ -201,27 +199,22 @@ void TMainForm::CreateViews() {
 
 void TMainForm::CreateSendArea() {
   CB_hexSend = MakeCheckBox(Panel2, "CB_hexSend", tr("十六进制发送"), {8, 6, 95, 17});
-  CB_AutoSend = MakeCheckBox(Panel2, "CB_AutoSend", tr("自动发送(周期修改后重选)"),
-                             {8, 30, 169, 17});
+  CB_AutoSend =
+      MakeCheckBox(Panel2, "CB_AutoSend", tr("自动发送(周期修改后重选)"), {8, 30, 169, 17});
   Label6 = MakeLabel(Panel2, "Label6", tr("自动发送周期"), 8, 54);
   Edt_Interval = Named(new QLineEdit(QStringLiteral("1000"), Panel2), "Edt_Interval");
   Edt_Interval->setGeometry(88, 48, 41, 20);
   Label7 = MakeLabel(Panel2, "Label7", tr("毫秒"), 136, 54);
   Btn_Send = MakeButton(Panel2, "Btn_Send", tr("手动发送"), {176, 8, 65, 25});
   Btn_OpenFile = MakeButton(Panel2, "Btn_OpenFile", tr("打开文件"), {176, 40, 65, 25});
-  Btn_ClearMome =
-      MakeButton(Panel2, "Btn_ClearMome", tr("清空发送"), {176, 72, 65, 25});
+  Btn_ClearMome = MakeButton(Panel2, "Btn_ClearMome", tr("清空发送"), {176, 72, 65, 25});
   Btn_About = MakeButton(Panel2, "Btn_About", tr("系统信息"), {8, 72, 65, 25});
-  Btn_CountReset =
-      MakeButton(Panel2, "Btn_CountReset", tr("计数复位"), {92, 72, 65, 25});
+  Btn_CountReset = MakeButton(Panel2, "Btn_CountReset", tr("计数复位"), {92, 72, 65, 25});
 
   SendMemo = MakeTextBox(Panel5, "SendMemo");
-  CB_EnterSend =
-      MakeCheckBox(Panel6, "CB_EnterSend", tr("回车发送数据"), {6, 5, 99, 17});
-  CB_AddCenter =
-      MakeCheckBox(Panel6, "CB_AddCenter", tr("发送后缀回车"), {112, 5, 97, 17});
-  CB_ShowSend = MakeCheckBox(Panel6, "CB_ShowSend", tr("发送数据后清空发送区"),
-                             {217, 5, 144, 17});
+  CB_EnterSend = MakeCheckBox(Panel6, "CB_EnterSend", tr("回车发送数据"), {6, 5, 99, 17});
+  CB_AddCenter = MakeCheckBox(Panel6, "CB_AddCenter", tr("发送后缀回车"), {112, 5, 97, 17});
+  CB_ShowSend = MakeCheckBox(Panel6, "CB_ShowSend", tr("发送数据后清空发送区"), {217, 5, 144, 17});
 }
 
 void TMainForm::CreateStatusBarAndMenu() {
@@ -246,11 +239,9 @@ void TMainForm::CreateNonVisualMembers() {
   Timer_WatchState->setInterval(500);
   Timer_WatchState->start();
 
-  SaveDialog1 =
-      MakeFileDialog(this, "SaveDialog1", tr("保存为"), QFileDialog::AcceptSave);
+  SaveDialog1 = MakeFileDialog(this, "SaveDialog1", tr("保存为"), QFileDialog::AcceptSave);
   SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
-  OpenDialog1 =
-      MakeFileDialog(this, "OpenDialog1", tr("打开"), QFileDialog::AcceptOpen);
+  OpenDialog1 = MakeFileDialog(this, "OpenDialog1", tr("打开"), QFileDialog::AcceptOpen);
   FindDialog1 = Named(new TFindDialog(this), "FindDialog1");
 }
 
@@ -266,8 +257,7 @@ void TMainForm::ConnectHandlers() {
 
 void TMainForm::UpdatePortToolTip() {
   const int index = CB_ComNum->currentIndex();
-  CB_ComNum->setToolTip(index < 0 ? QString()
-                                  : PlatformText(platform::PortDescription(index + 1)));
+  CB_ComNum->setToolTip(index < 0 ? QString() : PlatformText(platform::PortDescription(index + 1)));
 }
 
 void TMainForm::LayOutDockedGroups() {

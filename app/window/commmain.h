@@ -26,13 +26,13 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "app/settings/appoptions.h"
 #include "app/receive/receivepath.h"
 #include "app/receive/receivewindow.h"
+#include "app/receive/windowstate.h"
 #include "app/send/sendpath.h"
 #include "app/send/sendwindow.h"
+#include "app/settings/appoptions.h"
 #include "app/settings/settingsfile.h"
-#include "app/receive/windowstate.h"
 #include "port/comport.h"
 
 class QAction;

@@ -6,14 +6,14 @@
 #include <QSpinBox>
 #include <algorithm>
 
-#include "app/shell/application.h"
-#include "app/window/combobox.h"
-#include "app/window/commmain.h"
 #include "app/devices/devicewatch.h"
-#include "app/dialogs/optionsdialog.h"
 #include "app/devices/platformtext.h"
 #include "app/devices/portmapdialog.h"
+#include "app/dialogs/optionsdialog.h"
+#include "app/shell/application.h"
 #include "app/view/receiveview.h"
+#include "app/window/combobox.h"
+#include "app/window/commmain.h"
 #include "app/window/shape.h"
 #include "app/window/statusbar.h"
 #include "platform/portmap.h"
@@ -47,7 +47,8 @@ void TMainForm::CreateDeviceFeatures() {
   }
   connect(PortMapAction, &QAction::triggered, this, Reported([this] { ShowPortMapDialog(); }));
   connect(OptionsAction, &QAction::triggered, this, Reported([this] { ShowOptionsDialog(); }));
-  for (QWidget* widget : {static_cast<QWidget*>(CB_ComNum), static_cast<QWidget*>(Shape_ComState)}) {
+  for (QWidget* widget :
+       {static_cast<QWidget*>(CB_ComNum), static_cast<QWidget*>(Shape_ComState)}) {
     widget->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(widget, &QWidget::customContextMenuRequested, this,
             [this, widget](const QPoint& at) { PortMenu->popup(widget->mapToGlobal(at)); });

@@ -9,12 +9,12 @@
 #include <chrono>
 #include <thread>
 
+#include "app/devices/devicewatch.h"
+#include "app/settings/convert.h"
 #include "app/shell/application.h"
+#include "app/shell/messagebox.h"
 #include "app/window/combobox.h"
 #include "app/window/commmain.h"
-#include "app/settings/convert.h"
-#include "app/devices/devicewatch.h"
-#include "app/shell/messagebox.h"
 #include "app/window/shape.h"
 #include "app/window/statusbar.h"
 #include "platform/portmap.h"

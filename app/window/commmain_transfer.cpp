@@ -7,12 +7,12 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/shell/application.h"
-#include "app/window/commmain.h"
-#include "app/settings/convert.h"
 #include "app/devices/devicewatch.h"
+#include "app/settings/convert.h"
+#include "app/shell/application.h"
 #include "app/shell/messagebox.h"
 #include "app/view/receiveview.h"
+#include "app/window/commmain.h"
 #include "app/window/statusbar.h"
 
 namespace talyx::app {

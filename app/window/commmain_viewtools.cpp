@@ -8,16 +8,16 @@
 #include <QTimer>
 
 #include "app/dialogs/about.h"
-#include "app/shell/application.h"
-#include "app/window/commmain.h"
 #include "app/dialogs/finddialog.h"
+#include "app/shell/application.h"
 #include "app/shell/messagebox.h"
-#include "app/window/portwatch.h"
 #include "app/view/receiveview.h"
-#include "app/window/shape.h"
-#include "app/window/statusbar.h"
 #include "app/view/viewfile.h"
 #include "app/view/viewtools.h"
+#include "app/window/commmain.h"
+#include "app/window/portwatch.h"
+#include "app/window/shape.h"
+#include "app/window/statusbar.h"
 
 namespace talyx::app {
 

@@ -42,6 +42,7 @@ class TComSelectForm : public QDialog {
 
 // Shows the dialog modally and returns the chosen port number, or ecNoPortSelected (-2011)
 // when the user refused (Cancel, the close box, or OK with no port to choose).
-int ChoosePortWithDialog(TComSelectForm::AvailabilityTest isPortAvailable, QWidget* owner = nullptr);
+int ChoosePortWithDialog(TComSelectForm::AvailabilityTest isPortAvailable,
+                         QWidget* owner = nullptr);
 
 }  // namespace talyx

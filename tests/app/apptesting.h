@@ -1,4 +1,5 @@
-// Helpers for the window tests: recorded port choices, and a main window on a settings file of the test's own, shown with its port open.
+// Helpers for the window tests: recorded port choices, and a main window on a settings file of the
+// test's own, shown with its port open.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,21 +1,22 @@
 // The window with a device that goes away and comes back, over pseudo-terminal pairs behind a
 // symbolic link (as a by-id name is): the device panel, the reconnect, hot-plug events, reset.
-#include <QLabel>
-#include <QPushButton>
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QSignalSpy>
-#include <QTest>
-#include <QTimer>
+#include "app/devices/devicewatch.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 
-#include "app/devices/devicewatch.h"
 #include "app/view/receiveview.h"
 #include "app/window/shape.h"
 #include "app/window/statusbar.h"
@@ -75,7 +76,8 @@ TEST_F(DeviceWatchTest, ALostDeviceIsNamedAndTheSameDeviceComesBackWithinASecond
   EXPECT_TRUE(DevicePanel().contains(QString::fromStdString(link)));
   EXPECT_TRUE(form->DeviceWatch1->Pending());
   // The port watch's next tick turns the lamp red.
-  EXPECT_TRUE(QTest::qWaitFor([&] { return form->Shape_ComState->BrushColor() == QColor(255, 0, 0); }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return form->Shape_ComState->BrushColor() == QColor(255, 0, 0); }, 2000));
   EXPECT_EQ(form->StatusBar->Panel(TMainForm::SendPanel)->width(), sendPanelWidth);
   EXPECT_TRUE(messages.Texts.isEmpty());
 
@@ -93,7 +95,8 @@ TEST_F(DeviceWatchTest, ALostDeviceIsNamedAndTheSameDeviceComesBackWithinASecond
   const double cpuBefore = CpuSeconds();
   const auto awayFrom = std::chrono::steady_clock::now();
   QTest::qWait(1200);
-  const double away = std::chrono::duration<double>(std::chrono::steady_clock::now() - awayFrom).count();
+  const double away =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - awayFrom).count();
   EXPECT_LT((CpuSeconds() - cpuBefore) / away, 0.02);
   EXPECT_TRUE(form->DeviceWatch1->Pending());
   EXPECT_GE(ticks.count(), 3);
@@ -107,7 +110,8 @@ TEST_F(DeviceWatchTest, ALostDeviceIsNamedAndTheSameDeviceComesBackWithinASecond
   EXPECT_LT(std::chrono::steady_clock::now() - backAt, std::chrono::milliseconds(1500));
   EXPECT_EQ(form->ComPort1.Baud(), 9600);
   EXPECT_TRUE(DevicePanel().startsWith(QStringLiteral("已重新连接")));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return form->Shape_ComState->BrushColor() == QColor(0, 255, 0); }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return form->Shape_ComState->BrushColor() == QColor(0, 255, 0); }, 2000));
   EXPECT_FALSE(form->DeviceWatch1->Pending());
   // Auto-send goes on to the new device (a send empties the views), and new bytes are shown.
   const std::vector<uint8_t> got = far->Receive(4);

@@ -27,9 +27,9 @@
 #include <QXmlStreamReader>
 
 #include "app/dialogs/about.h"
-#include "app/shell/application.h"
-#include "app/settings/appoptions.h"
 #include "app/dialogs/optionsdialog.h"
+#include "app/settings/appoptions.h"
+#include "app/shell/application.h"
 #include "app/window/statusbar.h"
 #include "apptesting.h"
 #include "modbus/demodevice.h"

@@ -47,7 +47,8 @@ class PortMapDialogTest : public MainFormTest {
   }
   QStringList Column(QTreeWidget* list, int column) const {
     QStringList texts;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) texts << list->topLevelItem(i)->text(column);
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+      texts << list->topLevelItem(i)->text(column);
     return texts;
   }
 

@@ -13,10 +13,10 @@
 #include <QTest>
 #include <QTextDocument>
 
-#include "app/settings/appoptions.h"
-#include "app/window/commmain.h"
 #include "app/dialogs/optionsdialog.h"
+#include "app/settings/appoptions.h"
 #include "app/view/receiveview.h"
+#include "app/window/commmain.h"
 #include "app/window/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"

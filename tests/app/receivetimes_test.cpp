@@ -10,10 +10,10 @@
 #include <QTest>
 #include <functional>
 
-#include "app/settings/appoptions.h"
-#include "app/window/commmain.h"
 #include "app/dialogs/optionsdialog.h"
+#include "app/settings/appoptions.h"
 #include "app/view/receiveview.h"
+#include "app/window/commmain.h"
 #include "apptesting.h"
 #include "dispatch/devlayer.h"
 #include "platform/clock.h"

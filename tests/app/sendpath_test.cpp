@@ -20,8 +20,8 @@
 #include <thread>
 
 #include "app/shell/application.h"
-#include "app/window/commmain.h"
 #include "app/view/receiveview.h"
+#include "app/window/commmain.h"
 #include "app/window/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"

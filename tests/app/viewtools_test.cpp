@@ -17,12 +17,12 @@
 #include <QTimer>
 
 #include "app/dialogs/finddialog.h"
-#include "text/rtfreader.h"
 #include "app/view/receiveview.h"
 #include "app/window/shape.h"
 #include "app/window/statusbar.h"
 #include "apptesting.h"
 #include "support/ptypair.h"
+#include "text/rtfreader.h"
 
 namespace talyx::testing {
 namespace {

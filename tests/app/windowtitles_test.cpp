@@ -18,12 +18,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/dialogs/about.h"
-#include "app/shell/application.h"
-#include "app/dialogs/finddialog.h"
-#include "app/shell/language.h"
-#include "app/dialogs/optionsdialog.h"
 #include "app/devices/portmapdialog.h"
+#include "app/dialogs/about.h"
+#include "app/dialogs/finddialog.h"
+#include "app/dialogs/optionsdialog.h"
+#include "app/shell/application.h"
+#include "app/shell/language.h"
 #include "apptesting.h"
 #include "modbus/demodevice.h"
 #include "port/ui/comselectform.h"

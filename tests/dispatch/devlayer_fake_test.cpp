@@ -350,7 +350,8 @@ MainCallTarget mainCallTarget;
 void ForwardToMainThread(uint32_t msg, platform::WParam first, platform::LParam) {
   TDispatcherThread* thread = TDispatcherThread::Current();
   if (msg != TriggerAvailMsg || thread == nullptr) return;
-  thread->CallInMainThread(msg, first, 77, MakeTriggerMethod<&MainCallTarget::Handle>(&mainCallTarget));
+  thread->CallInMainThread(msg, first, 77,
+                           MakeTriggerMethod<&MainCallTarget::Handle>(&mainCallTarget));
 }
 
 TEST_F(DevLayerFakeTest, DispatchThreadRunsAStoredCallInTheMainThread) {

@@ -112,5 +112,4 @@ class MeteredDevice : public FakeSerialDevice {
 // CPU time the whole process has used, in milliseconds.
 double ProcessCpuMs();
 
-
 }  // namespace talyx::testing

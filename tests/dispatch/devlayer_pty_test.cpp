@@ -1,9 +1,8 @@
 // The device layer end to end over pseudo-terminal pairs: the test plays the far end on the
 // master and the main thread by pumping its queue.
+#include <gtest/gtest.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -39,8 +38,7 @@ class DevLayerPtyTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(pty.Valid()); }
 
   ErrorCode Open(uint32_t outSize = 4096) {
-    return dispatcher->OpenPort(pty.SlavePath(), 115200, 0, 8, 1, 4096, outSize,
-                                loDtrOn | loRtsOn);
+    return dispatcher->OpenPort(pty.SlavePath(), 115200, 0, 8, 1, 4096, outSize, loDtrOn | loRtsOn);
   }
 
   ErrorCode Put(const std::vector<uint8_t>& bytes) {
@@ -73,7 +71,8 @@ TEST_F(DevLayerPtyTest, ReceivedBytesReachTheWindowHandlerInOrder) {
   for (const auto& message : window.Messages) {
     ASSERT_EQ(message.Msg, TriggerAvailMsg);
     EXPECT_EQ(message.Bytes.size(), message.First);
-    EXPECT_EQ(static_cast<uint32_t>(message.Second) >> 16, static_cast<uint32_t>(dispatcher->Handle));
+    EXPECT_EQ(static_cast<uint32_t>(message.Second) >> 16,
+              static_cast<uint32_t>(dispatcher->Handle));
   }
 }
 
@@ -172,7 +171,8 @@ TEST_F(DevLayerPtyTest, TimerAndStatusTriggersFireWithoutDeviceEvents) {
       return m.Msg == msg && m.First == static_cast<uint32_t>(handle);
     });
   };
-  ASSERT_TRUE(pump.Until([&] { return seen(TriggerTimerMsg, timer) && seen(TriggerStatusMsg, status); }));
+  ASSERT_TRUE(
+      pump.Until([&] { return seen(TriggerTimerMsg, timer) && seen(TriggerStatusMsg, status); }));
   // The timer runs out once the tick count passes ExpireTick: after at least three whole ticks.
   EXPECT_GE(timerFiredAfter, static_cast<uint32_t>(ticks * TickMs - 1));
   const auto statusMessage = std::find_if(window.Messages.begin(), window.Messages.end(),
@@ -229,7 +229,9 @@ TEST_F(DevLayerPtyTest, BytesWaitingAtOpenThatFillTheRingAllArriveOnceTheWindowR
   window.Register();
 
   std::atomic<bool> restSent{false};
-  std::thread farEnd([&] { restSent = pty.Send(std::vector<uint8_t>(sent.begin() + static_cast<long>(early), sent.end())); });
+  std::thread farEnd([&] {
+    restSent = pty.Send(std::vector<uint8_t>(sent.begin() + static_cast<long>(early), sent.end()));
+  });
   const bool complete = pump.Until([&] { return window.Received.size() >= sent.size(); });
   farEnd.join();
   ASSERT_TRUE(complete) << "received " << window.Received.size() << " of " << sent.size();

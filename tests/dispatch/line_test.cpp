@@ -180,8 +180,7 @@ TEST_F(LineTest, NegativeRatesAreRefusedAndRateZeroKeepsTheCurrentRate) {
   EXPECT_EQ(dataBits, 7);
 
   TTestDispatcher other;
-  EXPECT_EQ(other.OpenPort("/fake", -9600, platform::NoParity, 8, 1, 4096, 4096, 0),
-            ecBadArgument);
+  EXPECT_EQ(other.OpenPort("/fake", -9600, platform::NoParity, 8, 1, 4096, 4096, 0), ecBadArgument);
   EXPECT_FALSE(other.Fake().IsOpen());
 }
 

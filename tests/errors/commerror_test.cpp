@@ -24,7 +24,8 @@ class FakePort : public LoadingState {
 // Installs a platform message source for one test and puts the previous one back.
 class PlatformSourceScope {
  public:
-  explicit PlatformSourceScope(PlatformMessageSource Source) : Previous_(SetPlatformMessageSource(Source)) {}
+  explicit PlatformSourceScope(PlatformMessageSource Source)
+      : Previous_(SetPlatformMessageSource(Source)) {}
   ~PlatformSourceScope() { SetPlatformMessageSource(Previous_); }
 
  private:
@@ -132,8 +133,8 @@ TEST(RaiseIfError, EveryOwnCodeRaisesItsClassOrTheGeneralOne) {
 }
 
 TEST(RaiseIfError, CodesWithoutAClassRaiseCommExceptionWithCodeZero) {
-  for (const ErrorCode code : {-1001, -3002, -5001, -6001, -6016, -7009, -9001, -13804, -13849, -1, -163, -20000,
-                               INT32_MIN}) {
+  for (const ErrorCode code : {-1001, -3002, -5001, -6001, -6016, -7009, -9001, -13804, -13849, -1,
+                               -163, -20000, INT32_MIN}) {
     const ECommException e = RaisedAs<ECommException>(code);
     EXPECT_EQ(typeid(e), typeid(ECommException)) << code;
     EXPECT_STREQ(e.what(), "Comm exception") << code;

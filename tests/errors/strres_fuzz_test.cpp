@@ -1,7 +1,5 @@
 // Fuzz-style test of TStringResource: thousands of random, truncated and corrupted tables, each
 // read correctly or refused cleanly (deterministic seed; meant to run under ASan+UBSan too).
-#include "errors/strres.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "errors/strres.h"
 #include "tablebuilder.h"
 
 namespace talyx {
@@ -45,7 +44,8 @@ RandomTable MakeRandomTable(std::mt19937& Random) {
   const int count = std::uniform_int_distribution<int>(0, 24)(Random);
   std::uniform_int_distribution<int32_t> anyId(INT32_MIN, INT32_MAX);
   std::uniform_int_distribution<int32_t> nearId(-40, 40);
-  while (static_cast<int>(ids.size()) < count) ids.insert(Random() % 2 ? anyId(Random) : nearId(Random));
+  while (static_cast<int>(ids.size()) < count)
+    ids.insert(Random() % 2 ? anyId(Random) : nearId(Random));
   for (const int32_t id : ids) {
     std::u16string units;
     std::string narrow;
@@ -62,8 +62,8 @@ RandomTable MakeRandomTable(std::mt19937& Random) {
 }
 
 uint32_t U32(const std::vector<uint8_t>& Bytes, size_t Offset) {
-  return uint32_t{Bytes[Offset]} | uint32_t{Bytes[Offset + 1]} << 8 | uint32_t{Bytes[Offset + 2]} << 16 |
-         uint32_t{Bytes[Offset + 3]} << 24;
+  return uint32_t{Bytes[Offset]} | uint32_t{Bytes[Offset + 1]} << 8 |
+         uint32_t{Bytes[Offset + 2]} << 16 | uint32_t{Bytes[Offset + 3]} << 24;
 }
 
 // The bytes a sound table needs: its index and the end of its furthest text.
@@ -71,7 +71,8 @@ size_t NeededSize(const std::vector<uint8_t>& Bytes) {
   const size_t count = U32(Bytes, 4);
   size_t needed = 8 + 12 * count;
   for (size_t i = 0; i < count; ++i) {
-    needed = std::max<size_t>(needed, size_t{U32(Bytes, 12 + 12 * i)} + 2 * size_t{U32(Bytes, 16 + 12 * i)});
+    needed = std::max<size_t>(
+        needed, size_t{U32(Bytes, 12 + 12 * i)} + 2 * size_t{U32(Bytes, 16 + 12 * i)});
   }
   return needed;
 }
@@ -79,18 +80,22 @@ size_t NeededSize(const std::vector<uint8_t>& Bytes) {
 // Whether a (possibly corrupted) table is one the reader must accept, judged independently of
 // the reader: every field checked with bounds before it is read.
 bool AcceptableTable(const std::vector<uint8_t>& Bytes) {
-  if (Bytes.size() < 8 || Bytes[0] != 'S' || Bytes[1] != 'T' || Bytes[2] != 'R' || Bytes[3] != '0') return false;
+  if (Bytes.size() < 8 || Bytes[0] != 'S' || Bytes[1] != 'T' || Bytes[2] != 'R' || Bytes[3] != '0')
+    return false;
   const uint64_t count = U32(Bytes, 4);
   if (8 + 12 * count > Bytes.size()) return false;
   for (uint64_t i = 0; i < count; ++i) {
     const size_t at = 8 + 12 * i;
-    if (uint64_t{U32(Bytes, at + 4)} + 2 * uint64_t{U32(Bytes, at + 8)} > Bytes.size()) return false;
-    if (i > 0 && static_cast<int32_t>(U32(Bytes, at)) <= static_cast<int32_t>(U32(Bytes, at - 12))) return false;
+    if (uint64_t{U32(Bytes, at + 4)} + 2 * uint64_t{U32(Bytes, at + 8)} > Bytes.size())
+      return false;
+    if (i > 0 && static_cast<int32_t>(U32(Bytes, at)) <= static_cast<int32_t>(U32(Bytes, at - 12)))
+      return false;
   }
   return true;
 }
 
-// Selects the module's "FUZZ" table in a fresh reader; returns false when it was refused with the invalid-table text.
+// Selects the module's "FUZZ" table in a fresh reader; returns false when it was refused with the
+// invalid-table text.
 bool Select(std::unique_ptr<TStringResource>& Reader, const ResourceModule& Module) {
   try {
     Reader = std::make_unique<TStringResource>(&Module, "FUZZ");
@@ -109,7 +114,8 @@ TEST(StringResourceFuzz, RandomTablesReadBackExactly) {
     const ResourceModule module = test::ModuleOf("FUZZ", bytes);
     std::unique_ptr<TStringResource> reader;
     ASSERT_TRUE(Select(reader, module)) << "round " << round;
-    for (const auto& [id, text] : table.Expected) ASSERT_EQ(reader->LookUp(id), text) << "round " << round;
+    for (const auto& [id, text] : table.Expected)
+      ASSERT_EQ(reader->LookUp(id), text) << "round " << round;
     for (int probe = 0; probe < 8; ++probe) {
       const int32_t id = static_cast<int32_t>(random());
       if (!table.Expected.count(id)) {
@@ -129,18 +135,22 @@ TEST(StringResourceFuzz, TruncatedTablesAreRefusedUnlessNothingNeededWasCut) {
     const size_t needed = NeededSize(full);
     // Copy into a buffer of exactly the cut size, so that any read past it is caught.
     // One cut in three keeps every byte, so that whole tables are read back as well.
-    const size_t cut = random() % 3 == 0 ? full.size() : std::uniform_int_distribution<size_t>(0, full.size())(random);
+    const size_t cut = random() % 3 == 0
+                           ? full.size()
+                           : std::uniform_int_distribution<size_t>(0, full.size())(random);
     const std::vector<uint8_t> bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
     const ResourceModule module = test::ModuleOf("FUZZ", bytes);
     std::unique_ptr<TStringResource> reader;
     const bool selected = Select(reader, module);
-    ASSERT_EQ(selected, cut >= 8 && cut >= needed) << "round " << round << " cut " << cut << " of " << full.size();
+    ASSERT_EQ(selected, cut >= 8 && cut >= needed)
+        << "round " << round << " cut " << cut << " of " << full.size();
     if (!selected) {
       ++refused;
       continue;
     }
     ++accepted;
-    for (const auto& [id, text] : table.Expected) ASSERT_EQ(reader->LookUp(id), text) << "round " << round;
+    for (const auto& [id, text] : table.Expected)
+      ASSERT_EQ(reader->LookUp(id), text) << "round " << round;
   }
   EXPECT_GT(refused, 1000);
   EXPECT_GT(accepted, 500);
@@ -156,7 +166,9 @@ TEST(StringResourceFuzz, CorruptedTablesAreReadWithinBoundsOrRefused) {
     const int flips = std::uniform_int_distribution<int>(1, 4)(random);
     for (int f = 0; f < flips; ++f) {
       // Aim most changes at the header and the index, where they change what is read.
-      const size_t span = random() % 4 ? std::min<size_t>(bytes.size(), 8 + 12 * table.Entries.size()) : bytes.size();
+      const size_t span = random() % 4
+                              ? std::min<size_t>(bytes.size(), 8 + 12 * table.Entries.size())
+                              : bytes.size();
       bytes[random() % span] = static_cast<uint8_t>(random());
     }
     if (random() % 4 == 0) bytes.resize(random() % (bytes.size() + 1));

@@ -89,7 +89,9 @@ TEST(StringResourceLookUp, ConvertsUtf16ToUtf8) {
   TStringResource reader(&module, "WIDE");
   EXPECT_EQ(reader.LookUp(1), "caf\xC3\xA9 \xE4\xB8\xAD");
   EXPECT_EQ(reader.LookUp(2), "\xF0\x9F\x98\x80!");
-  EXPECT_EQ(reader.LookUp(3), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(reader.LookUp(3),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(reader.LookUp(4), "\xEF\xBF\xBD");
 }
 
@@ -139,7 +141,8 @@ TEST(StringResourceSelection, ReaderWithoutTableCannotLock) {
 
 TEST(StringResourceSelection, SelectingAnotherTableReplacesTheFirst) {
   const std::vector<uint8_t> other = BuildTable({{1, u"uno"}});
-  const ResourceModule module{{"SAMPLE", kSample.data(), kSample.size()}, {"OTHER", other.data(), other.size()}};
+  const ResourceModule module{{"SAMPLE", kSample.data(), kSample.size()},
+                              {"OTHER", other.data(), other.size()}};
   TStringResource reader(&module, "SAMPLE");
   reader.SelectTable(&module, "OTHER");
   EXPECT_EQ(reader.LookUp(1), "uno");
@@ -149,12 +152,14 @@ TEST(StringResourceSelection, SelectingAnotherTableReplacesTheFirst) {
 TEST(StringResourceSelection, BadMagicIsRefusedWhenSelectedNotAtLookUp) {
   std::vector<uint8_t> bytes = kSample;
   bytes[3] = '1';
-  const ResourceModule module{{"SAMPLE", kSample.data(), kSample.size()}, {"BAD", bytes.data(), bytes.size()}};
+  const ResourceModule module{{"SAMPLE", kSample.data(), kSample.size()},
+                              {"BAD", bytes.data(), bytes.size()}};
   EXPECT_EQ(ReaderFailure([&] { TStringResource r(&module, "BAD"); }), "Invalid STR0 string table");
 
   // A reader that is refused a table keeps none, so no later lookup reads the refused bytes.
   TStringResource reader(&module, "SAMPLE");
-  EXPECT_EQ(ReaderFailure([&] { reader.SelectTable(&module, "BAD"); }), "Invalid STR0 string table");
+  EXPECT_EQ(ReaderFailure([&] { reader.SelectTable(&module, "BAD"); }),
+            "Invalid STR0 string table");
   EXPECT_EQ(ReaderFailure([&] { reader.LookUp(1); }), "Cannot lock resource");
 }
 
@@ -177,8 +182,10 @@ TEST(StringResourceSelection, TablesPointingPastTheirDataOrOutOfOrderAreRefused)
   broken("count one too many", [](auto& b) { PutU32At(b, 4, 7); });
   broken("count wraps 32 bits", [](auto& b) { PutU32At(b, 4, 0x80000000u); });
   broken("count all ones", [](auto& b) { PutU32At(b, 4, 0xFFFFFFFFu); });
-  broken("offset past the end", [](auto& b) { PutU32At(b, IndexField(1, 1), static_cast<uint32_t>(b.size()) + 1); });
-  broken("offset wraps with its length", [](auto& b) { PutU32At(b, IndexField(1, 1), 0xFFFFFFFFu); });
+  broken("offset past the end",
+         [](auto& b) { PutU32At(b, IndexField(1, 1), static_cast<uint32_t>(b.size()) + 1); });
+  broken("offset wraps with its length",
+         [](auto& b) { PutU32At(b, IndexField(1, 1), 0xFFFFFFFFu); });
   broken("length one unit too long", [](auto& b) { PutU32At(b, IndexField(5, 2), 9); });
   broken("length wraps when doubled", [](auto& b) { PutU32At(b, IndexField(0, 2), 0x80000000u); });
   broken("last text cut short", [](auto& b) { b.pop_back(); });
@@ -187,13 +194,15 @@ TEST(StringResourceSelection, TablesPointingPastTheirDataOrOutOfOrderAreRefused)
 
   for (const Case& c : cases) {
     const ResourceModule module = ModuleOf("T", c.Bytes);
-    EXPECT_EQ(ReaderFailure([&] { TStringResource r(&module, "T"); }), "Invalid STR0 string table") << c.What;
+    EXPECT_EQ(ReaderFailure([&] { TStringResource r(&module, "T"); }), "Invalid STR0 string table")
+        << c.What;
   }
 }
 
 TEST(StringResourceSelection, TextEndingExactlyAtTheDataEndIsAccepted) {
   std::vector<uint8_t> bytes = BuildTable({{1, u"abc"}, {2, u""}});
-  PutU32At(bytes, IndexField(1, 1), static_cast<uint32_t>(bytes.size()));  // empty text at the very end
+  PutU32At(bytes, IndexField(1, 1),
+           static_cast<uint32_t>(bytes.size()));  // empty text at the very end
   const ResourceModule module = ModuleOf("EDGE", bytes);
   TStringResource reader(&module, "EDGE");
   EXPECT_EQ(reader.LookUp(1), "abc");
@@ -203,7 +212,8 @@ TEST(StringResourceSelection, TextEndingExactlyAtTheDataEndIsAccepted) {
 TEST(StringResourceThreads, ConcurrentLookUpsAndReselectionNeverMixTables) {
   const std::vector<uint8_t> first = BuildTable({{1, u"first one"}, {2, u"first two"}});
   const std::vector<uint8_t> second = BuildTable({{1, u"second one"}, {2, u"second two"}});
-  const ResourceModule module{{"A", first.data(), first.size()}, {"B", second.data(), second.size()}};
+  const ResourceModule module{{"A", first.data(), first.size()},
+                              {"B", second.data(), second.size()}};
   TStringResource reader(&module, "A");
 
   constexpr int kLookUpsPerThread = 3000;

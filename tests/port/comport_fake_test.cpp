@@ -85,8 +85,8 @@ TEST_F(ComPortFakeTest, LineErrorTriggerRaisesThreeEventsBreakReadFirst) {
   ASSERT_EQ(dispatcher->SetStatusTrigger(handle, leBreak | leParity, true), ecOK);
   Fake().InjectLineErrors(platform::CeBreak);
   ASSERT_TRUE(loop.Until([&] { return events.size() >= 3; }));
-  EXPECT_EQ(events, (std::vector<std::string>{"trigger 32260 " + h + " 0",
-                                              "status " + h, "line error 0 break"}));
+  EXPECT_EQ(events, (std::vector<std::string>{"trigger 32260 " + h + " 0", "status " + h,
+                                              "line error 0 break"}));
 
   events.clear();
   ASSERT_EQ(dispatcher->SetStatusTrigger(handle, leBreak | leParity, true), ecOK);
@@ -255,7 +255,8 @@ TEST_F(ComPortFakeTest, DispatcherLearnsWhetherTheWindowWantsMessages) {
   port.SetOnTriggerOutSent([](TCustomComPort&) {});
   port.SetOnTriggerTimer(nullptr);
   port.SetOnTriggerOutSent(nullptr);
-  EXPECT_EQ(journal, (std::vector<std::string>{"flags 2", "flags 1", "flags 1", "flags 1", "flags 2"}));
+  EXPECT_EQ(journal,
+            (std::vector<std::string>{"flags 2", "flags 1", "flags 1", "flags 1", "flags 2"}));
 }
 
 // ---- Port users and Assign -------------------------------------------------------------------

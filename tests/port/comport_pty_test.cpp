@@ -98,7 +98,8 @@ TEST_F(ComPortPtyTest, PortHeldByAnotherComponentGivesAlreadyOpen) {
   EXPECT_EQ(second.OpenState(), TOpenState::osClosed);
 
   port.PutString("still mine");
-  EXPECT_EQ(pty3.Receive(10), std::vector<uint8_t>({'s', 't', 'i', 'l', 'l', ' ', 'm', 'i', 'n', 'e'}));
+  EXPECT_EQ(pty3.Receive(10),
+            std::vector<uint8_t>({'s', 't', 'i', 'l', 'l', ' ', 'm', 'i', 'n', 'e'}));
 }
 
 TEST_F(ComPortPtyTest, FirstUseOpensTheClosedPortWhenAutoOpen) {
@@ -115,8 +116,8 @@ TEST_F(ComPortPtyTest, FirstUseOpensTheClosedPortWhenAutoOpen) {
 TEST_F(ComPortPtyTest, ReceivedBytesRaiseOnTriggerThenOnTriggerAvail) {
   std::vector<std::string> events;
   port.SetOnTrigger([&](TCustomComPort& CP, uint16_t Msg, uint16_t TriggerHandle, uint16_t Data) {
-    events.push_back("trigger " + std::to_string(Msg) + " " + std::to_string(TriggerHandle) +
-                     " " + std::to_string(Data));
+    events.push_back("trigger " + std::to_string(Msg) + " " + std::to_string(TriggerHandle) + " " +
+                     std::to_string(Data));
     for (uint16_t i = 0; i < Data; ++i) received += static_cast<char>(CP.GetChar());
   });
   port.SetOnTriggerAvail(
@@ -303,9 +304,8 @@ TEST_F(ComPortPtyTest, NewComNumberCarriesTriggersFlowControlAndARunningTrace) {
   port.SetTracing(TTraceLogState::tlOn);
   TakeOfferedBytes();
   std::vector<uint16_t> dataTriggers;
-  port.SetOnTriggerData([&](TCustomComPort&, uint16_t TriggerHandle) {
-    dataTriggers.push_back(TriggerHandle);
-  });
+  port.SetOnTriggerData(
+      [&](TCustomComPort&, uint16_t TriggerHandle) { dataTriggers.push_back(TriggerHandle); });
   port.SetOpen(true);
   const uint8_t ok[] = {'O', 'K'};
   const int32_t handle = port.Dispatcher()->AddDataTrigger(ok, 2, false);

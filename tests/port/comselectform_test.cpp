@@ -1,4 +1,6 @@
 // The port selection dialog under the offscreen platform: listing, preselection and the choice.
+#include "port/ui/comselectform.h"
+
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -7,7 +9,6 @@
 #include <set>
 
 #include "errors/errorcodes.h"
-#include "port/ui/comselectform.h"
 #include "qttesting.h"
 
 namespace talyx {

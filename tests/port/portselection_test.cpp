@@ -1,5 +1,7 @@
 // The selection dialog installed as the port component's chooser, under the offscreen platform:
 // a port component with no port number asks through it and opens the chosen port.
+#include "port/ui/portselection.h"
+
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -9,7 +11,6 @@
 #include "errors/commerror.h"
 #include "port/comport.h"
 #include "port/ui/comselectform.h"
-#include "port/ui/portselection.h"
 #include "porttesting.h"
 #include "qttesting.h"
 #include "support/ptypair.h"

@@ -1,10 +1,9 @@
 // Helpers for the port component's tests.
 #include "porttesting.h"
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>

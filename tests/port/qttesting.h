@@ -2,11 +2,11 @@
 // act on a modal dialog once its event loop runs.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QTimer>
 #include <functional>
-
-#include <gtest/gtest.h>
 
 namespace talyx::testing {
 

@@ -2,12 +2,11 @@
 #include "support/ptypair.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -71,7 +70,9 @@ bool PtyPair::Send(const std::vector<uint8_t>& bytes) {
   return true;
 }
 
-bool PtyPair::Send(const std::string& text) { return Send(std::vector<uint8_t>(text.begin(), text.end())); }
+bool PtyPair::Send(const std::string& text) {
+  return Send(std::vector<uint8_t>(text.begin(), text.end()));
+}
 
 std::vector<uint8_t> PtyPair::Receive(size_t count, int timeoutMs) {
   std::vector<uint8_t> bytes;
@@ -85,7 +86,8 @@ std::vector<uint8_t> PtyPair::Receive(size_t count, int timeoutMs) {
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) break;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     pollfd fd{master_, POLLIN, 0};
     poll(&fd, 1, static_cast<int>(std::min<int64_t>(left.count(), 100)));

@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     if (!entries.empty() && entry.Id <= entries.back().Id) {
-      std::cerr << inputPath << ":" << lineNumber << ": id " << entry.Id
-                << " does not follow id " << entries.back().Id << " in ascending order\n";
+      std::cerr << inputPath << ":" << lineNumber << ": id " << entry.Id << " does not follow id "
+                << entries.back().Id << " in ascending order\n";
       return 1;
     }
     entries.push_back(std::move(entry));

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "app/receive/receivepath.h"
-#include "app/view/receiveview.h"
 #include "app/receive/receivewindow.h"
+#include "app/receive/windowstate.h"
 #include "app/send/sendpath.h"
 #include "app/send/sendwindow.h"
-#include "app/receive/windowstate.h"
 #include "app/shelltesting.h"
+#include "app/view/receiveview.h"
 #include "dispatch/devlayer.h"
 #include "port/porttesting.h"
 #include "support/fakeserialdevice.h"
