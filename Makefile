@@ -4,11 +4,11 @@
 PACKAGES := build-essential cmake pkg-config libudev-dev libgtest-dev libgmock-dev googletest qt6-base-dev \
             qt6-tools-dev qt6-l10n-tools \
             fonts-wqy-zenhei libmodbus-dev libjpeg62-turbo-dev clang libclang-rt-14-dev xvfb
-PACKAGES += qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n x11-utils
+PACKAGES += qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n x11-utils clang-format
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-.PHONY: run test deps build build-programs build-asan build-tsan build-fuzz package bench bench-gui clean
+.PHONY: run test format-check format deps build build-programs build-asan build-tsan build-fuzz package bench bench-gui clean
 
 # The window needs a display; without one, the headless demonstration drives the real window
 # offscreen through one Modbus exchange with the built-in demo device. Only the programs are
@@ -21,12 +21,23 @@ run: build-programs
 	  build/app/talyx --demo; \
 	fi
 
-test: build build-asan build-tsan build-fuzz package
+test: format-check build build-asan build-tsan build-fuzz package
 	$(CTEST) --test-dir build
 	packaging/check-package.sh
 	$(CTEST) --test-dir build-asan
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(CTEST) --test-dir build-tsan
 	$(CTEST) --test-dir build-fuzz
+
+# Every C and C++ file of the tree is formatted by .clang-format (Debian clang-format); a file that
+# is not fails make test, and make format formats them all.
+SOURCES = $(shell git ls-files '*.cpp' '*.h' '*.c' 2>/dev/null || find . -path './build*' -prune -o \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) -print)
+
+format-check: deps
+	@echo "clang-format --dry-run -Werror: $(words $(SOURCES)) files"
+	@clang-format --dry-run -Werror $(SOURCES)
+
+format: deps
+	clang-format -i $(SOURCES)
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
