@@ -1,10 +1,10 @@
 // TWindowState: the main window's run-time state that its receive and send paths share.
 //
 // Principles of operation:
-// - The window owns it (TMainForm is one) and hands it by reference to both paths; each value
-//   has one writer besides the counter reset: the receive path writes RecvCount, DecodeBytes
-//   and DecodeText, the send path SendCount and RegCount, and InitDate sets the two counters
-//   back to 0.
+// - The main window owns it (as one of its bases) and hands it by reference to both paths;
+//   each value has one writer besides the counter reset: the receive path writes RecvCount,
+//   DecodeBytes and DecodeText, the send path SendCount and RegCount, and InitDate sets the two
+//   counters back to 0.
 // - The values live as long as the window, start at zero or empty, and carry over from one
 //   event or send to the next; clearing the views touches none of them.
 // - Main thread only, like the window.
