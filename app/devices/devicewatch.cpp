@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "modbus/demodevice.h"
+#include "platform/portholders.h"
 #include "platform/portmap.h"
 #include "port/comport.h"
 
@@ -87,12 +88,15 @@ void TDeviceWatch::Look() {
     std::error_code error;
     const std::filesystem::path device = std::filesystem::canonical(path, error);
     if (error || device.empty()) return;
+    // An open raises DTR and RTS, which resets boards and turns RS-485 drivers: a device another
+    // program holds is left alone, and a later look finds it free.
+    if (!platform::FindPortHolders(device.string()).empty()) return;
   }
   try {
     port_.SetOpen(true);
   } catch (const std::exception&) {
-    // There but not ready (still being set up by udev, or held by another program): the next
-    // look tries again.
+    // There but not ready (still being set up by udev, or taken by another program since the
+    // look for holders): the next look tries again.
     return;
   }
   if (!port_.Open()) return;

@@ -8,6 +8,8 @@
 //   resolved anew at every look) and whether the port opens on it with its unchanged settings.
 //   The number keeps its path while the program runs, so the same adapter comes back on the same
 //   number whatever number a fresh default map would give it.
+// - A device that another process holds (platform/portholders.h) is never opened by a look: an
+//   open raises DTR and RTS even when it then fails. The look after its holder lets go opens it.
 // - Hot-plug events (udev, where a daemon runs) make the next look happen at once; nothing
 //   replaces the once-a-second look, since pseudo-terminals and systems without udev make none.
 // - Between looks nothing runs: no polling of the device, no thread.

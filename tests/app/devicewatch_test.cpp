@@ -1,7 +1,9 @@
 // The window with a device that goes away and comes back, over pseudo-terminal pairs behind a
-// symbolic link (as a by-id name is): the device panel, the reconnect, hot-plug events, reset.
+// symbolic link (as a by-id name is): the device panel, the reconnect, hot-plug events, reset, a
+// device another process holds.
 #include "app/devices/devicewatch.h"
 
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -21,6 +23,7 @@
 #include "app/window/shape.h"
 #include "app/window/statusbar.h"
 #include "apptesting.h"
+#include "support/holderprocess.h"
 #include "support/ptypair.h"
 
 namespace talyx::testing {
@@ -154,6 +157,37 @@ TEST_F(DeviceWatchTest, WithReconnectOffALossIsOnlyShown) {
   PlugIn();
   form->DeviceWatch1->HandleHotplugEvent({"add", "/dev/ttyUSB1"});
   EXPECT_FALSE(form->ComPort1.Open());
+}
+
+TEST_F(DeviceWatchTest, ADeviceAnotherProcessHoldsIsNeverOpenedByTheLookUntilItIsFree) {
+  OpenOnLink();
+  Unplug();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->DeviceWatch1->Pending(); }, 5000));
+  PlugIn();
+  HolderProcess holder(far->SlavePath(), "holder");
+  ASSERT_TRUE(holder.Holding());
+  // Every open of the device, whatever the path it goes through.
+  const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(opens, 0);
+  ASSERT_GE(inotify_add_watch(opens, far->SlavePath().c_str(), IN_OPEN), 0);
+  auto opened = [opens] {
+    char events[4096];
+    return read(opens, events, sizeof events) > 0;
+  };
+
+  form->DeviceWatch1->HandleHotplugEvent({"add", "/dev/ttyUSB1"});
+  form->DeviceWatch1->Look();
+  EXPECT_FALSE(opened());
+  EXPECT_FALSE(form->ComPort1.Open());
+  EXPECT_TRUE(form->DeviceWatch1->Pending());
+
+  holder.Kill();
+  form->DeviceWatch1->Look();
+  EXPECT_TRUE(opened());
+  EXPECT_TRUE(form->ComPort1.Open());
+  EXPECT_FALSE(form->DeviceWatch1->Pending());
+  EXPECT_TRUE(messages.Texts.isEmpty());
+  close(opens);
 }
 
 }  // namespace
