@@ -43,6 +43,30 @@
         <source>驱动 </source>
         <translation>driver </translation>
     </message>
+    <message>
+        <source>%1（PID %2）</source>
+        <translation>%1 (PID %2)</translation>
+    </message>
+    <message>
+        <source>设备不存在：%1</source>
+        <translation>Device not found: %1</translation>
+    </message>
+    <message>
+        <source>没有打开 %1 的权限。请把用户 %2 加入设备所属的组（例如 dialout），然后重新登录。</source>
+        <translation>No permission to open %1. Add user %2 to the group that owns the device (for example dialout), then log in again.</translation>
+    </message>
+    <message>
+        <source>没有打开 %1 的权限：设备属于组 %2。请把用户 %3 加入该组（sudo usermod -aG %2 %3），然后重新登录。</source>
+        <translation>No permission to open %1: the device belongs to group %2. Add user %3 to that group (sudo usermod -aG %2 %3), then log in again.</translation>
+    </message>
+    <message>
+        <source>%1 正被其他程序占用。</source>
+        <translation>%1 is in use by another program.</translation>
+    </message>
+    <message>
+        <source>%1 正被其他程序占用：%2</source>
+        <translation>%1 is in use by another program: %2</translation>
+    </message>
 </context>
 <context>
     <name>PortWatch</name>

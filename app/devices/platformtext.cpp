@@ -2,6 +2,7 @@
 #include "app/devices/platformtext.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 
 namespace talyx::app {
 
@@ -24,7 +25,50 @@ constexpr const char* Phrases[] = {
     QT_TRANSLATE_NOOP("PlatformText", "驱动 "),
 };
 
+// "picocom（PID 1234）, tio（PID 1240）": the holders seen with their pid.
+QString HolderList(const std::vector<platform::PortHolder>& holders) {
+  QStringList names;
+  for (const platform::PortHolder& holder : holders) {
+    if (holder.Pid <= 0) continue;
+    const QString program =
+        holder.Program.empty() ? QStringLiteral("?") : QString::fromStdString(holder.Program);
+    names << QCoreApplication::translate("PlatformText", "%1（PID %2）")
+                 .arg(program, QString::number(holder.Pid));
+  }
+  return names.join(QStringLiteral(", "));
+}
+
 }  // namespace
+
+QString OpenFailureText(const platform::DeviceDiagnosis& diagnosis, const QString& device) {
+  switch (diagnosis.Fault) {
+    case platform::OpenFault::Missing:
+      return QCoreApplication::translate("PlatformText", "设备不存在：%1").arg(device);
+    case platform::OpenFault::PermissionDenied:
+      if (diagnosis.Group.empty()) {
+        return QCoreApplication::translate("PlatformText",
+                                           "没有打开 %1 的权限。请把用户 %2 加入设备所属的组"
+                                           "（例如 dialout），然后重新登录。")
+            .arg(device, QString::fromStdString(diagnosis.User));
+      }
+      return QCoreApplication::translate("PlatformText",
+                                         "没有打开 %1 的权限：设备属于组 %2。请把用户 %3 加入该组"
+                                         "（sudo usermod -aG %2 %3），然后重新登录。")
+          .arg(device, QString::fromStdString(diagnosis.Group),
+               QString::fromStdString(diagnosis.User));
+    case platform::OpenFault::InUse: {
+      const QString holders = HolderList(diagnosis.Holders);
+      if (holders.isEmpty()) {
+        return QCoreApplication::translate("PlatformText", "%1 正被其他程序占用。").arg(device);
+      }
+      return QCoreApplication::translate("PlatformText", "%1 正被其他程序占用：%2")
+          .arg(device, holders);
+    }
+    case platform::OpenFault::Unknown:
+      break;
+  }
+  return {};
+}
 
 QString PlatformText(const std::string& text) {
   QString result = QString::fromStdString(text);

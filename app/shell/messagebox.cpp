@@ -50,16 +50,23 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
 
 QMessageBox::StandardButton ShowMessage(const QString& text, MessageKind kind,
                                         QMessageBox::StandardButtons buttons) {
+  return ShowMessage(MessageRequest{text, kind, buttons, QString()});
+}
+
+QMessageBox::StandardButton ShowMessage(const MessageRequest& request) {
   if (ToStandardError()) {
-    std::fprintf(stderr, "talyx: %s\n", text.toUtf8().constData());
-    return EscapeAnswer(buttons);
+    std::fprintf(stderr, "talyx: %s\n", request.Text.toUtf8().constData());
+    if (!request.InformativeText.isEmpty()) {
+      std::fprintf(stderr, "talyx: %s\n", request.InformativeText.toUtf8().constData());
+    }
+    return EscapeAnswer(request.Buttons);
   }
-  const MessageRequest request{text, kind, buttons};
   // A copy, so that a hook that replaces itself while it runs is not destroyed under itself.
   const MessageBoxHook hook = Hook();
   if (hook) return hook(request);
-  QMessageBox box(IconOf(kind), ApplicationTitleText(), text, buttons,
+  QMessageBox box(IconOf(request.Kind), ApplicationTitleText(), request.Text, request.Buttons,
                   QApplication::activeWindow());
+  box.setInformativeText(request.InformativeText);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -23,6 +23,8 @@ struct MessageRequest {
   QString Text;
   MessageKind Kind = MessageKind::Information;
   QMessageBox::StandardButtons Buttons = QMessageBox::Ok;
+  // Shown below Text (the box's informative text): the details of the message; "" for none.
+  QString InformativeText;
 };
 
 // Answers a message box in place of the user.
@@ -40,5 +42,7 @@ void SetMessagesToStandardError(bool on);
 QMessageBox::StandardButton ShowMessage(const QString& text,
                                         MessageKind kind = MessageKind::Information,
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+// The same for a whole request, with its informative text.
+QMessageBox::StandardButton ShowMessage(const MessageRequest& request);
 
 }  // namespace talyx::app

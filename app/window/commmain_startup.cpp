@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/devices/devicewatch.h"
+#include "app/devices/platformtext.h"
 #include "app/settings/convert.h"
 #include "app/shell/application.h"
 #include "app/shell/messagebox.h"
@@ -17,6 +18,9 @@
 #include "app/window/commmain.h"
 #include "app/window/shape.h"
 #include "app/window/statusbar.h"
+#include "errors/commerror.h"
+#include "platform/devicediagnosis.h"
+#include "platform/platformerror.h"
 #include "platform/portmap.h"
 
 namespace talyx::app {
@@ -62,6 +66,26 @@ void EndModalDialogs() {
       modal->close();
     }
   }
+}
+
+// The platform error number behind a failed open (the component turned 5 into EAlreadyOpen and 2
+// and 3 into EBadId); 0 for a failure that is not the device's.
+int PlatformErrorOf(const std::exception& error) {
+  if (dynamic_cast<const EAlreadyOpen*>(&error) != nullptr) return platform::PeAccessDenied;
+  if (dynamic_cast<const EBadId*>(&error) != nullptr) return platform::PeFileNotFound;
+  if (const auto* io = dynamic_cast<const EInOutError*>(&error)) return io->ErrorCode;
+  return 0;
+}
+
+// Why port number's device failed to open with error, and what mends it; "" when that is not
+// the device's fault. The device is looked at, never opened again.
+QString OpenFailureCause(int number, const std::exception& error) {
+  const int platformError = PlatformErrorOf(error);
+  if (platformError == 0) return {};
+  const std::string value = platform::PortDevicePath(number);
+  QString device = QStringLiteral("COM%1").arg(number);
+  if (!value.empty()) device += QLatin1Char(' ') + QString::fromStdString(value);
+  return OpenFailureText(platform::DiagnoseOpenFailure(value, platformError), device);
 }
 
 }  // namespace
@@ -133,8 +157,12 @@ void TMainForm::ComPortInit() {
     ComPort1.SetDataBits(WordOf(CB_DataBits));
     ComPort1.SetStopBits(WordOf(CB_StopBits));
     ComPort1.SetOpen(true);
-  } catch (const std::exception&) {
-    ShowMessage(tr("串口不存在或被占用。"));
+  } catch (const std::exception& error) {
+    // The box keeps its one text; the cause goes below it and into the device panel.
+    const QString cause = OpenFailureCause(ComPort1.ComNumber(), error);
+    if (!cause.isEmpty()) StatusBar->SetPanelText(DevicePanel, cause);
+    ShowMessage(MessageRequest{tr("串口不存在或被占用。"), MessageKind::Information,
+                               QMessageBox::Ok, cause});
   }
 }
 

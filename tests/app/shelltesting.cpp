@@ -36,6 +36,7 @@ void EnsureApplication() { TheEnvironment->Create(); }
 MessageRecorder::MessageRecorder() {
   previous_ = app::SetMessageBoxHook([this](const app::MessageRequest& request) {
     Texts.push_back(request.Text);
+    InformativeTexts.push_back(request.InformativeText);
     return QMessageBox::Ok;
   });
 }

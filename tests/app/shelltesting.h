@@ -12,7 +12,7 @@ namespace talyx::testing {
 // when the test program's tests have ended.
 void EnsureApplication();
 
-// Answers every message box with OK and records its text, until it ends.
+// Answers every message box with OK and records its text and informative text, until it ends.
 class MessageRecorder {
  public:
   MessageRecorder();
@@ -21,6 +21,7 @@ class MessageRecorder {
   MessageRecorder& operator=(const MessageRecorder&) = delete;
 
   QStringList Texts;
+  QStringList InformativeTexts;
 
  private:
   app::MessageBoxHook previous_;
