@@ -486,5 +486,9 @@
         <source>(不可用)</source>
         <translation>(unavailable)</translation>
     </message>
+    <message>
+        <source>(不是串口，不会打开)</source>
+        <translation>(not a serial port; never opened)</translation>
+    </message>
 </context>
 </TS>

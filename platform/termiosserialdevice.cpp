@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/platformerror.h"
+#include "platform/terminalcheck.h"
 #include "platform/termios2settings.h"
 
 namespace talyx::platform {
@@ -93,21 +94,27 @@ int TermiosSerialDevice::Open(const std::string& path) {
     close(descriptor);
     return PlatformErrorFromErrno(err);
   };
+  struct stat device {};
+  if (fstat(descriptor, &device) != 0) return refuse(errno);
+  // The kernel keeps a pseudo-terminal's exclusive flag for as long as the pair's master is
+  // open, so a holder killed there would leave the port refused to every other process until
+  // the far end restarts: on a pseudo-terminal the lock alone holds the line. A hardware tty's
+  // flag ends with its last close.
+  const bool pseudoTerminal = S_ISCHR(device.st_mode) && IsPtySlaveNumber(device.st_rdev);
   // The lock is what makes the device ours: it goes with its holder, however that holder ends.
   if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) return refuse(errno);
   // The exclusive flag may be set although nobody holds the lock: by a program that asked for
   // exclusive use without locking, which owns the device while it has it open, or by a holder
   // killed before it could clear the flag, which must not shut the device for ever.
   int exclusive = 0;
-  if (ioctl(descriptor, TIOCGEXCL, &exclusive) == 0 && exclusive) {
-    struct stat device {};
-    if (fstat(descriptor, &device) != 0 || OtherProcessHasDeviceOpen(device.st_rdev)) {
-      return refuse(EBUSY);
-    }
+  if (ioctl(descriptor, TIOCGEXCL, &exclusive) == 0 && exclusive &&
+      OtherProcessHasDeviceOpen(device.st_rdev)) {
+    return refuse(EBUSY);
   }
-  if (ioctl(descriptor, TIOCEXCL) != 0) return refuse(errno);
+  if (!pseudoTerminal && ioctl(descriptor, TIOCEXCL) != 0) return refuse(errno);
   const int result = TakeOver(descriptor);
-  heldExclusively_ = result == 0;
+  locked_ = result == 0;
+  exclusiveFlagSet_ = locked_ && !pseudoTerminal;
   return result;
 }
 
@@ -177,10 +184,13 @@ int TermiosSerialDevice::Close() {
   // Give the device up at once, so that it can be opened again while worker threads that still
   // hold this descriptor finish; the descriptor itself is closed by Release. An adopted
   // descriptor keeps whatever hold its opener took.
-  if (heldExclusively_) {
+  if (locked_) {
     flock(descriptor_, LOCK_UN);
+    locked_ = false;
+  }
+  if (exclusiveFlagSet_) {
     ioctl(descriptor_, TIOCNXCL);
-    heldExclusively_ = false;
+    exclusiveFlagSet_ = false;
   }
   Signal(closeEvent_);
   return 0;

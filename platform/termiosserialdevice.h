@@ -1,9 +1,11 @@
 // TermiosSerialDevice: the serial device over a Linux tty (termios, modem ioctls, poll, eventfd).
 //
 // Principles of operation:
-// - Open holds the device exclusively: O_NONBLOCK open, flock(LOCK_EX|LOCK_NB) and TIOCEXCL
-//   (root ignores TIOCEXCL and flock stops only other flock users, so both are used, and a
-//   device another program has put into exclusive mode is refused too). The line runs raw with
+// - Open holds the device exclusively: O_NONBLOCK open, flock(LOCK_EX|LOCK_NB) and, on a
+//   hardware tty, TIOCEXCL (root ignores TIOCEXCL and flock stops only other flock users, so
+//   both are used, and a device another program has put into exclusive mode is refused too).
+//   A pseudo-terminal slave is held by the lock alone: its exclusive flag outlives a killed
+//   holder for as long as the pair's master is open. The line runs raw with
 //   VMIN 1 / VTIME 0, so a read gives bytes, EAGAIN for nothing, or 0 when the device has gone.
 // - Threads (the SerialDevice contract): one device-event thread calls WaitEvent; the dispatch
 //   thread calls Read, ClearErrors and ModemStatus; the output thread calls Write and
@@ -113,7 +115,9 @@ class TermiosSerialDevice : public SerialDevice {
   int descriptor_ = -1;
   int closeEvent_ = -1;
   int maskEvent_ = -1;
-  bool heldExclusively_ = false;  // Open took flock and TIOCEXCL; main thread only
+  // Open took the lock, and set the exclusive flag (hardware ttys); main thread only.
+  bool locked_ = false;
+  bool exclusiveFlagSet_ = false;
   std::atomic<bool> closed_{true};
   std::atomic<bool> gone_{false};
   std::atomic<uint32_t> eventMask_{0};

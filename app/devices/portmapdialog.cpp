@@ -16,6 +16,8 @@
 #include "app/shell/application.h"
 #include "modbus/demodevice.h"
 #include "platform/portmap.h"
+#include "platform/terminalcheck.h"
+#include "platform/termiosprovider.h"
 
 namespace talyx::app {
 
@@ -133,20 +135,27 @@ void TPortMapDialog::RebuildLists() {
   for (const auto& [number, path] : map.Paths()) {
     if (number > platform::LastProbedPort || path.empty()) continue;
     new QTreeWidgetItem(LV_Ports, {QStringLiteral("Com%1").arg(number), Text(path),
-                                   PlatformText(platform::PortDescription(map, number, devices_))});
+                                   PlatformText(platform::PortDescription(map, number, devices_)) +
+                                       NonTerminalMark(path)});
   }
   ShowTargetOfNumber();
 }
 
 void TPortMapDialog::ShowTargetOfNumber() {
-  const QString path = Text(platform::PortDevicePath(SE_ComNumber->value()));
+  const std::string value = platform::PortDevicePath(SE_ComNumber->value());
+  const QString path = Text(value);
   int index = CB_Target->findData(path);
   if (index < 0) {
     // A mapped path no device has now (unplugged, or typed into the settings file) is kept.
-    CB_Target->addItem(path + QStringLiteral("  ") + tr("(不可用)"), path);
+    CB_Target->addItem(path + QStringLiteral("  ") + tr("(不可用)") + NonTerminalMark(value), path);
     index = CB_Target->count() - 1;
   }
   CB_Target->setCurrentIndex(index);
+}
+
+QString TPortMapDialog::NonTerminalMark(const std::string& value) const {
+  if (!platform::IsDevicePath(value) || !platform::NamesNonTerminal(value, root_)) return {};
+  return QStringLiteral(" ") + tr("(不是串口，不会打开)");
 }
 
 }  // namespace talyx::app

@@ -8,7 +8,8 @@
 //   a mapping that cannot be written is reported and not made.
 // - The dialog looks at the devices again once a second while it is shown (sysfs and /dev
 //   reads, no device is opened), and refreshes its lists when a device came or went.
-// - Discovery reads below a root folder ("/"; tests give a fake tree).
+// - Discovery, and the look at whether a mapped path is a terminal, read below a root folder
+//   ("/"; tests give a fake tree).
 // - Main thread only.
 #pragma once
 
@@ -61,6 +62,10 @@ class TPortMapDialog : public QDialog {
  private:
   void RebuildLists();
   void ShowTargetOfNumber();
+  // " (mark)" for a mapped path that names something other than a terminal the port could
+  // open (a file, a FIFO, a disk, the console): such a port fails as missing, and the lists
+  // say why. "" for any other value.
+  QString NonTerminalMark(const std::string& value) const;
 
   TSettingsFile& settings_;
   std::string root_;

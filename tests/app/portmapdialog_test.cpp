@@ -105,6 +105,22 @@ TEST_F(PortMapDialogTest, AMappingTheSettingsFileRefusesIsReportedAndNotMade) {
   EXPECT_EQ(changed.count(), 0);
 }
 
+TEST_F(PortMapDialogTest, MappedPathsThatAreNoTerminalsAreMarked) {
+  PtyPair pty;
+  const std::string file = folder.File("plain");
+  WriteWholeFile(file, "x");
+  ScopedPortMap ports({{2, file}, {3, pty.SlavePath()}, {4, "/dev/null"}});
+  TPortMapDialog dialog(settings, root.string());
+  const QString mark = TPortMapDialog::tr("(不是串口，不会打开)");
+  const QStringList descriptions = Column(dialog.LV_Ports, 2);
+  ASSERT_EQ(descriptions.size(), 3);
+  EXPECT_TRUE(descriptions[0].endsWith(mark));
+  EXPECT_FALSE(descriptions[1].contains(mark));
+  EXPECT_TRUE(descriptions[2].endsWith(mark));
+  dialog.SE_ComNumber->setValue(4);
+  EXPECT_TRUE(dialog.CB_Target->currentText().endsWith(mark));
+}
+
 TEST_F(PortMapDialogTest, OptionsKeepTheirOwnSectionAndTheDialogChangesThem) {
   EXPECT_EQ(TAppOptions::Read(settings).Charset, TTextCharset::tcLocale);
   EXPECT_TRUE(TAppOptions::Read(settings).AutoReconnect);

@@ -2,6 +2,7 @@
 #include "platform/termiosserialdevice.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
@@ -253,6 +254,63 @@ TEST(TermiosDeviceOpen, HolderKilledWithoutClosingLeavesTheDeviceFreeWhileALivin
   EXPECT_EQ(device.Open(pty.SlavePath()), 5);
   flagOnly.Kill();
   EXPECT_EQ(device.Open(pty.SlavePath()), 0);
+}
+
+// A process of its own that opens path as user (0: stays root), reports the open's result and
+// holds what it opened until it is killed.
+class OpeningProcess {
+ public:
+  OpeningProcess(const std::string& path, uid_t user) {
+    int report[2];
+    if (pipe(report) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(report[0]);
+      if (user != 0 && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0)) {
+        _exit(1);
+      }
+      TermiosSerialDevice device;
+      const auto result = static_cast<char>(device.Open(path));
+      [[maybe_unused]] const ssize_t n = write(report[1], &result, 1);
+      for (;;) pause();
+    }
+    close(report[1]);
+    char result = 0;
+    if (pid_ > 0 && read(report[0], &result, 1) == 1) result_ = result;
+    close(report[0]);
+  }
+  ~OpeningProcess() { Kill(); }
+  OpeningProcess(const OpeningProcess&) = delete;
+  OpeningProcess& operator=(const OpeningProcess&) = delete;
+
+  // The platform error of the open (0: it holds the device); -1 when it could not report.
+  int Result() const { return result_; }
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int result_ = -1;
+};
+
+// The pair's master stays open throughout, as a program that keeps a virtual null modem alive
+// holds it: a holder killed there must leave no exclusive flag behind.
+TEST(TermiosDeviceOpen, KilledHolderOfAPseudoTerminalLeavesItFreeAsRootAndAsAnOrdinaryUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving the pty to uid 65534 needs root";
+  for (const uid_t user : {uid_t{0}, uid_t{65534}}) {
+    SCOPED_TRACE(user);
+    PtyPair pty;
+    ASSERT_EQ(fchown(pty.Slave(), user, user), 0);
+    OpeningProcess holder(pty.SlavePath(), user);
+    ASSERT_EQ(holder.Result(), 0);
+    EXPECT_EQ(OpeningProcess(pty.SlavePath(), user).Result(), 5);
+    holder.Kill();
+    EXPECT_EQ(OpeningProcess(pty.SlavePath(), user).Result(), 0);
+  }
 }
 
 TEST(TermiosDeviceOpen, MissingPathsAndNonTerminalsAreRefusedWithTheirNumbers) {

@@ -2,10 +2,18 @@
 // flow-control marks, RS-485 rules, trace wishes while closed, port selection, missing ports,
 // loading.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
 
 #include "errors/commerror.h"
+#include "platform/termiosprovider.h"
 #include "port/comport.h"
 #include "porttesting.h"
+#include "support/openwatch.h"
 #include "support/ptypair.h"
 #include "support/scopedproviders.h"
 
@@ -231,6 +239,37 @@ TEST_F(ComPortSettingsTest, MissingDevicePathGivesBadId) {
   port.SetComNumber(2);
   EXPECT_THROW(port.SetOpen(true), EBadId);
   EXPECT_EQ(port.OpenState(), TOpenState::osClosed);
+}
+
+// A file, a FIFO, the controlling terminal and the system console named as ports are not even
+// opened: each fails as a port whose device is missing.
+TEST(ComPortNonTerminals, PathsThatAreNoTerminalsAreNeverOpenedAndGiveBadId) {
+  TempFolder folder;
+  PtyPair console;
+  struct stat node {};
+  ASSERT_EQ(stat(console.SlavePath().c_str(), &node), 0);
+  const std::string root = folder.File("root");
+  std::filesystem::create_directories(root + "/proc");
+  WriteWholeFile(root + "/proc/consoles", "ttyS0  -W- (EC p a)  " +
+                                              std::to_string(major(node.st_rdev)) + ":" +
+                                              std::to_string(minor(node.st_rdev)) + "\n");
+  const std::string file = folder.File("plain");
+  const std::string fifo = folder.File("fifo");
+  WriteWholeFile(file, "x");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ScopedDeviceProviders providers{{std::make_shared<platform::TermiosDeviceProvider>(root)}};
+  ScopedPortMap map({{2, file}, {3, fifo}, {4, "/dev/tty"}, {5, console.SlavePath()}});
+  MainThreadLoop loop;
+  AppHookRecorder hooks;
+  TComPort port;
+  for (const int number : {2, 3, 4, 5}) {
+    const std::string path = platform::PortDevicePath(number);
+    OpenWatch watch(path);
+    port.SetComNumber(static_cast<uint16_t>(number));
+    EXPECT_THROW(port.SetOpen(true), EBadId) << path;
+    EXPECT_FALSE(port.Open()) << path;
+    EXPECT_EQ(watch.Opens(), 0) << path;
+  }
 }
 
 TEST_F(ComPortSettingsTest, OperationsOnAClosedPortWithoutAutoOpen) {
