@@ -2,7 +2,6 @@
 // wait.
 #include "platform/termiosserialdevice.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -18,6 +17,7 @@
 #include <string>
 
 #include "platform/platformerror.h"
+#include "platform/portholders.h"
 #include "platform/terminalcheck.h"
 #include "platform/termios2settings.h"
 
@@ -45,38 +45,6 @@ void CloseIfOpen(int& descriptor) {
 }
 
 constexpr short kHangUp = POLLHUP | POLLERR | POLLNVAL;
-
-// Whether a process other than this one has the character device open, by the descriptors
-// listed under /proc/<pid>/fd. What cannot be read (processes that ended meanwhile, those of
-// other users without the privilege) is passed over.
-bool OtherProcessHasDeviceOpen(dev_t deviceNumber) {
-  DIR* processes = opendir("/proc");
-  if (processes == nullptr) return false;
-  const std::string self = std::to_string(getpid());
-  bool found = false;
-  while (!found) {
-    const dirent* process = readdir(processes);
-    if (process == nullptr) break;
-    const std::string pid = process->d_name;
-    if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self) {
-      continue;
-    }
-    DIR* descriptors = opendir(("/proc/" + pid + "/fd").c_str());
-    if (descriptors == nullptr) continue;
-    while (const dirent* entry = readdir(descriptors)) {
-      if (entry->d_name[0] == '.') continue;
-      struct stat opened {};
-      if (fstatat(dirfd(descriptors), entry->d_name, &opened, 0) == 0 && S_ISCHR(opened.st_mode) &&
-          opened.st_rdev == deviceNumber) {
-        found = true;
-        break;
-      }
-    }
-    closedir(descriptors);
-  }
-  closedir(processes);
-  return found;
-}
 
 }  // namespace
 
@@ -108,7 +76,7 @@ int TermiosSerialDevice::Open(const std::string& path) {
   // killed before it could clear the flag, which must not shut the device for ever.
   int exclusive = 0;
   if (ioctl(descriptor, TIOCGEXCL, &exclusive) == 0 && exclusive &&
-      OtherProcessHasDeviceOpen(device.st_rdev)) {
+      !FindPortHolders(path).empty()) {
     return refuse(EBUSY);
   }
   if (!pseudoTerminal && ioctl(descriptor, TIOCEXCL) != 0) return refuse(errno);
