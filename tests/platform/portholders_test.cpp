@@ -89,11 +89,11 @@ TEST(PortHolders, EveryUsersLocksAndTheDescriptorsInViewAreReadUnderTheProcRoot)
                           "1: -> FLOCK  ADVISORY  WRITE 4343 " + device + " 0 EOF\n" +
                           "2: FLOCK  ADVISORY  WRITE 4444 " + proc.LockName("device", 1) +
                           " 0 EOF\n" + "3: OFDLCK ADVISORY  READ  -1 " + device + " 0 EOF\n");
-  proc.Write("4242/comm", "picocom\n");
-  proc.Opens(4545, "device", "tio");
+  proc.Write("4242/comm", "plc-logger\n");
+  proc.Opens(4545, "device", "gpsd");
   proc.Opens(4646, "other", "cat");
   EXPECT_EQ(FindPortHolders(proc.Path("device"), proc.Root()),
-            (Holders{{4242, "picocom"}, {0, ""}, {4545, "tio"}}));
+            (Holders{{4242, "plc-logger"}, {0, ""}, {4545, "gpsd"}}));
   EXPECT_EQ(FindPortHolders(proc.Path("missing"), proc.Root()), Holders{});
 }
 
