@@ -2,14 +2,13 @@
 // availability test.
 #include "platform/portmap.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <mutex>
 
 #include "platform/deviceproviders.h"
+#include "platform/terminalcheck.h"
 #include "platform/termiosprovider.h"
 
 namespace talyx::platform {
@@ -237,8 +236,9 @@ bool IsDeviceAvailable(const std::string& path,
   // Only a path can be looked at without opening it; anything else is there when its provider
   // is.
   if (!IsDevicePath(path)) return DeviceProviderOf(path) != nullptr;
-  struct stat status {};
-  if (stat(path.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) return false;
+  // Only a terminal the termios provider would open counts: /dev/null, a file or the console
+  // never opens as a port, so it is never offered as one.
+  if (CheckTerminalPath(path) != 0) return false;
   // A ttyS* node exists whether or not a UART is behind it: only discovery can tell.
   for (const std::string& name :
        {std::filesystem::path(path).filename().string(),

@@ -137,9 +137,9 @@ class PortAvailability : public ::testing::Test {
     std::FILE* file = std::fopen(plainFile_.c_str(), "w");
     ASSERT_NE(file, nullptr);
     std::fclose(file);
-    // A character device whose name says legacy UART port.
+    // A terminal whose name says legacy UART port.
     uartLink_ = folder_ + "/ttyS7";
-    std::filesystem::create_symlink("/dev/null", uartLink_);
+    std::filesystem::create_symlink(second_.SlavePath(), uartLink_);
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
 
@@ -148,7 +148,7 @@ class PortAvailability : public ::testing::Test {
   std::string folder_, plainFile_, uartLink_;
 };
 
-TEST_F(PortAvailability, DemoAndExistingCharacterDevicesInOneToFiftyAreAvailable) {
+TEST_F(PortAvailability, DemoAndExistingTerminalsInOneToFiftyAreAvailable) {
   ScopedPortMap map({{3, first_.SlavePath()},
                      {7, second_.SlavePath()},
                      {50, "demo"},
@@ -160,7 +160,7 @@ TEST_F(PortAvailability, DemoAndExistingCharacterDevicesInOneToFiftyAreAvailable
   EXPECT_TRUE(IsPortAvailable(3));
   EXPECT_TRUE(IsPortAvailable(7));
   EXPECT_TRUE(IsPortAvailable(50));
-  EXPECT_TRUE(IsPortAvailable(6));
+  EXPECT_FALSE(IsPortAvailable(6));  // a character device, but no terminal: never opened
   EXPECT_FALSE(IsPortAvailable(51));
   EXPECT_FALSE(IsPortAvailable(0));
   EXPECT_FALSE(IsPortAvailable(4));
