@@ -16,6 +16,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -310,6 +311,60 @@ TEST(TermiosDeviceOpen, KilledHolderOfAPseudoTerminalLeavesItFreeAsRootAndAsAnOr
     EXPECT_EQ(OpeningProcess(pty.SlavePath(), user).Result(), 5);
     holder.Kill();
     EXPECT_EQ(OpeningProcess(pty.SlavePath(), user).Result(), 0);
+  }
+}
+
+// A virtual null modem made by socat (Debian socat): two pseudo-terminals joined, each reached by
+// a link in folder, kept alive until the end of the test, when socat is stopped by its pid.
+class NullModem {
+ public:
+  explicit NullModem(const std::string& folder) : port_(folder + "/com"), peer_(folder + "/peer") {
+    const std::string first = "pty,raw,echo=0,link=" + port_;
+    const std::string second = "pty,raw,echo=0,link=" + peer_;
+    pid_ = fork();
+    if (pid_ == 0) {
+      execlp("socat", "socat", first.c_str(), second.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~NullModem() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    unlink(port_.c_str());
+    unlink(peer_.c_str());
+  }
+  NullModem(const NullModem&) = delete;
+  NullModem& operator=(const NullModem&) = delete;
+
+  bool Ready() const {
+    return pid_ > 0 && Eventually([&] { return access(port_.c_str(), F_OK) == 0; });
+  }
+  const std::string& Port() const { return port_; }
+
+ private:
+  std::string port_, peer_;
+  pid_t pid_ = -1;
+};
+
+// The far end stays open throughout, as socat keeps it: the holder's exclusive flag would last
+// as long, so only the lock may hold the line.
+TEST(TermiosDeviceOpen, KilledHolderOfASocatPseudoTerminalLeavesItFreeAsRootAndAsAnOrdinaryUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving the pty to uid 65534 needs root";
+  for (const uid_t user : {uid_t{0}, uid_t{65534}}) {
+    SCOPED_TRACE(user);
+    ScratchFolder scratch;
+    NullModem modem(scratch.Path());
+    ASSERT_TRUE(modem.Ready()) << "socat made no pseudo-terminal";
+    // The slave itself: the scratch folder with socat's link is the test's own (mode 0700).
+    const std::string slave = std::filesystem::canonical(modem.Port());
+    ASSERT_EQ(chown(slave.c_str(), user, user), 0);
+    OpeningProcess holder(slave, user);
+    ASSERT_EQ(holder.Result(), 0);
+    EXPECT_EQ(OpeningProcess(slave, user).Result(), 5);
+    holder.Kill();
+    EXPECT_EQ(OpeningProcess(slave, user).Result(), 0);
   }
 }
 
