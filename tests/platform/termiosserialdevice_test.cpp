@@ -298,6 +298,16 @@ class OpeningProcess {
   int result_ = -1;
 };
 
+// A holder of user's keeps slave refused to a second open of user's while it lives, and leaves
+// it free once killed (nothing of it runs to clear a flag).
+void ExpectHeldWhileAliveAndFreeOnceKilled(const std::string& slave, uid_t user) {
+  OpeningProcess holder(slave, user);
+  ASSERT_EQ(holder.Result(), 0);
+  EXPECT_EQ(OpeningProcess(slave, user).Result(), 5);
+  holder.Kill();
+  EXPECT_EQ(OpeningProcess(slave, user).Result(), 0);
+}
+
 // The pair's master stays open throughout, as a program that keeps a virtual null modem alive
 // holds it: a holder killed there must leave no exclusive flag behind.
 TEST(TermiosDeviceOpen, KilledHolderOfAPseudoTerminalLeavesItFreeAsRootAndAsAnOrdinaryUser) {
@@ -306,11 +316,7 @@ TEST(TermiosDeviceOpen, KilledHolderOfAPseudoTerminalLeavesItFreeAsRootAndAsAnOr
     SCOPED_TRACE(user);
     PtyPair pty;
     ASSERT_EQ(fchown(pty.Slave(), user, user), 0);
-    OpeningProcess holder(pty.SlavePath(), user);
-    ASSERT_EQ(holder.Result(), 0);
-    EXPECT_EQ(OpeningProcess(pty.SlavePath(), user).Result(), 5);
-    holder.Kill();
-    EXPECT_EQ(OpeningProcess(pty.SlavePath(), user).Result(), 0);
+    ExpectHeldWhileAliveAndFreeOnceKilled(pty.SlavePath(), user);
   }
 }
 
@@ -360,11 +366,7 @@ TEST(TermiosDeviceOpen, KilledHolderOfASocatPseudoTerminalLeavesItFreeAsRootAndA
     // The slave itself: the scratch folder with socat's link is the test's own (mode 0700).
     const std::string slave = std::filesystem::canonical(modem.Port());
     ASSERT_EQ(chown(slave.c_str(), user, user), 0);
-    OpeningProcess holder(slave, user);
-    ASSERT_EQ(holder.Result(), 0);
-    EXPECT_EQ(OpeningProcess(slave, user).Result(), 5);
-    holder.Kill();
-    EXPECT_EQ(OpeningProcess(slave, user).Result(), 0);
+    ExpectHeldWhileAliveAndFreeOnceKilled(slave, user);
   }
 }
 
