@@ -25,7 +25,7 @@ constexpr const char* Phrases[] = {
     QT_TRANSLATE_NOOP("PlatformText", "驱动 "),
 };
 
-// "plc-logger（PID 1234）, gpsd（PID 1240）": the holders seen with their pid.
+// "plc-logger（PID 1234）, meter-reader（PID 1240）": the holders seen with their pid.
 QString HolderList(const std::vector<platform::PortHolder>& holders) {
   QStringList names;
   for (const platform::PortHolder& holder : holders) {

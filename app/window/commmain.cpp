@@ -278,7 +278,7 @@ void TMainForm::LayOutViews() {
     re_dec->setGeometry(RegisterViewBounds);
     return;
   }
-  // The one option that moves specified controls, and only when the user turns it on: the views
+  // The one option that moves designed controls, and only when the user turns it on: the views
   // keep the design's gaps to the left column, between them, to the right edge, below the top
   // and above the send area, and share the rest of the width equally.
   const int between = RegisterViewBounds.left() - MemoShowBounds.left() - MemoShowBounds.width();

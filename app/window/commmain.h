@@ -16,7 +16,7 @@
 // - Every handler is connected through Reported (application.h): an exception that leaves a
 //   handler goes to the general error report and the window goes on.
 // - The window holds the run-time state (TWindowState) and is the TReceiveWindow and the
-//   TSendWindow through which its receive and send paths see it; the specified handlers of those
+//   TSendWindow through which its receive and send paths see it; the named handlers of those
 //   paths stay here and hand their work to the paths.
 // - Main thread only, like every Qt widget. The port component's events reach the window on
 //   the main thread through the engine's message queue (qtbridge.h).

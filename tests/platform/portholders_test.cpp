@@ -90,10 +90,10 @@ TEST(PortHolders, EveryUsersLocksAndTheDescriptorsInViewAreReadUnderTheProcRoot)
                           "2: FLOCK  ADVISORY  WRITE 4444 " + proc.LockName("device", 1) +
                           " 0 EOF\n" + "3: OFDLCK ADVISORY  READ  -1 " + device + " 0 EOF\n");
   proc.Write("4242/comm", "plc-logger\n");
-  proc.Opens(4545, "device", "gpsd");
+  proc.Opens(4545, "device", "meter-reader");
   proc.Opens(4646, "other", "cat");
   EXPECT_EQ(FindPortHolders(proc.Path("device"), proc.Root()),
-            (Holders{{4242, "plc-logger"}, {0, ""}, {4545, "gpsd"}}));
+            (Holders{{4242, "plc-logger"}, {0, ""}, {4545, "meter-reader"}}));
   EXPECT_EQ(FindPortHolders(proc.Path("missing"), proc.Root()), Holders{});
 }
 
