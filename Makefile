@@ -4,7 +4,7 @@
 PACKAGES := build-essential cmake pkg-config libudev-dev libgtest-dev libgmock-dev googletest qt6-base-dev \
             qt6-tools-dev qt6-l10n-tools \
             fonts-wqy-zenhei libmodbus-dev libjpeg62-turbo-dev clang libclang-rt-14-dev xvfb
-PACKAGES += qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n x11-utils clang-format socat
+PACKAGES += qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n x11-utils clang-format socat picocom tio
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)
 
