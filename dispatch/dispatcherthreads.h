@@ -96,13 +96,16 @@ class TComThread : public TDispatcherThread {
 // line that brings small chunks is then read and offered to the handlers several chunks at a
 // time, instead of costing a hand-off to the main thread and back per chunk. Slower traffic, a
 // lone reply after a quiet moment and a turn that read enough already go on at once.
+// The bound is one display frame: a window shows what it receives once a frame at most, so a
+// stream costs one hand-off per frame and shows no later than it would otherwise. The target is
+// half the terminal layer's 4 KB read buffer, so a faster line is read before that fills.
 class TDispThread : public TDispatcherThread {
  public:
   // The longest wait for a device event before the dispatch thread reads and polls anyway.
   static constexpr int64_t PollIntervalMs = 50;
   static constexpr uint64_t GatherFromBytesPerMs = 32;
-  static constexpr uint64_t GatherTargetBytes = 1024;
-  static constexpr int64_t GatherMostMicroseconds = 4000;
+  static constexpr uint64_t GatherTargetBytes = 2048;
+  static constexpr int64_t GatherMostMicroseconds = 16000;
 
   // How long after its start the turn that read `bytes` is followed by the next, when the turn
   // before that read bytes too and began `sincePrevious` earlier; zero for at once.

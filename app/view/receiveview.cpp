@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "app/view/viewscrollbar.h"
+
 namespace talyx::app {
 
 namespace {
@@ -30,6 +32,7 @@ TReceiveView::TReceiveView(QWidget* parent)
   setAttribute(Qt::WA_InputMethodEnabled);
   setInputMethodHints(Qt::ImhMultiLine);
   viewport()->setCursor(Qt::IBeamCursor);
+  setVerticalScrollBar(new TViewScrollBar(this));
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   layoutTimer_->setSingleShot(true);
@@ -40,6 +43,7 @@ TReceiveView::TReceiveView(QWidget* parent)
     viewport()->update();
   });
   layout_.SetFont(font());
+  glyphs_.SetFont(font());
   ApplyWidth();
 }
 
@@ -251,6 +255,7 @@ void TReceiveView::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
   if (event->type() == QEvent::FontChange) {
     layout_.SetFont(font());
+    glyphs_.SetFont(font());
     ApplyWidth();
     UpdateScrollBar();
   }
@@ -329,35 +334,40 @@ void TReceiveView::PaintRow(QPainter& painter, qsizetype line, qsizetype start, 
   const qsizetype lineStart = text_.LineStart(line);
   const qsizetype selectFrom = std::clamp(SelectionStart() - lineStart, start, end);
   const qsizetype selectTo = std::clamp(SelectionEnd() - lineStart, start, end);
-  const QColor textColor = palette().color(QPalette::Text);
-  const QColor selectedColor = palette().color(QPalette::HighlightedText);
-  const qreal baseline = top + layout_.Ascent();
+  const QPointF origin(Margin, top + layout_.Ascent());
   qreal x = 0;
-  qreal runX = 0;
-  qsizetype run = start;
-  // Draws [run, i) and starts the next run at i.
-  const auto flush = [&](qsizetype i) {
-    if (i > run) {
-      const bool selected = run >= selectFrom && run < selectTo;
-      if (selected) {
-        painter.fillRect(QRectF(Margin + runX, top, x - runX, layout_.RowHeight()),
-                         palette().color(QPalette::Highlight));
+  // Paints the characters [from, to): the glyphs in one run, then what has no glyph of its own
+  // as text; blanks and tabs draw nothing.
+  const auto paintPart = [&](qsizetype from, qsizetype to, bool selected) {
+    if (from >= to) return;
+    const qreal left = x;
+    std::vector<std::pair<qsizetype, qreal>> alone;
+    for (qsizetype i = from; i < to; ++i) {
+      const QChar c = s[i];
+      if (c != u' ' && c != u'\t' && !c.isLowSurrogate()) {
+        if (const quint32 glyph = glyphs_.GlyphOf(c)) {
+          glyphs_.Add(glyph, x);
+        } else {
+          alone.emplace_back(i, x);
+        }
       }
-      painter.setPen(selected ? selectedColor : textColor);
-      if (s[run] != u'\t') {
-        painter.drawText(QPointF(Margin + runX, baseline), s.mid(run, i - run));
-      }
+      x += layout_.Advance(s, i, x);
     }
-    run = i;
-    runX = x;
+    if (selected) {
+      painter.fillRect(QRectF(Margin + left, top, x - left, layout_.RowHeight()),
+                       palette().color(QPalette::Highlight));
+    }
+    painter.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
+    glyphs_.Draw(painter, origin);
+    for (const auto& [column, at] : alone) {
+      const bool pair =
+          s[column].isHighSurrogate() && column + 1 < s.size() && s[column + 1].isLowSurrogate();
+      painter.drawText(origin + QPointF(at, 0), s.mid(column, pair ? 2 : 1));
+    }
   };
-  for (qsizetype i = start; i < end; ++i) {
-    if (i == selectFrom || i == selectTo || s[i] == u'\t' || (i > start && s[i - 1] == u'\t')) {
-      flush(i);
-    }
-    x += layout_.Advance(s, i, x);
-  }
-  flush(end);
+  paintPart(start, selectFrom, false);
+  paintPart(selectFrom, selectTo, true);
+  paintPart(selectTo, end, false);
 }
 
 }  // namespace talyx::app

@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/view/glyphcache.h"
 #include "app/view/receiveviewlayout.h"
 #include "app/view/receiveviewtext.h"
 
@@ -158,6 +159,7 @@ class TReceiveView : public QAbstractScrollArea {
 
   TReceiveText text_;
   TReceiveLayout layout_{text_};
+  TGlyphCache glyphs_;
   qsizetype anchor_ = 0;
   qsizetype caret_ = 0;
   qreal wantedX_ = -1;  // x kept while moving up and down

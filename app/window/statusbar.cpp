@@ -1,7 +1,6 @@
 // TStatusBar: the panels.
 #include "app/window/statusbar.h"
 
-#include <QLabel>
 #include <QLayout>
 
 namespace talyx::app {
@@ -9,9 +8,7 @@ namespace talyx::app {
 TStatusBar::TStatusBar(std::initializer_list<int> panelWidths, QWidget* parent)
     : QStatusBar(parent) {
   for (int width : panelWidths) {
-    auto* panel = new QLabel(this);
-    panel->setFrameShape(QFrame::Panel);
-    panel->setFrameShadow(QFrame::Sunken);
+    auto* panel = new TStatusPanel(this);
     const bool last = panels_.size() + 1 == panelWidths.size();
     if (last) {
       // The last panel reaches the bar's right edge, so its text (the version) is not cut at its
@@ -30,15 +27,14 @@ void TStatusBar::AddFillPanel() {
   // The panel that reached the right edge so far keeps its own width from now on: at least its
   // nominal one, and as much as its text needs.
   if (!panels_.empty()) {
-    QLabel* previous = panels_.back();
+    TStatusPanel* previous = panels_.back();
     const int at = static_cast<int>(panels_.size()) - 1;
     removeWidget(previous);
     insertWidget(at, previous, 0);
+    previous->FollowText();
     previous->show();
   }
-  auto* panel = new QLabel(this);
-  panel->setFrameShape(QFrame::Panel);
-  panel->setFrameShadow(QFrame::Sunken);
+  auto* panel = new TStatusPanel(this);
   // Its text never widens it: it has what the other panels leave.
   panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   addWidget(panel, 1);
@@ -48,9 +44,13 @@ void TStatusBar::AddFillPanel() {
 QString TStatusBar::PanelText(int index) const { return Panel(index)->text(); }
 
 void TStatusBar::SetPanelText(int index, const QString& text) {
-  Panel(index)->setText(text);
+  TStatusPanel* panel = Panel(index);
+  const QSize before = panel->sizeHint();
+  panel->setText(text);
   // A panel that takes its text's width has it at once, not at the next layout pass.
-  if (QLayout* panels = layout()) panels->activate();
+  if (panel->sizeHint() != before) {
+    if (QLayout* panels = layout()) panels->activate();
+  }
 }
 
 }  // namespace talyx::app

@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <vector>
 
-class QLabel;
+#include "app/window/statuspanel.h"
 
 namespace talyx::app {
 
@@ -18,7 +18,7 @@ class TStatusBar : public QStatusBar {
   TStatusBar(std::initializer_list<int> panelWidths, QWidget* parent = nullptr);
 
   int PanelCount() const { return static_cast<int>(panels_.size()); }
-  QLabel* Panel(int index) const { return panels_.at(static_cast<size_t>(index)); }
+  TStatusPanel* Panel(int index) const { return panels_.at(static_cast<size_t>(index)); }
   // One more panel after the others that takes the rest of the bar's width; the panel before it
   // no longer stretches.
   void AddFillPanel();
@@ -26,7 +26,7 @@ class TStatusBar : public QStatusBar {
   void SetPanelText(int index, const QString& text);
 
  private:
-  std::vector<QLabel*> panels_;
+  std::vector<TStatusPanel*> panels_;
 };
 
 }  // namespace talyx::app

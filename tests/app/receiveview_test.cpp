@@ -265,5 +265,66 @@ TEST_F(ReceiveViewTest, TheSavedFileIsWhatTheDocumentViewSavedForTheSameText) {
   EXPECT_EQ(ReadWholeFile(folder.File("new.rtf")), ReadWholeFile(folder.File("old.rtf")));
 }
 
+// Counts the paint events an object receives.
+class PaintCounter : public QObject {
+ public:
+  explicit PaintCounter(QObject* watched) { watched->installEventFilter(this); }
+  int Count = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++Count;
+    return false;
+  }
+};
+
+TEST_F(ReceiveViewTest, TheScrollBarRepaintsWhenItsHandleMovesAndNotForEachRowAtTheEnd) {
+  view->AppendText(HexRun(20000));
+  view->FinishLayout();
+  QScrollBar* bar = view->verticalScrollBar();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+  QApplication::processEvents();
+  PaintCounter barPaints(bar);
+  PaintCounter viewPaints(view->viewport());
+  // A row more at the end of a long text: the view repaints, the handle stays at the bottom.
+  for (int i = 0; i < 5; ++i) {
+    view->AppendText(HexRun(16));
+    QTest::qWait(20);
+  }
+  EXPECT_GT(viewPaints.Count, 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_EQ(barPaints.Count, 0);
+  // Scrolled to the top, the handle moves and is painted there.
+  bar->setValue(0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return barPaints.Count > 0; }, 5000));
+}
+
+// Every row shows ink where it has characters: those the font draws as glyphs, those it leaves to
+// a fallback font (a CJK character, a character outside the BMP), and selected ones in the
+// highlight's colours.
+TEST_F(ReceiveViewTest, RowsPaintEveryKindOfCharacterAndTheSelection) {
+  view->setPlainText(QStringLiteral("0A 1B\n\u4E32\u53E3\n\U0001F600\nselected"));
+  view->SetSelection(view->CharacterCount() - 8, view->CharacterCount());
+  const QImage image = view->viewport()->grab().toImage();
+  const QColor base = view->palette().color(QPalette::Base);
+  const QColor highlight = view->palette().color(QPalette::Highlight);
+  const qreal rowHeight = view->Layout().RowHeight();
+  for (int row = 0; row < 4; ++row) {
+    SCOPED_TRACE(row);
+    int ink = 0;
+    int highlighted = 0;
+    const int top = TReceiveView::Margin + static_cast<int>(row * rowHeight);
+    for (int y = top; y < top + static_cast<int>(rowHeight); ++y) {
+      for (int x = 0; x < image.width() / 2; ++x) {
+        const QColor pixel = image.pixelColor(x, y);
+        if (pixel == highlight) ++highlighted;
+        if (pixel != base && pixel != highlight) ++ink;
+      }
+    }
+    EXPECT_GT(ink, 10);
+    EXPECT_EQ(highlighted > 0, row == 3);
+  }
+}
+
 }  // namespace
 }  // namespace talyx::testing

@@ -224,7 +224,7 @@ TEST_F(MainFormTest, TheLampTurnsGreenAtTheWatchTickAfterAnOpenAndRedAtTheOneAft
   AwaitWatchTick(*form);
   EXPECT_EQ(form->Shape_ComState->BrushColor(), Green);
   EXPECT_EQ(form->StatusBar->PanelText(TMainForm::VersionPanel), QStringLiteral("版本号：V1.22"));
-  const QLabel* version = form->StatusBar->Panel(TMainForm::VersionPanel);
+  const app::TStatusPanel* version = form->StatusBar->Panel(TMainForm::VersionPanel);
   EXPECT_LE(version->fontMetrics().horizontalAdvance(version->text()),
             version->contentsRect().width());  // shown whole
   EXPECT_FALSE(form->StatusBar->PanelText(TMainForm::DatePanel).isEmpty());

@@ -109,18 +109,18 @@ TEST(DispatchGatherTest, OnlyAFastStreamOfSmallReadsWaitsAndNeverLongerThanTheBo
     return TDispThread::GatherPause(bytes, microseconds(sinceUs)).count();
   };
   // 300 KB/s in 64-byte chunks: the time the target takes at that rate.
-  EXPECT_EQ(pause(64, 213), 3408);
-  EXPECT_EQ(pause(512, 100), 200);
-  // 921600 baud: that time is longer than the bound.
+  EXPECT_EQ(pause(64, 213), 6816);
+  EXPECT_EQ(pause(512, 100), 400);
+  // 921600 baud: that time is longer than the bound, one display frame.
   EXPECT_EQ(pause(64, 694), TDispThread::GatherMostMicroseconds);
   // Single bytes a millisecond apart, a first read after a quiet moment, a read that brought
   // the target already, and no read at all go on at once.
   EXPECT_EQ(pause(1, 1000), 0);
   EXPECT_EQ(pause(64, 50000), 0);
-  EXPECT_EQ(pause(1024, 100), 0);
+  EXPECT_EQ(pause(2048, 100), 0);
   EXPECT_EQ(pause(0, 100), 0);
   // Exactly the gathering rate gathers; a clock that went back counts as no time.
-  EXPECT_EQ(pause(32, 1000), 4000);
+  EXPECT_EQ(pause(64, 2000), 16000);
   EXPECT_EQ(pause(31, 1000), 0);
   EXPECT_EQ(pause(64, -5), 0);
 }
