@@ -65,7 +65,7 @@ EngineRun RunEngine(const Pty& pty, const std::vector<uint8_t>& data, bool timed
         ++run.Messages;
         for (uint32_t i = 0; i < offered; ++i) {
           uint8_t c;
-          uint32_t time;
+          TReadTime time;
           if ((timed ? dispatcher.GetChar(c, time) : dispatcher.GetChar(c)) != ecOK) break;
           if (run.Received >= data.size() || c != data[run.Received]) ++run.Wrong;
           ++run.Received;
