@@ -1,7 +1,6 @@
 // ModbusSimulator: request framing, the four functions and the exception replies.
 #include "modbus/modbussimulator.h"
 
-#include <algorithm>
 #include <optional>
 
 #include "modbus/modbuscrc.h"
@@ -153,14 +152,6 @@ void ModbusSimulator::Answer(const uint8_t* frame, std::vector<uint8_t>& replies
     default:
       return exception(ExIllegalFunction);
   }
-}
-
-uint32_t SilenceMicroseconds(uint32_t baudRate) {
-  constexpr uint32_t Floor = 2000;
-  if (baudRate == 0) return Floor;
-  // 3.5 characters of 11 bits: 38.5 bit times.
-  const uint64_t micros = (38500000ULL + baudRate - 1) / baudRate;
-  return static_cast<uint32_t>(std::max<uint64_t>(Floor, micros));
 }
 
 }  // namespace talyx::modbus

@@ -55,8 +55,4 @@ class ModbusSimulator {
   bool dropping_ = false;          // bytes are dropped until the next silence
 };
 
-// 3.5 character times of 11 bits at the given rate, never less than 2 ms; in microseconds. A
-// rate of 0 (unknown) gives the 2 ms floor.
-uint32_t SilenceMicroseconds(uint32_t baudRate);
-
 }  // namespace talyx::modbus
