@@ -88,8 +88,10 @@ class RtuMonitor {
 
   // The events since the last call, in order.
   std::vector<RtuEvent> TakeEvents();
-  // The events not yet taken.
+  // The events not yet taken or cleared, in order; ClearEvents forgets them and keeps the room
+  // they took, for callers that read events in a tight loop.
   const std::vector<RtuEvent>& Events() const { return events_; }
+  void ClearEvents() { events_.clear(); }
 
   uint32_t SilenceUs() const { return silenceUs_; }
 
