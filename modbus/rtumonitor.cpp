@@ -63,7 +63,7 @@ const RtuMonitor::Waiting* RtuMonitor::RequestFor(Direction direction, uint16_t 
   const Waiting& request = found->second;
   // This program does not answer its own requests.
   if (direction == Direction::Sent && request.Dir == Direction::Sent) return nullptr;
-  if (endUs < request.StartUs || endUs > request.EndUs + timeoutUs_) return nullptr;
+  if (endUs < request.EndUs || endUs > request.EndUs + timeoutUs_) return nullptr;
   return &request;
 }
 
@@ -151,7 +151,7 @@ void RtuMonitor::Pair(RtuEvent& response) {
   const Waiting* request = RequestFor(response.Dir, key, response.EndUs);
   if (request == nullptr) return;
   response.PairSeq = request->Seq;
-  response.ResponseUs = response.EndUs >= request->EndUs ? response.EndUs - request->EndUs : 0;
+  response.ResponseUs = response.EndUs - request->EndUs;
   if (!frame.HasAddress && request->HasAddress) {
     frame.HasAddress = true;
     frame.StartAddress = request->StartAddress;

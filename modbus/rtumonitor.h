@@ -16,9 +16,9 @@
 //   request. The framer asks the same question to choose which length to try first, so a
 //   passive watcher that only receives tells requests from responses as well.
 // - Pairing: a response (with a valid CRC) pairs with the latest request (with a valid CRC) for
-//   the same address and function whose end lies at most the response timeout before the
-//   response's end, and gets its response time: from the end of the request to the end of the
-//   response. A paired read response without an address of its own takes the request's start
+//   the same address and function that ended at most the response timeout before the response
+//   ended (and not after it), and gets its response time: from the end of the request to the
+//   end of the response. A paired read response without an address of its own takes the request's start
 //   and quantity (and drops the padding bits of 01 and 02). A request to address 0 expects no
 //   response. A request that is superseded by a newer one for the same address and function,
 //   or whose timeout passes, is reported Unanswered.
@@ -156,7 +156,8 @@ class RtuMonitor {
   void ForgetSentBefore(uint64_t nowUs);
   bool EchoMayArrive(uint8_t address, uint8_t function, uint64_t startUs);
   FrameRole RoleOf(Direction direction, const FramerCut& cut);
-  // The request a response of this direction and key may pair with at endUs, or null.
+  // The request a response of this direction and key ending (or, for the framer's question,
+  // beginning) at endUs may pair with, or null.
   const Waiting* RequestFor(Direction direction, uint16_t key, uint64_t endUs) const;
   void Pair(RtuEvent& response);
   void Wait(const RtuEvent& request);
