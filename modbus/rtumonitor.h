@@ -80,7 +80,8 @@ class RtuMonitor {
 
   // A byte received from the line and its read time.
   void Received(uint8_t byte, uint64_t timeUs);
-  // A block this program wrote to the line, and when it was written.
+  // A block this program wrote to the line, and when it was written. Given when it is written,
+  // before the bytes received after that, so that its echo is known when it arrives.
   void Sent(const uint8_t* bytes, size_t count, uint64_t writeUs);
   // Nothing new up to nowUs: ends candidates after their silence, reports requests whose
   // timeout passed.
