@@ -18,10 +18,10 @@
 // - Pairing: a response (with a valid CRC) pairs with the latest request (with a valid CRC) for
 //   the same address and function that ended at most the response timeout before the response
 //   ended (and not after it), and gets its response time: from the end of the request to the
-//   end of the response. A paired read response without an address of its own takes the request's start
-//   and quantity (and drops the padding bits of 01 and 02). A request to address 0 expects no
-//   response. A request that is superseded by a newer one for the same address and function,
-//   or whose timeout passes, is reported Unanswered.
+//   end of the response. A paired read response without an address of its own takes the
+//   request's start and quantity (and drops the padding bits of 01 and 02). A request to
+//   address 0 expects no response. A request that is superseded by a newer one for the same
+//   address and function, or whose timeout passes, is reported Unanswered.
 // - Echo: a received frame equal to one this program sent, ending within the sent frame's
 //   transmission plus 3.5 characters (the RS-485 adapter hears itself), is an echo of it: its
 //   event says so and it takes no part in pairing. While such an echo may be arriving, the
