@@ -22,10 +22,11 @@
 //   MainLock; a thread that holds MainLock never takes InLock or OutLock. No lock is held while
 //   a handler runs, so handlers may call any operation, PutBlock and GetChar included.
 // - Read times: beside the input ring, ReadTimes keeps (position, time) marks, one per
-//   ExtractData that brought bytes, on ReadClock (the millisecond clock), under InLock with the
-//   ring write. Positions count the bytes ever written into the ring (InWritten); marks are
-//   dropped as their bytes are taken or flushed, and merge when full, so memory stays fixed.
-//   GetChar with a time gives each byte the time of the read that brought it.
+//   ExtractData that brought bytes at a new microsecond, on ReadClock (the microsecond clock,
+//   which also gives the millisecond clock's reading), under InLock with the ring write. Positions
+//   count the bytes ever written into the ring (InWritten); marks are dropped as their bytes are
+//   taken or flushed, and merge when full, so memory stays fixed. GetChar with a time gives each
+//   byte the time of the read that brought it.
 // - The trigger checks look at trigger records only under MainLock and release it around each
 //   delivery, finding their place in the lists again afterwards, so the main thread may add,
 //   remove, clear and restore triggers while the dispatch thread checks them.
@@ -191,8 +192,8 @@ class TBaseDispatcher {
   // Takes the next byte; -3007 when none. During a data delivery it reads ahead: the bytes
   // stay in the ring until the delivery ends.
   ErrorCode GetChar(uint8_t& c);
-  // GetChar, and the ReadClock time at which the byte was read from the device.
-  ErrorCode GetChar(uint8_t& c, uint32_t& readTime);
+  // GetChar, and the time (both clocks) at which the byte was read from the device.
+  ErrorCode GetChar(uint8_t& c, TReadTime& readTime);
   // Queues len bytes for output: 0, -3006 (nothing queued: too big for the free room) or -3004.
   ErrorCode PutBlock(const uint8_t* buffer, size_t len);
   uint32_t InBuffUsed();
@@ -352,9 +353,9 @@ class TBaseDispatcher {
   std::atomic<bool> RS485Mode{false};
   // The UART's I/O address of platforms that poll it for RS-485; Linux has none and keeps 0.
   uint16_t BaseAddress = 0;
-  // The clock of the read times (platform::MillisecondClock). Set before the threads start;
+  // The clock of the read times (platform::MicrosecondClock). Set before the threads start;
   // tests replace it to give each read a time of their choosing.
-  std::function<uint32_t()> ReadClock{platform::MillisecondClock};
+  std::function<uint64_t()> ReadClock{platform::MicrosecondClock};
   // How long the dispatch thread waits for a window handler to take a message. Set before the
   // threads start; tests shorten it to stand for a busy main thread.
   uint32_t WindowSendLimitMs = 3000;

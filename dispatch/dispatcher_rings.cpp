@@ -82,13 +82,13 @@ ErrorCode TBaseDispatcher::GetChar(uint8_t& c) {
   return ecOK;
 }
 
-ErrorCode TBaseDispatcher::GetChar(uint8_t& c, uint32_t& readTime) {
+ErrorCode TBaseDispatcher::GetChar(uint8_t& c, TReadTime& readTime) {
   // InLock is re-entrant: the byte's position and its taking are one step.
   platform::SectionGuard guard(InLock);
   // The byte GetChar takes next: the first unread one, or during a delivery the one after those
   // this handler has read ahead.
   // Its time is looked up first: taking it may drop its mark.
-  const uint32_t time =
+  const TReadTime time =
       ReadTimes.TimeOf(InWritten - UnreadBytes() + (InAvailDelivery ? DeliveryGetCount : 0));
   const ErrorCode result = GetChar(c);
   if (result == ecOK) readTime = time;

@@ -3,8 +3,8 @@
 
 namespace talyx {
 
-void TReadTimes::Add(uint64_t position, uint32_t time) {
-  if (count_ > 0 && At(count_ - 1).Time == time) return;
+void TReadTimes::Add(uint64_t position, uint64_t us) {
+  if (count_ > 0 && At(count_ - 1).Us == us) return;
   if (count_ == Capacity) {
     // The oldest mark takes the place of the second oldest: the two stretches become one,
     // read at the older time.
@@ -12,7 +12,7 @@ void TReadTimes::Add(uint64_t position, uint32_t time) {
     first_ = (first_ + 1) % Capacity;
     --count_;
   }
-  At(count_) = Mark{position, time};
+  At(count_) = Mark{position, us};
   ++count_;
 }
 
@@ -23,8 +23,8 @@ void TReadTimes::DropBefore(uint64_t position) {
   }
 }
 
-uint32_t TReadTimes::TimeOf(uint64_t position) const {
-  if (count_ == 0) return 0;
+TReadTime TReadTimes::TimeOf(uint64_t position) const {
+  if (count_ == 0) return {};
   // The last mark at or before position; the oldest mark also answers for anything earlier.
   size_t low = 0;
   size_t high = count_;
@@ -36,7 +36,7 @@ uint32_t TReadTimes::TimeOf(uint64_t position) const {
       high = middle;
     }
   }
-  return At(low).Time;
+  return TReadTime::At(At(low).Us);
 }
 
 }  // namespace talyx

@@ -1,7 +1,6 @@
 // ModbusSimulator: request framing, the four functions and the exception replies.
 #include "modbus/modbussimulator.h"
 
-#include <algorithm>
 #include <optional>
 
 #include "modbus/modbuscrc.h"
@@ -33,9 +32,10 @@ void AppendFrame(std::vector<uint8_t>& replies, const std::vector<uint8_t>& body
 
 bool CrcHolds(const uint8_t* frame, size_t length) { return ModbusCrcRegister(frame, length) == 0; }
 
-// The length of the request that starts the bytes, when it can be known from them already;
-// 0 while more bytes are needed to tell it; nullopt when only a silence can end it.
-std::optional<size_t> RequestLength(const uint8_t* bytes, size_t size) {
+// The length of a request of the four served functions that starts the bytes, when it can be
+// known from them already; 0 while more bytes are needed to tell it; nullopt when only a
+// silence can end it.
+std::optional<size_t> ServedRequestLength(const uint8_t* bytes, size_t size) {
   if (size < 2) return 0;
   switch (bytes[1]) {
     case FnReadHolding:
@@ -67,7 +67,7 @@ std::vector<uint8_t> ModbusSimulator::Silence() {
   std::vector<uint8_t> replies;
   // Only a request of unknown length is still whole at a silence; anything else gathered is
   // the start of a request that never ended.
-  if (!dropping_ && !RequestLength(gathered_.data(), gathered_.size()).has_value() &&
+  if (!dropping_ && !ServedRequestLength(gathered_.data(), gathered_.size()).has_value() &&
       gathered_.size() >= MinRequestLength && CrcHolds(gathered_.data(), gathered_.size())) {
     Answer(gathered_.data(), replies);
   }
@@ -81,7 +81,7 @@ void ModbusSimulator::ScanGathered(std::vector<uint8_t>& replies) {
   while (true) {
     const uint8_t* rest = gathered_.data() + used;
     const size_t restSize = gathered_.size() - used;
-    const std::optional<size_t> length = RequestLength(rest, restSize);
+    const std::optional<size_t> length = ServedRequestLength(rest, restSize);
     if (!length.has_value()) {
       // Unknown length: the silence ends it, unless it grows past any request.
       if (restSize > MaxRequestLength) dropping_ = true;
@@ -153,14 +153,6 @@ void ModbusSimulator::Answer(const uint8_t* frame, std::vector<uint8_t>& replies
     default:
       return exception(ExIllegalFunction);
   }
-}
-
-uint32_t SilenceMicroseconds(uint32_t baudRate) {
-  constexpr uint32_t Floor = 2000;
-  if (baudRate == 0) return Floor;
-  // 3.5 characters of 11 bits: 38.5 bit times.
-  const uint64_t micros = (38500000ULL + baudRate - 1) / baudRate;
-  return static_cast<uint32_t>(std::max<uint64_t>(Floor, micros));
 }
 
 }  // namespace talyx::modbus

@@ -22,17 +22,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "modbus/rtufunctions.h"
 #include "modbus/simulatorregisters.h"
 
 namespace talyx::modbus {
 
 inline constexpr uint8_t SimulatorAddress = 1;
-inline constexpr uint8_t BroadcastAddress = 0;
-
-// Function and exception codes.
-inline constexpr uint8_t FnReadHolding = 0x03, FnReadInput = 0x04, FnWriteSingle = 0x06,
-                         FnWriteMultiple = 0x10;
-inline constexpr uint8_t ExIllegalFunction = 0x01, ExIllegalAddress = 0x02, ExIllegalValue = 0x03;
 
 class ModbusSimulator {
  public:
@@ -54,9 +49,5 @@ class ModbusSimulator {
   std::vector<uint8_t> gathered_;  // bytes of requests not yet complete
   bool dropping_ = false;          // bytes are dropped until the next silence
 };
-
-// 3.5 character times of 11 bits at the given rate, never less than 2 ms; in microseconds. A
-// rate of 0 (unknown) gives the 2 ms floor.
-uint32_t SilenceMicroseconds(uint32_t baudRate);
 
 }  // namespace talyx::modbus

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "modbus/modbussimulator.h"
+#include "modbus/rtutiming.h"
 
 namespace talyx::modbus {
 
@@ -51,15 +52,36 @@ uint32_t RateOf(speed_t speed) {
     case B38400:
       return 38400;
     default:
-      return 0;  // 57600 and up, or a rate set by number: the 2 ms floor applies anyway
+      return 0;  // 57600 and up, or a rate set by number: a fast line, whose silence is fixed
   }
 }
 
-// The line's current rate; 0 when it cannot tell.
-uint32_t LineRate(int line) {
+uint8_t DataBitsOf(tcflag_t cflag) {
+  switch (cflag & CSIZE) {
+    case CS5:
+      return 5;
+    case CS6:
+      return 6;
+    case CS7:
+      return 7;
+    default:
+      return 8;
+  }
+}
+
+// The line's current rate and character; a rate it cannot tell is 0 (a fast line).
+LineFormat LineFormatOf(int line) {
   termios settings{};
-  if (tcgetattr(line, &settings) != 0) return 0;
-  return RateOf(cfgetispeed(&settings));
+  if (tcgetattr(line, &settings) != 0) return LineFormat{0};
+  LineFormat format;
+  format.BaudRate = RateOf(cfgetispeed(&settings));
+  format.DataBits = DataBitsOf(settings.c_cflag);
+  format.Parity = (settings.c_cflag & PARENB) != 0;
+  // Two stop bits with 5 data bits are one and a half, as the device layer sets them.
+  if ((settings.c_cflag & CSTOPB) != 0) {
+    format.StopBits = format.DataBits == 5 ? StopBits::OneAndHalf : StopBits::Two;
+  }
+  return format;
 }
 
 constexpr short HangUp = POLLHUP | POLLERR | POLLNVAL;
@@ -103,7 +125,7 @@ ServeEnd ServeSimulator(int line, int stopDescriptor, SimulatorRegisters& regist
 
   ModbusSimulator simulator(registers);
   Clock::time_point lastByte{};
-  std::chrono::microseconds silence{SilenceMicroseconds(0)};
+  std::chrono::microseconds silence{SilenceMicroseconds(LineFormat{0})};
   std::vector<uint8_t> buffer(4096);
   ServeEnd end = ServeEnd::Failed;
 
@@ -130,7 +152,7 @@ ServeEnd ServeSimulator(int line, int stopDescriptor, SimulatorRegisters& regist
     const ssize_t n = read(line, buffer.data(), buffer.size());
     if (n > 0) {
       lastByte = Clock::now();
-      silence = std::chrono::microseconds(SilenceMicroseconds(LineRate(line)));
+      silence = std::chrono::microseconds(SilenceMicroseconds(LineFormatOf(line)));
       const std::vector<uint8_t> replies = simulator.Receive(buffer.data(), static_cast<size_t>(n));
       if (!WriteAll(line, stopDescriptor, replies, end)) return end;
       continue;

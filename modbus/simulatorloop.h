@@ -3,8 +3,9 @@
 // Principles of operation:
 // - One thread per line calls ServeSimulator; it polls the line and a stop descriptor, hands
 //   what it reads to the simulator, writes the replies, and tells the simulator of a silence
-//   when no byte came for the silence interval of the line's current rate (read from the line
-//   at every read, since the far end may change it; a rate it cannot tell counts as fast).
+//   when no byte came for the silence interval of the line's current settings (rate, data bits,
+//   parity and stop bits, read from the line at every read, since the far end may change them;
+//   a rate it cannot tell counts as fast). The interval is the shared rule of rtutiming.h.
 // - It returns when the stop descriptor becomes readable (any thread may make it so, for
 //   example with an eventfd or a pipe) or when the line hangs up (a pseudo-terminal whose
 //   terminal end nobody holds any more, an adapter pulled out).

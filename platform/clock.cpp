@@ -1,4 +1,4 @@
-// The millisecond clock on CLOCK_MONOTONIC, and the sleep used by the engine.
+// The millisecond and microsecond clocks on CLOCK_MONOTONIC, and the sleep used by the engine.
 #include "platform/clock.h"
 
 #include <sched.h>
@@ -15,6 +15,12 @@ uint32_t MillisecondClock() {
   const uint64_t ms =
       static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
+}
+
+uint64_t MicrosecondClock() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
 }
 
 void SleepMs(uint32_t milliseconds) {

@@ -175,6 +175,9 @@ class TCustomComPort : public TBaseComponent {
   // GetChar, and the millisecond-clock time (platform::MillisecondClock) at which the engine read
   // the byte from the device; when no byte is taken, the time of the call.
   uint8_t GetChar(uint32_t& readTime);
+  // GetChar, and the time at which the engine read the byte on both clocks (the microsecond one
+  // tells silences shorter than a millisecond); when no byte is taken, the time of the call.
+  uint8_t GetChar(TReadTime& readTime);
   // Queues the text's bytes for output.
   void PutString(const std::string& text);
   // Queues len bytes for output; 0. A block larger than the output buffer's free room raises
@@ -331,7 +334,7 @@ class TCustomComPort : public TBaseComponent {
   // RaiseIfError with this component's loading state.
   ErrorCode Check(ErrorCode code) const;
   // GetChar's work; the byte's read time too when readTime is given.
-  uint8_t TakeChar(uint32_t* readTime);
+  uint8_t TakeChar(TReadTime* readTime);
   // Pushes every stored setting into a dispatcher that has just opened.
   void ApplyAllSettings();
   // Tells the port users, last to first, that the port opened (true) or is closing (false).

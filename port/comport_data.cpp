@@ -14,12 +14,19 @@ namespace talyx {
 
 uint8_t TCustomComPort::GetChar() { return TakeChar(nullptr); }
 
-uint8_t TCustomComPort::GetChar(uint32_t& readTime) { return TakeChar(&readTime); }
+uint8_t TCustomComPort::GetChar(uint32_t& readTime) {
+  TReadTime time;
+  const uint8_t c = TakeChar(&time);
+  readTime = time.Ms;
+  return c;
+}
 
-uint8_t TCustomComPort::TakeChar(uint32_t* readTime) {
+uint8_t TCustomComPort::GetChar(TReadTime& readTime) { return TakeChar(&readTime); }
+
+uint8_t TCustomComPort::TakeChar(TReadTime* readTime) {
   // Without a byte taken, the time is that of the call; the clock is read only then.
   const auto untimed = [readTime] {
-    if (readTime != nullptr) *readTime = platform::MillisecondClock();
+    if (readTime != nullptr) *readTime = TReadTime::At(platform::MicrosecondClock());
   };
   if (openState_ == TOpenState::osClosing) {
     untimed();

@@ -1,7 +1,8 @@
 // Read times of received bytes: each byte taken with GetChar carries the time of the read that
-// brought it into the input ring, across reads, the ring's end, read-ahead deliveries and
-// flushes; the marks stay bounded when nothing is taken; and reads and takes on two threads
-// keep them consistent (run under ThreadSanitizer as well).
+// brought it into the input ring, to the microsecond and on the millisecond clock, across reads,
+// the ring's end, read-ahead deliveries and flushes; the marks stay bounded when nothing is
+// taken; and reads and takes on two threads keep them consistent (run under ThreadSanitizer as
+// well).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,25 +16,29 @@
 namespace talyx::testing {
 namespace {
 
+// Bytes taken with their read times: microseconds, and the millisecond clock's readings.
 struct Timed {
   std::string Bytes;
-  std::vector<uint32_t> Times;
+  std::vector<uint64_t> Times;
+  std::vector<uint32_t> Ms;
 };
 
 Timed TakeTimed(TBaseDispatcher& d, size_t count) {
   Timed taken;
   for (size_t i = 0; i < count; ++i) {
     uint8_t c;
-    uint32_t time;
+    TReadTime time;
     if (d.GetChar(c, time) != ecOK) break;
     taken.Bytes.push_back(static_cast<char>(c));
-    taken.Times.push_back(time);
+    taken.Times.push_back(time.Us);
+    taken.Ms.push_back(time.Ms);
   }
   return taken;
 }
 
-std::vector<uint32_t> Repeated(std::initializer_list<std::pair<size_t, uint32_t>> runs) {
-  std::vector<uint32_t> times;
+template <typename T>
+std::vector<T> Repeated(std::initializer_list<std::pair<size_t, T>> runs) {
+  std::vector<T> times;
   for (const auto& [count, time] : runs) times.insert(times.end(), count, time);
   return times;
 }
@@ -57,11 +62,11 @@ class ReadTimesTest : public ::testing::Test {
     d.SetReadClock([this] { return now; });
     ASSERT_EQ(d.OpenDefault(), ecOK);
   }
-  void ReceiveAt(uint32_t time, const std::string& bytes) {
-    now = time;
+  void ReceiveAt(uint64_t us, const std::string& bytes) {
+    now = us;
     d.Receive(bytes);
   }
-  uint32_t now = 0;
+  uint64_t now = 0;
   TTestDispatcher d;
 };
 
@@ -70,13 +75,13 @@ TEST_F(ReadTimesTest, EachByteCarriesTheTimeOfItsReadAcrossReadsAndTheRingsEnd) 
   ASSERT_EQ(TakeTimed(d, InBufferSize - 12).Times.size(), InBufferSize - 12);
 
   ReceiveAt(100, "abcde");
-  ReceiveAt(100, "fg");                    // the same millisecond
+  ReceiveAt(100, "fg");                    // the same microsecond
   ReceiveAt(130, "0123456789ABCDEFGHIJ");  // runs over the ring's end
   ReceiveAt(175, "xyz");
   EXPECT_EQ(d.InHead, 18u);
   const Timed taken = TakeTimed(d, 30);
   EXPECT_EQ(taken.Bytes, "abcdefg0123456789ABCDEFGHIJxyz");
-  EXPECT_EQ(taken.Times, Repeated({{7, 100}, {20, 130}, {3, 175}}));
+  EXPECT_EQ(taken.Times, Repeated<uint64_t>({{7, 100}, {20, 130}, {3, 175}}));
 
   // A delivery reads ahead without moving the tail; every handler sees the same times.
   TimedHandler first{&d, {}};
@@ -94,7 +99,7 @@ TEST_F(ReadTimesTest, EachByteCarriesTheTimeOfItsReadAcrossReadsAndTheRingsEnd) 
   while (d.CheckDataTriggers()) {
   }
   EXPECT_EQ(first.Taken.Bytes, "rstuv");
-  EXPECT_EQ(first.Taken.Times, Repeated({{2, 200}, {3, 260}}));
+  EXPECT_EQ(first.Taken.Times, Repeated<uint64_t>({{2, 200}, {3, 260}}));
   EXPECT_EQ(second.Taken.Times, first.Taken.Times);
   EXPECT_EQ(d.InBuffUsed(), 0u);
   EXPECT_EQ(d.ReadTimes.Count(), 1u);  // only the mark of the last read is left
@@ -108,12 +113,23 @@ TEST_F(ReadTimesTest, FlushedBytesTakeTheirTimesAlong) {
   ReceiveAt(50, "hi");
   const Timed taken = TakeTimed(d, 10);
   EXPECT_EQ(taken.Bytes, "fghi");
-  EXPECT_EQ(taken.Times, Repeated({{2, 20}, {2, 50}}));
+  EXPECT_EQ(taken.Times, Repeated<uint64_t>({{2, 20}, {2, 50}}));
+}
+
+TEST_F(ReadTimesTest, ReadsWithinOneMillisecondKeepTheirOwnMicrosecond) {
+  ReceiveAt(7'100'000, "ab");
+  ReceiveAt(7'100'400, "cd");
+  ReceiveAt(7'100'400, "e");  // the same microsecond: no mark of its own
+  ReceiveAt(7'102'150, "f");
+  EXPECT_EQ(d.ReadTimes.Count(), 3u);
+  const Timed taken = TakeTimed(d, 6);
+  EXPECT_EQ(taken.Times, Repeated<uint64_t>({{2, 7'100'000}, {3, 7'100'400}, {1, 7'102'150}}));
+  EXPECT_EQ(taken.Ms, Repeated<uint32_t>({{5, 7100}, {1, 7102}}));
 }
 
 TEST_F(ReadTimesTest, AFullMarkRingMergesTheOldestReadsAndKeepsTheNewestExact) {
   const size_t reads = TReadTimes::Capacity + 100;
-  for (size_t i = 0; i < reads; ++i) ReceiveAt(static_cast<uint32_t>(i + 1), "b");
+  for (size_t i = 0; i < reads; ++i) ReceiveAt(i + 1, "b");
   EXPECT_EQ(d.ReadTimes.Count(), TReadTimes::Capacity);
 
   const Timed taken = TakeTimed(d, reads);
@@ -128,7 +144,7 @@ TEST_F(ReadTimesTest, AFullMarkRingMergesTheOldestReadsAndKeepsTheNewestExact) {
 
 TEST(ReadTimesConcurrency, ReadsOnTheDispatchThreadAndTakesOnTheMainThreadAgree) {
   TTestDispatcher d;
-  std::atomic<uint32_t> now{0};
+  std::atomic<uint64_t> now{0};
   d.SetReadClock([&now] { return now.load(); });
   ASSERT_EQ(d.OpenDefault(), ecOK);
 
@@ -143,7 +159,7 @@ TEST(ReadTimesConcurrency, ReadsOnTheDispatchThreadAndTakesOnTheMainThreadAgree)
 
   std::thread dispatch([&] {
     for (size_t k = 0; k < batches.size(); ++k) {
-      now = static_cast<uint32_t>(k + 1);
+      now = k + 1;
       d.Fake().FeedInput(batches[k]);
       // The whole batch is read at its time, however long the main thread leaves the ring full.
       while (d.Fake().InputCount() > 0) {
@@ -153,16 +169,17 @@ TEST(ReadTimesConcurrency, ReadsOnTheDispatchThreadAndTakesOnTheMainThreadAgree)
   });
 
   size_t taken = 0;
-  uint32_t previous = 0;
+  uint64_t previous = 0;
   size_t exact = 0;
   while (taken < batchOf.size()) {
     uint8_t c;
-    uint32_t time;
-    if (d.GetChar(c, time) != ecOK) {
+    TReadTime readTime;
+    if (d.GetChar(c, readTime) != ecOK) {
       std::this_thread::yield();
       continue;
     }
-    const auto batch = static_cast<uint32_t>(batchOf[taken]);
+    const uint64_t time = readTime.Us;
+    const uint64_t batch = batchOf[taken];
     ASSERT_EQ(c, static_cast<uint8_t>(batch)) << "byte " << taken;
     // Merging only ever gives a byte an earlier read's time, never a later one.
     ASSERT_LE(time, batch) << "byte " << taken;

@@ -44,8 +44,9 @@ class TTestDispatcher : public TBaseDispatcher {
   int StartThreadsCalls() const { return startThreadsCalls_; }
   void SetCurrentEvent(uint32_t events) { CurrentEvent = events; }
   void SetRingSeen() { RingSeen = true; }
-  // The clock that stamps each read; set before another thread uses the dispatcher.
-  void SetReadClock(std::function<uint32_t()> clock) { ReadClock = std::move(clock); }
+  // The clock that stamps each read, in microseconds; set before another thread uses the
+  // dispatcher.
+  void SetReadClock(std::function<uint64_t()> clock) { ReadClock = std::move(clock); }
   // Pretends the worker threads exist, for the priority operations.
   void PretendThreads(bool present);
 

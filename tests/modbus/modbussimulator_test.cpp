@@ -97,13 +97,5 @@ TEST_F(Simulator, BytesThatMakeNoRequestAreDroppedAtTheSilence) {
             WithCrc({0x01, 0x03, 0x02, 0x03, 0xE8}));
 }
 
-TEST(SimulatorSilence, IsThreeAndAHalfCharactersButAtLeastTwoMilliseconds) {
-  EXPECT_EQ(SilenceMicroseconds(9600), 4011u);
-  EXPECT_EQ(SilenceMicroseconds(1200), 32084u);
-  EXPECT_EQ(SilenceMicroseconds(19200), 2006u);
-  EXPECT_EQ(SilenceMicroseconds(115200), 2000u);
-  EXPECT_EQ(SilenceMicroseconds(0), 2000u);
-}
-
 }  // namespace
 }  // namespace talyx::modbus

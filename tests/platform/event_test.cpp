@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -128,6 +129,19 @@ TEST(ClockTest, CountsMillisecondsForward) {
   const uint32_t elapsed = MillisecondClock() - start;
   EXPECT_GE(elapsed, 19u);
   EXPECT_LT(elapsed, 5000u);
+}
+
+TEST(ClockTest, TheMicrosecondClockReadsAsTheMillisecondClockAtTheSameInstant) {
+  for (int i = 0; i < 1000; ++i) {
+    const uint32_t before = MillisecondClock();
+    const uint64_t micros = MicrosecondClock();
+    const uint32_t after = MillisecondClock();
+    // Differences, so that a wrap of the 32-bit clock between the readings does not matter.
+    ASSERT_LE(MillisecondsOf(micros) - before, after - before);
+  }
+  const uint64_t first = MicrosecondClock();
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  EXPECT_GE(MicrosecondClock() - first, 2000u);
 }
 
 }  // namespace

@@ -308,5 +308,38 @@ TEST_F(ComPortFakeTest, AssignCopiesSettingsEventsAndTheOpenSourcesTriggers) {
   EXPECT_EQ(dataSenders[0], &copy);
 }
 
+// ---- Data ----------------------------------------------------------------------------------
+
+TEST_F(ComPortFakeTest, TimedGetCharGivesEachBytesReadTimeOnBothClocks) {
+  std::string received;
+  std::vector<TReadTime> times;
+  port.SetOnTrigger([&](TCustomComPort& CP, uint16_t Msg, uint16_t, uint16_t Data) {
+    if (Msg != TriggerAvailMsg) return;
+    for (uint16_t i = 0; i < Data; ++i) {
+      TReadTime time;
+      received += static_cast<char>(CP.GetChar(time));
+      times.push_back(time);
+    }
+  });
+  port.SetOpen(true);
+  const uint64_t before = platform::MicrosecondClock();
+  Fake().FeedInput("abc");
+  ASSERT_TRUE(loop.Until([&] { return received.size() >= 3; }));
+  const uint64_t after = platform::MicrosecondClock();
+  EXPECT_EQ(received, "abc");
+  for (const TReadTime& time : times) {
+    EXPECT_GE(time.Us, before);
+    EXPECT_LE(time.Us, after);
+    EXPECT_EQ(time.Ms, platform::MillisecondsOf(time.Us));
+  }
+
+  // Nothing waiting: the time of the call, on both clocks.
+  port.SetOnTrigger(nullptr);
+  TReadTime time;
+  EXPECT_THROW(port.GetChar(time), EBufferIsEmpty);
+  EXPECT_GE(time.Us, after);
+  EXPECT_EQ(time.Ms, platform::MillisecondsOf(time.Us));
+}
+
 }  // namespace
 }  // namespace talyx::testing
