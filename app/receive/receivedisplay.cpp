@@ -12,6 +12,7 @@ namespace talyx::app {
 
 TReceiveDisplay::TReceiveDisplay(TReceiveWindow& window) : window_(window) {
   frame_.setSingleShot(true);
+  frame_.setTimerType(Qt::PreciseTimer);
   connect(&frame_, &QTimer::timeout, this, [this] { Flush(); });
 }
 
@@ -55,7 +56,7 @@ void TReceiveDisplay::SetCount(int32_t count) {
 }
 
 void TReceiveDisplay::WriteIfDue() {
-  if (Pending() && (!sinceWrite_.isValid() || sinceWrite_.elapsed() >= FrameMs)) Flush();
+  if (Pending() && (!sinceWrite_.isValid() || sinceWrite_.elapsed() >= Interval())) Flush();
 }
 
 void TReceiveDisplay::Flush() {
@@ -81,8 +82,16 @@ void TReceiveDisplay::Flush() {
 
 void TReceiveDisplay::Gathered() {
   if (frame_.isActive()) return;
-  const qint64 waited = sinceWrite_.isValid() ? sinceWrite_.elapsed() : FrameMs;
-  frame_.start(static_cast<int>(std::max<qint64>(0, FrameMs - waited)));
+  if (!sinceWrite_.isValid()) {
+    frame_.start(0);
+    return;
+  }
+  // Text within a frame of a write makes a stream; one that brought nothing for two frames is
+  // over, and what comes next waits a frame at most.
+  const qint64 waited = sinceWrite_.elapsed();
+  if (waited < FrameMs) streaming_ = true;
+  if (waited >= StreamFrameMs) streaming_ = false;
+  frame_.start(static_cast<int>(std::max<qint64>(0, Interval() - waited)));
 }
 
 void TReceiveDisplay::WatchView(TReceiveView* view) {

@@ -7,7 +7,12 @@
 //   (laying out the view's last line, the panel's text, the repaints that follow) costs far more
 //   than the event itself.
 // - The first write after a quiet frame happens at the end of its event (WriteIfDue); what comes
-//   within FrameMs of a write waits for the frame's timer and is written in one piece.
+//   within a frame of a write waits for the frame's timer and is written in one piece.
+// - A stream (text that comes within a frame of a write) is written every second frame
+//   (StreamFrameMs) until it brings nothing for two frames: at a fast
+//   line every row in sight is new at each write, and painting them is most of the window's work,
+//   so this halves it while showing nothing more than one frame later than before. A lone reply,
+//   and the first write after a quiet moment, still go at once.
 // - The view is modelled as its widget's text followed by the gathered text, or as the gathered
 //   text alone once a clearing is pending. Length and LastLineEmpty answer for that model, so the
 //   receive path's rules (a line of its own per chunk, the auto-clear) decide exactly as they
@@ -41,8 +46,10 @@ class TReceiveDisplay : public QObject {
   Q_OBJECT
 
  public:
-  // The longest gathered text waits before it is written.
+  // One display frame: the longest gathered text waits before it is written...
   static constexpr int FrameMs = 16;
+  // ...and the interval between the writes of a stream.
+  static constexpr int StreamFrameMs = 2 * FrameMs;
   // Gathered text longer than this share of the view's character limit is written at once.
   static constexpr qsizetype GatheredShare = 16;
 
@@ -87,8 +94,12 @@ class TReceiveDisplay : public QObject {
   QString text_;                  // to append after the widget's text; breaks as '\n'
   bool clearPending_ = false;     // the widget is cleared before text_ is appended
   std::optional<int32_t> count_;  // the receive counter, when it changed
+  // The interval the next write waits for since the last: FrameMs, or StreamFrameMs in a stream.
+  int Interval() const { return streaming_ ? StreamFrameMs : FrameMs; }
+
   QTimer frame_;
   QElapsedTimer sinceWrite_;
+  bool streaming_ = false;  // text keeps coming: writes are StreamFrameMs apart
 };
 
 }  // namespace talyx::app

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -307,6 +308,37 @@ TEST_F(ReceivePathTest, ABurstIsWrittenAtOnceAndEndsAsIfWrittenChunkByChunk) {
   for (int i = 0; i < 20; ++i) form->ReceivePath.zhuhang(chunk);
   ASSERT_TRUE(Written());
   EXPECT_EQ(Shown(), QStringList(4, chunk).join(QLatin1Char('\n')));
+}
+
+// A lone piece is written at once; a stream every second frame, so nothing waits more than two
+// frames; once the stream has paused, the next piece is written at once again.
+TEST_F(ReceivePathTest, AStreamIsWrittenEverySecondFrameAndALonePieceAtOnce) {
+  TReceiveDisplay& display = form->ReceivePath.Display();
+  ASSERT_TRUE(Written());
+  QTest::qWait(TReceiveDisplay::StreamFrameMs + 10);
+  QElapsedTimer clock;
+  std::vector<qint64> writes;
+  QObject::connect(form->Memo_Show, &TReceiveView::textChanged,
+                   [&] { writes.push_back(clock.elapsed()); });
+  clock.start();
+  const auto piece = [&] {
+    display.Append(QStringLiteral("ab "));
+    display.WriteIfDue();
+  };
+  piece();
+  EXPECT_EQ(writes.size(), 1u);  // at once
+  while (writes.size() < 4 && clock.elapsed() < 5000) {
+    piece();
+    QTest::qWait(2);
+  }
+  ASSERT_EQ(writes.size(), 4u);
+  EXPECT_GE(writes[1] - writes[0], TReceiveDisplay::FrameMs);
+  EXPECT_GE(writes[2] - writes[1], TReceiveDisplay::StreamFrameMs);
+  EXPECT_GE(writes[3] - writes[2], TReceiveDisplay::StreamFrameMs);
+
+  QTest::qWait(TReceiveDisplay::StreamFrameMs + 10);
+  piece();
+  EXPECT_EQ(writes.size(), 5u);  // at once
 }
 
 TEST_F(ReceivePathTest, ReadersAndEditorsOfTheViewSeeGatheredTextFirst) {
