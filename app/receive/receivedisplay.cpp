@@ -56,7 +56,12 @@ void TReceiveDisplay::SetCount(int32_t count) {
 }
 
 void TReceiveDisplay::WriteIfDue() {
-  if (Pending() && (!sinceWrite_.isValid() || sinceWrite_.elapsed() >= Interval())) Flush();
+  if (Pending() && Due()) Flush();
+}
+
+bool TReceiveDisplay::Due() const {
+  if (!sinceWrite_.isValid()) return true;
+  return streaming_ ? sincePending_.elapsed() >= StreamWaitMs : sinceWrite_.elapsed() >= FrameMs;
 }
 
 void TReceiveDisplay::Flush() {
@@ -82,16 +87,15 @@ void TReceiveDisplay::Flush() {
 
 void TReceiveDisplay::Gathered() {
   if (frame_.isActive()) return;
+  sincePending_.start();
   if (!sinceWrite_.isValid()) {
     frame_.start(0);
     return;
   }
-  // Text within a frame of a write makes a stream; one that brought nothing for two frames is
-  // over, and what comes next waits a frame at most.
   const qint64 waited = sinceWrite_.elapsed();
   if (waited < FrameMs) streaming_ = true;
-  if (waited >= StreamFrameMs) streaming_ = false;
-  frame_.start(static_cast<int>(std::max<qint64>(0, Interval() - waited)));
+  if (waited >= StreamEndMs) streaming_ = false;
+  frame_.start(streaming_ ? StreamWaitMs : static_cast<int>(std::max<qint64>(0, FrameMs - waited)));
 }
 
 void TReceiveDisplay::WatchView(TReceiveView* view) {

@@ -8,11 +8,13 @@
 //   than the event itself.
 // - The first write after a quiet frame happens at the end of its event (WriteIfDue); what comes
 //   within a frame of a write waits for the frame's timer and is written in one piece.
-// - A stream (text that comes within a frame of a write) is written every second frame
-//   (StreamFrameMs) until it brings nothing for two frames: at a fast
-//   line every row in sight is new at each write, and painting them is most of the window's work,
-//   so this halves it while showing nothing more than one frame later than before. A lone reply,
-//   and the first write after a quiet moment, still go at once.
+// - A stream (text that comes within a frame of a write, until it brings nothing for two frames)
+//   is written once the oldest of its gathered text has waited StreamWaitMs, a little over a
+//   frame: a fast line is read once a frame (the dispatch thread gathers up to a frame), so each
+//   write then carries two reads, and the painting of rows that are all new at every write, most
+//   of the window's work at such a line, is halved. Text read at once shows at most StreamWaitMs
+//   after its read, one frame later than before; a lone reply and the first text after a quiet
+//   moment still go at once.
 // - The view is modelled as its widget's text followed by the gathered text, or as the gathered
 //   text alone once a clearing is pending. Length and LastLineEmpty answer for that model, so the
 //   receive path's rules (a line of its own per chunk, the auto-clear) decide exactly as they
@@ -46,10 +48,12 @@ class TReceiveDisplay : public QObject {
   Q_OBJECT
 
  public:
-  // One display frame: the longest gathered text waits before it is written...
+  // One display frame: writes are at least this far apart.
   static constexpr int FrameMs = 16;
-  // ...and the interval between the writes of a stream.
-  static constexpr int StreamFrameMs = 2 * FrameMs;
+  // In a stream, the oldest gathered text waits this long before it is written.
+  static constexpr int StreamWaitMs = FrameMs + FrameMs / 4;
+  // A stream that brings nothing for this long is over.
+  static constexpr int StreamEndMs = 2 * FrameMs;
   // Gathered text longer than this share of the view's character limit is written at once.
   static constexpr qsizetype GatheredShare = 16;
 
@@ -94,12 +98,13 @@ class TReceiveDisplay : public QObject {
   QString text_;                  // to append after the widget's text; breaks as '\n'
   bool clearPending_ = false;     // the widget is cleared before text_ is appended
   std::optional<int32_t> count_;  // the receive counter, when it changed
-  // The interval the next write waits for since the last: FrameMs, or StreamFrameMs in a stream.
-  int Interval() const { return streaming_ ? StreamFrameMs : FrameMs; }
+  // Whether what is gathered is to be written now.
+  bool Due() const;
 
   QTimer frame_;
   QElapsedTimer sinceWrite_;
-  bool streaming_ = false;  // text keeps coming: writes are StreamFrameMs apart
+  QElapsedTimer sincePending_;  // since the oldest text still gathered
+  bool streaming_ = false;
 };
 
 }  // namespace talyx::app
