@@ -2,6 +2,9 @@
 #include "app/view/glyphcache.h"
 
 #include <QPainter>
+#include <QtMath>
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace talyx::app {
@@ -15,6 +18,7 @@ constexpr quint32 Unknown = std::numeric_limits<quint32>::max();
 void TGlyphCache::SetFont(const QFont& font) {
   font_ = font;
   raw_ = QRawFont::fromFont(font);
+  cells_.clear();
   glyphs_.assign(65536, Unknown);
   run_.setRawFont(raw_);
 }
@@ -47,6 +51,81 @@ void TGlyphCache::Draw(QPainter& painter, QPointF origin) {
   run_.setPositions({});
   runGlyphs_.clear();
   runPositions_.clear();
+}
+
+const QImage& TGlyphCache::Cell(quint32 glyph) {
+  const auto found = cells_.constFind(glyph);
+  if (found != cells_.constEnd()) return *found;
+  QImage& cell = cells_[glyph];
+  const qreal advance = raw_.advancesForGlyphIndexes(QList<quint32>{glyph}).value(0).x();
+  const QRectF ink = raw_.boundingRect(glyph).translated(0, cellAscent_);
+  // The cell starts at the glyph's origin and reaches past its advance as far as its ink does;
+  // half a pixel of leeway for antialiasing at the edges.
+  const QRectF box(0, 0, std::max(advance, ink.right()), cellHeight_);
+  if (advance <= 0 || !box.adjusted(-0.5, -0.5, 0.5, 0.5).contains(ink)) return cell;
+  cell = QImage(qCeil(box.width()), cellHeight_, QImage::Format_RGB32);
+  cell.fill(cellBase_);
+  QPainter painter(&cell);
+  painter.setPen(cellText_);
+  run_.setGlyphIndexes({glyph});
+  run_.setPositions({QPointF(0, 0)});
+  painter.drawGlyphRun(QPointF(0, cellAscent_), run_);
+  run_.setGlyphIndexes({});
+  run_.setPositions({});
+  return cell;
+}
+
+bool TGlyphCache::DrawOpaque(QPainter& painter, const QRectF& row, qreal ascent, const QColor& text,
+                             const QColor& base) {
+  const int height = qCeil(row.height());
+  if (text != cellText_ || base != cellBase_ || height != cellHeight_ || ascent != cellAscent_) {
+    cells_.clear();
+    cellText_ = text;
+    cellBase_ = base;
+    cellHeight_ = height;
+    cellAscent_ = ascent;
+  }
+  // Cells overlap where ink reaches past an advance; each channel keeps the value nearer the
+  // text's colour, which needs the text darker (or lighter) than the base in every channel.
+  const bool darker =
+      text.red() <= base.red() && text.green() <= base.green() && text.blue() <= base.blue();
+  const bool lighter =
+      text.red() >= base.red() && text.green() >= base.green() && text.blue() >= base.blue();
+  if (!darker && !lighter) return false;
+  for (const quint32 glyph : runGlyphs_) {
+    if (Cell(glyph).isNull()) return false;
+  }
+  // Room for the last glyph's ink past its advance.
+  const int width = qCeil(row.width()) + cellHeight_ / 2;
+  if (rowImage_.width() != width || rowImage_.height() != height) {
+    rowImage_ = QImage(width, height, QImage::Format_RGB32);
+  }
+  rowImage_.fill(base);
+  uchar* const bits = rowImage_.bits();
+  const qsizetype stride = rowImage_.bytesPerLine();
+  int written = 0;  // columns before this one may hold an earlier cell
+  for (qsizetype i = 0; i < runGlyphs_.size(); ++i) {
+    const QImage& cell = *cells_.constFind(runGlyphs_[i]);
+    const int left = qRound(runPositions_[i].x());
+    const int columns = std::min(cell.width(), width - left);
+    if (left < 0 || columns <= 0) continue;
+    // Where the cell overlaps an earlier one, channels merge; the rest is copied.
+    const auto merged = static_cast<size_t>(std::clamp(written - left, 0, columns)) * 4;
+    const auto bytes = static_cast<size_t>(columns) * 4;
+    for (int y = 0; y < height; ++y) {
+      uchar* const to = bits + y * stride + left * 4;
+      const uchar* const from = cell.constScanLine(y);
+      for (size_t b = 0; b < merged; ++b) {
+        to[b] = darker ? std::min(to[b], from[b]) : std::max(to[b], from[b]);
+      }
+      std::memcpy(to + merged, from + merged, bytes - merged);
+    }
+    written = std::max(written, left + columns);
+  }
+  painter.drawImage(row.topLeft(), rowImage_);
+  runGlyphs_.clear();
+  runPositions_.clear();
+  return true;
 }
 
 void TGlyphCache::DrawText(QPainter& painter, QPointF origin, const QString& text) {

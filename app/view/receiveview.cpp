@@ -336,6 +336,9 @@ void TReceiveView::PaintRow(QPainter& painter, qsizetype line, qsizetype start, 
   const qsizetype selectTo = std::clamp(SelectionEnd() - lineStart, start, end);
   const QPointF origin(Margin, top + layout_.Ascent());
   qreal x = 0;
+  // Rows without a selection on a plain background are composed of opaque glyph cells.
+  const QBrush& base = palette().brush(QPalette::Base);
+  const bool plain = base.style() == Qt::SolidPattern && base.color().alpha() == 255;
   // Paints the characters [from, to): the glyphs in one run, then what has no glyph of its own
   // as text; blanks and tabs draw nothing.
   const auto paintPart = [&](qsizetype from, qsizetype to, bool selected) {
@@ -353,18 +356,26 @@ void TReceiveView::PaintRow(QPainter& painter, qsizetype line, qsizetype start, 
       }
       x += layout_.Advance(s, i, x);
     }
-    if (selected) {
-      painter.fillRect(QRectF(Margin + left, top, x - left, layout_.RowHeight()),
-                       palette().color(QPalette::Highlight));
+    const QColor text = palette().color(selected ? QPalette::HighlightedText : QPalette::Text);
+    const QRectF part(Margin + left, top, x - left, layout_.RowHeight());
+    const bool whole = from == start && to == end;
+    if (!(plain && whole && !selected &&
+          glyphs_.DrawOpaque(painter, part, layout_.Ascent(), text, base.color()))) {
+      if (selected) painter.fillRect(part, palette().color(QPalette::Highlight));
+      painter.setPen(text);
+      glyphs_.Draw(painter, origin);
     }
-    painter.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
-    glyphs_.Draw(painter, origin);
+    painter.setPen(text);
     for (const auto& [column, at] : alone) {
       const bool pair =
           s[column].isHighSurrogate() && column + 1 < s.size() && s[column + 1].isLowSurrogate();
       painter.drawText(origin + QPointF(at, 0), s.mid(column, pair ? 2 : 1));
     }
   };
+  if (selectFrom == selectTo) {
+    paintPart(start, end, false);
+    return;
+  }
   paintPart(start, selectFrom, false);
   paintPart(selectFrom, selectTo, true);
   paintPart(selectTo, end, false);
