@@ -5,13 +5,16 @@
 #include <termios.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 
 #include "platform/devicediagnosis.h"
 #include "platform/networkprovider.h"
 #include "platform/platformerror.h"
+#include "platform/termios2settings.h"
 #include "support/ptypair.h"
+#include "support/rfc2217server.h"
 #include "support/scopedproviders.h"
 #include "support/ser2netserver.h"
 
@@ -150,6 +153,198 @@ TEST_F(NetworkPortTest, KilledServerIsALossAfterEveryByteSentBefore) {
   got.insert(got.end(), rest.begin(), rest.end());
   EXPECT_TRUE(device->HasGone());
   EXPECT_EQ(got, bytes);
+}
+
+// Reads (and so decodes the server's answers) until settings read back as wanted.
+bool ReadsBack(SerialDevice& device, const std::function<bool(const LineSettings&)>& wanted) {
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  LineSettings settings;
+  while (Clock::now() < deadline) {
+    uint8_t buffer[64];
+    device.Read(buffer, sizeof buffer);
+    if (device.GetState(settings) == 0 && wanted(settings)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
+// Waits until the served pseudo-terminal's line is as wanted.
+bool LineBecomes(int slave, const std::function<bool(const TermiosLine&)>& wanted) {
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  TermiosLine line;
+  while (Clock::now() < deadline) {
+    if (ReadTermiosLine(slave, line) == 0 && wanted(line)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+TEST_F(NetworkPortTest, Rfc2217SettingsReachTheServedLineAndReadBack) {
+  Ser2netServer server("telnet(rfc2217),tcp", pty_.SlavePath());
+  std::unique_ptr<SerialDevice> device;
+  ASSERT_EQ(Open(server.Value(), device), 0);
+  LineSettings settings;
+  settings.BaudRate = 14400;
+  settings.StopBits = TwoStopBits;
+  settings.OutxCtsFlow = true;
+  settings.RtsControl = RtsControl::Handshake;
+  ASSERT_EQ(device->SetState(settings), 0);
+  EXPECT_TRUE(LineBecomes(pty_.Slave(), [](const TermiosLine& line) {
+    return line.BaudRate == 14400 && line.TwoStopBits && line.HardwareFlow;
+  }));
+  EXPECT_TRUE(ReadsBack(*device, [](const LineSettings& s) {
+    return s.BaudRate == 14400 && s.StopBits == TwoStopBits && s.OutxCtsFlow;
+  }));
+
+  settings.BaudRate = 19200;
+  settings.StopBits = OneStopBit;
+  settings.OutxCtsFlow = false;
+  settings.RtsControl = RtsControl::Enabled;
+  settings.OutX = true;
+  settings.InX = true;
+  ASSERT_EQ(device->SetState(settings), 0);
+  EXPECT_TRUE(LineBecomes(pty_.Slave(), [](const TermiosLine& line) {
+    return line.BaudRate == 19200 && !line.TwoStopBits && !line.HardwareFlow && line.OutX &&
+           line.InX;
+  }));
+}
+
+TEST_F(NetworkPortTest, Rfc2217CarriesEveryByteValueBothWays) {
+  Ser2netServer server("telnet(rfc2217),tcp", pty_.SlavePath());
+  std::unique_ptr<SerialDevice> device;
+  ASSERT_EQ(Open(server.Value(), device), 0);
+  const std::vector<uint8_t> bytes = EveryByteValue();
+  ASSERT_TRUE(WriteAll(*device, bytes));
+  EXPECT_EQ(pty_.Receive(bytes.size()), bytes);
+  ASSERT_TRUE(pty_.Send(bytes));
+  EXPECT_EQ(ReadFrom(*device, bytes.size()), bytes);
+}
+
+namespace telnet = rfc2217;
+
+bool IsControl(const telnet::Event& event, uint32_t value) {
+  return event.Command == telnet::SetControl && event.Value == value;
+}
+
+class Rfc2217ServerTest : public NetworkPortTest {
+ protected:
+  testing::Rfc2217Server server_;
+};
+
+TEST_F(Rfc2217ServerTest, SettingsGoInOrderAndTheAnswersAreTheReadBack) {
+  std::unique_ptr<SerialDevice> device;
+  ASSERT_EQ(Open(server_.Value(), device), 0);
+  LineSettings settings;
+  settings.BaudRate = 4800;
+  settings.ByteSize = 7;
+  settings.Parity = EvenParity;
+  settings.DtrControl = DtrControl::Disabled;
+  ASSERT_EQ(device->SetState(settings), 0);
+  ASSERT_TRUE(server_.WaitForCommand(
+      [](const telnet::Event& e) { return e.Command == telnet::SetModemstateMask; }));
+  const std::vector<telnet::Event> commands = server_.Commands();
+  ASSERT_GE(commands.size(), 4u);
+  EXPECT_EQ(commands[0].Command, telnet::SetBaudrate);
+  EXPECT_EQ(commands[0].Value, 4800u);
+  EXPECT_EQ(commands[1].Command, telnet::SetDatasize);
+  EXPECT_EQ(commands[1].Value, 7u);
+  EXPECT_EQ(commands[2].Command, telnet::SetParity);
+  EXPECT_EQ(commands[2].Value, telnet::ParityEven);
+  EXPECT_EQ(commands[3].Command, telnet::SetStopsize);
+  EXPECT_TRUE(server_.WaitForCommand(
+      [](const telnet::Event& e) { return IsControl(e, telnet::ControlDtrOff); }));
+  EXPECT_TRUE(server_.WaitForCommand(
+      [](const telnet::Event& e) { return IsControl(e, telnet::ControlRtsOn); }));
+  EXPECT_TRUE(ReadsBack(*device, [](const LineSettings& s) {
+    return s.BaudRate == 4800 && s.ByteSize == 7 && s.Parity == EvenParity;
+  }));
+}
+
+TEST_F(Rfc2217ServerTest, ModemLinesEscapesAndPurgesAreCommands) {
+  std::unique_ptr<SerialDevice> device;
+  ASSERT_EQ(Open(server_.Value(), device), 0);
+  ASSERT_EQ(device->Escape(EscSetDtr), 0);
+  ASSERT_EQ(device->Escape(EscClrRts), 0);
+  ASSERT_EQ(device->Purge(PurgeQueue::Output), 0);
+  EXPECT_TRUE(server_.WaitForCommand(
+      [](const telnet::Event& e) { return IsControl(e, telnet::ControlDtrOn); }));
+  EXPECT_TRUE(server_.WaitForCommand(
+      [](const telnet::Event& e) { return IsControl(e, telnet::ControlRtsOff); }));
+  EXPECT_TRUE(server_.WaitForCommand([](const telnet::Event& e) {
+    return e.Command == telnet::PurgeData && e.Value == telnet::PurgeTransmit;
+  }));
+}
+
+TEST_F(Rfc2217ServerTest, UnansweredControlsNeitherHangNorFailTheSettings) {
+  server_.IgnoreControls(
+      {telnet::ControlDtrOn, telnet::ControlDtrOff, telnet::ControlRtsOn, telnet::ControlRtsOff});
+  std::unique_ptr<SerialDevice> device;
+  ASSERT_EQ(Open(server_.Value(), device), 0);
+  const auto start = Clock::now();
+  EXPECT_EQ(device->SetState(LineSettings{}), 0);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+  EXPECT_TRUE(ReadsBack(*device, [](const LineSettings& s) { return s.BaudRate == 9600; }));
+}
+
+TEST_F(Rfc2217ServerTest, NotificationsAreModemLinesAndLineErrors) {
+  std::unique_ptr<SerialDevice> device;
+  ASSERT_EQ(Open(server_.Value(), device), 0);
+  device->SetEventMask(EventMaskNT);
+  std::vector<uint8_t> notes;
+  telnet::AppendComPort(notes, telnet::NotifyModemstate + telnet::ServerOffset, 0xB3);
+  telnet::AppendComPort(notes, telnet::NotifyLinestate + telnet::ServerOffset, 0x1F);
+  server_.SendRaw(notes);
+  uint32_t seen = 0;
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  while ((seen & (EvCts | EvDsr | EvRlsd | EvErr | EvBreak)) !=
+             (EvCts | EvDsr | EvRlsd | EvErr | EvBreak) &&
+         Clock::now() < deadline) {
+    uint32_t events = 0;
+    ASSERT_TRUE(device->WaitEvent(events));
+    seen |= events;
+    uint8_t buffer[16];
+    EXPECT_EQ(device->Read(buffer, sizeof buffer), 0);
+  }
+  EXPECT_EQ(seen & EvRing, 0u);
+  uint32_t lines = 0;
+  ASSERT_EQ(device->ModemStatus(lines), 0);
+  EXPECT_EQ(lines, ModemDcd | ModemDsr | ModemCts);
+  DeviceStatus status;
+  ASSERT_EQ(device->ClearErrors(status), 0);
+  EXPECT_EQ(status.Errors, CeOverrun | CeRxParity | CeFrame | CeBreak);
+  ASSERT_EQ(device->ClearErrors(status), 0);
+  EXPECT_EQ(status.Errors, 0u);
+}
+
+TEST_F(Rfc2217ServerTest, SuspendHoldsTheOutputUntilResume) {
+  std::unique_ptr<SerialDevice> device;
+  ASSERT_EQ(Open(server_.Value(), device), 0);
+  std::vector<uint8_t> suspend;
+  telnet::AppendComPort(suspend, telnet::FlowcontrolSuspend + telnet::ServerOffset, 0, 0);
+  server_.SendRaw(suspend);
+  EXPECT_TRUE(ReadsBack(*device, [&](const LineSettings&) {
+    const uint8_t byte = 0x55;
+    return device->Write(&byte, 1).Written == 0;
+  }));
+  EXPECT_FALSE(device->WaitWritable(50));
+  std::vector<uint8_t> resume;
+  telnet::AppendComPort(resume, telnet::FlowcontrolResume + telnet::ServerOffset, 0, 0);
+  server_.SendRaw(resume);
+  EXPECT_TRUE(ReadsBack(*device, [&](const LineSettings&) { return device->WaitWritable(0); }));
+  ASSERT_TRUE(WriteAll(*device, {0xFF, 0x01}));
+  EXPECT_TRUE(server_.WaitForData(2));
+  EXPECT_EQ(server_.Data(), (std::vector<uint8_t>{0xFF, 0x01}));
+}
+
+TEST_F(Rfc2217ServerTest, AMalformedStreamEndsTheConnectionAfterTheDataBeforeIt) {
+  std::unique_ptr<SerialDevice> device;
+  ASSERT_EQ(Open(server_.Value(), device), 0);
+  std::vector<uint8_t> stream = {'o', 'k', telnet::Iac, telnet::Sb, telnet::OptComPort};
+  stream.insert(stream.end(), 64, 0x01);
+  server_.SendRaw(stream);
+  EXPECT_EQ(ReadFrom(*device, 3), (std::vector<uint8_t>{'o', 'k'}));
+  EXPECT_TRUE(device->HasGone());
+  EXPECT_FALSE(static_cast<NetworkSerialDevice&>(*device).ProtocolError().empty());
 }
 
 }  // namespace
