@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "modbus/demodevice.h"
+#include "platform/networkprovider.h"
 #include "platform/portholders.h"
 #include "platform/portmap.h"
 #include "port/comport.h"
@@ -41,6 +42,7 @@ void TDeviceWatch::SetStatus(const QString& text) {
 void TDeviceWatch::SetAutoReconnect(bool on) {
   autoReconnect_ = on;
   if (!on && pending_) {
+    DropNetworkConnect();
     pending_ = false;
     timer_->stop();
   }
@@ -58,6 +60,7 @@ void TDeviceWatch::DeviceLost() {
 }
 
 void TDeviceWatch::Cancel() {
+  DropNetworkConnect();
   pending_ = false;
   timer_->stop();
   status_.clear();
@@ -83,6 +86,10 @@ void TDeviceWatch::Look() {
   if (port_.ComNumber() != number_) return;
   const std::string path = platform::PortDevicePath(number_);
   if (path.empty()) return;
+  if (platform::HasNetworkScheme(path)) {
+    LookAcrossNetwork(path);
+    return;
+  }
   if (path != modbus::DemoDeviceName) {
     // canonical follows the links as they are now: a by-id link re-made for a new device node.
     std::error_code error;
@@ -92,6 +99,10 @@ void TDeviceWatch::Look() {
     // program holds is left alone, and a later look finds it free.
     if (!platform::FindPortHolders(device.string()).empty()) return;
   }
+  Reopen();
+}
+
+void TDeviceWatch::Reopen() {
   try {
     port_.SetOpen(true);
   } catch (const std::exception&) {
@@ -104,6 +115,38 @@ void TDeviceWatch::Look() {
   timer_->stop();
   SetStatus(tr("已重新连接：%1").arg(DeviceName()));
   emit Reconnected();
+}
+
+void TDeviceWatch::LookAcrossNetwork(const std::string& value) {
+  const auto now = std::chrono::steady_clock::now();
+  if (connect_ != nullptr || now - lastConnect_ < std::chrono::milliseconds(LookIntervalMs)) return;
+  const std::optional<platform::NetworkAddress> address = platform::ParseNetworkAddress(value);
+  if (!address) return;
+  lastConnect_ = now;
+  connect_ = std::make_unique<platform::PendingConnect>(*address);
+  connectNotifier_ = new QSocketNotifier(connect_->ReadyDescriptor(), QSocketNotifier::Read, this);
+  connect(connectNotifier_, &QSocketNotifier::activated, this,
+          [this, value] { NetworkConnectEnded(value); });
+}
+
+void TDeviceWatch::NetworkConnectEnded(const std::string& value) {
+  platform::NetworkConnection connection = connect_->Take();
+  DropNetworkConnect();
+  if (!pending_ || connection.Descriptor < 0) return;
+  const auto provider = std::dynamic_pointer_cast<platform::NetworkDeviceProvider>(
+      platform::DeviceProviderOf(value));
+  if (provider == nullptr || port_.OpenState() != TOpenState::osClosed) return;
+  provider->Deposit(value, std::move(connection));
+  Reopen();
+}
+
+void TDeviceWatch::DropNetworkConnect() {
+  if (connectNotifier_ != nullptr) {
+    connectNotifier_->setEnabled(false);
+    connectNotifier_->deleteLater();
+    connectNotifier_ = nullptr;
+  }
+  connect_.reset();
 }
 
 }  // namespace talyx::app

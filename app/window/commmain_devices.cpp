@@ -1,12 +1,15 @@
 // TMainForm: the device panel, the device watch and the port's loss event, the port menu with
-// the port mapping and options dialogs.
+// the port mapping and options dialogs, the wait for a network port's connect.
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QMenu>
 #include <QSpinBox>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/devices/devicewatch.h"
+#include "app/devices/networkwait.h"
 #include "app/devices/platformtext.h"
 #include "app/devices/portmapdialog.h"
 #include "app/dialogs/optionsdialog.h"
@@ -16,6 +19,7 @@
 #include "app/window/commmain.h"
 #include "app/window/shape.h"
 #include "app/window/statusbar.h"
+#include "platform/networkaddress.h"
 #include "platform/portmap.h"
 
 namespace talyx::app {
@@ -71,6 +75,22 @@ void TMainForm::UpdateDevicePanel() {
     if (index >= 0) text = PlatformText(platform::PortDescription(index + 1));
   }
   StatusBar->SetPanelText(DevicePanel, text);
+}
+
+void TMainForm::ConnectNetworkPort() {
+  const std::string value = platform::PortDevicePath(ComPort1.ComNumber());
+  const std::optional<platform::NetworkAddress> address = platform::ParseNetworkAddress(value);
+  if (!address) return;
+  // Nothing that opens or sends may start while the connect is waited for.
+  const bool autoSending = Timer_AutoSend->isActive();
+  Timer_AutoSend->stop();
+  StatusBar->SetPanelText(DevicePanel,
+                          tr("正在连接 %1…").arg(QString::fromStdString(address->HostPort())));
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  ConnectBeforeOpen(value);
+  QApplication::restoreOverrideCursor();
+  UpdateDevicePanel();
+  if (autoSending) Timer_AutoSend->start();
 }
 
 void TMainForm::ShowPortMapDialog() {

@@ -1,0 +1,91 @@
+// The window on a network port through ser2net: the open and its cause, the loss with every byte
+// read before it, the reconnect to a restarted server, the server's own refusal.
+#include <QLabel>
+#include <QTest>
+#include <chrono>
+#include <memory>
+
+#include "app/devices/devicewatch.h"
+#include "app/view/receiveview.h"
+#include "app/window/shape.h"
+#include "app/window/statusbar.h"
+#include "apptesting.h"
+#include "platform/networkprovider.h"
+#include "support/ptypair.h"
+#include "support/ser2netserver.h"
+
+namespace talyx::testing {
+namespace {
+
+using app::TMainForm;
+
+class NetworkPortWindowTest : public MainFormTest {
+ protected:
+  void TearDown() override { form.reset(); }
+  QString DevicePanel() const { return form->StatusBar->PanelText(TMainForm::DevicePanel); }
+
+  ScopedDeviceProviders network{{std::make_shared<platform::NetworkDeviceProvider>()}};
+  PtyPair far;
+  std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(NetworkPortWindowTest, ALostServerIsALossAndARestartedOneBringsThePortBack) {
+  far.CloseSlave();
+  auto server = std::make_unique<Ser2netServer>("tcp", far.SlavePath());
+  const int port = server->Port();
+  ScopedPortMap map{{{1, server->Value()}}};
+  form = CreateForm();
+  form->show();
+  ASSERT_TRUE(form->ComPort1.Open());
+  EXPECT_TRUE(messages.Texts.isEmpty());
+
+  ASSERT_TRUE(far.Send("before;"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->RecvCount == 7; }, 5000));
+  const auto lostAt = std::chrono::steady_clock::now();
+  server->Kill();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ComPort1.Open(); }, 5000));
+  EXPECT_LT(std::chrono::steady_clock::now() - lostAt, std::chrono::seconds(2));
+  EXPECT_TRUE(DevicePanel().startsWith(QStringLiteral("设备已断开")));
+  EXPECT_TRUE(DevicePanel().contains(QStringLiteral("tcp://127.0.0.1:%1").arg(port)));
+  EXPECT_TRUE(form->DeviceWatch1->Pending());
+  EXPECT_EQ(form->Memo_Show->toPlainText(), QStringLiteral("before;"));
+
+  server = std::make_unique<Ser2netServer>("tcp", far.SlavePath(), port);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComPort1.Open(); }, 5000));
+  EXPECT_TRUE(DevicePanel().startsWith(QStringLiteral("已重新连接")));
+  ASSERT_TRUE(far.Send("after"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->RecvCount == 12; }, 5000));
+  EXPECT_TRUE(messages.Texts.isEmpty());
+}
+
+TEST_F(NetworkPortWindowTest, ARefusedConnectIsTheMissingPortErrorWithItsCause) {
+  const int port = FreeTcpPort();
+  const QString value = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
+  ScopedPortMap map{{{1, value.toStdString()}}};
+  form = CreateForm();
+  form->show();
+  EXPECT_FALSE(form->ComPort1.Open());
+  EXPECT_EQ(messages.Texts, QStringList{QStringLiteral("串口不存在或被占用。")});
+  EXPECT_EQ(messages.InformativeTexts.value(0),
+            QStringLiteral("COM1 %1：连接被拒绝：127.0.0.1:%2").arg(value).arg(port));
+  EXPECT_FALSE(form->DeviceWatch1->Pending());
+}
+
+TEST_F(NetworkPortWindowTest, AServerWhosePortIsInUseGivesTheInUseCause) {
+  far.CloseSlave();
+  Ser2netServer server("tcp", far.SlavePath());
+  ScopedPortMap map{{{1, server.Value()}}};
+  std::unique_ptr<platform::SerialDevice> first;
+  ASSERT_EQ(platform::OpenProvidedDevice(server.Value(), first), 0);
+  form = CreateForm();
+  form->show();
+  EXPECT_FALSE(form->ComPort1.Open());
+  EXPECT_EQ(messages.InformativeTexts.value(0),
+            QStringLiteral("COM1 %1 正被占用：服务器：Port already in use")
+                .arg(QString::fromStdString(server.Value())));
+  // The server's text is the cause, never received data.
+  EXPECT_TRUE(form->Memo_Show->toPlainText().isEmpty());
+}
+
+}  // namespace
+}  // namespace talyx::testing
