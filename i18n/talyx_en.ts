@@ -67,6 +67,58 @@
         <source>%1 正被其他程序占用：%2</source>
         <translation>%1 is in use by another program: %2</translation>
     </message>
+    <message>
+        <source> — 网络串口 (TCP)</source>
+        <translation> — network port (TCP)</translation>
+    </message>
+    <message>
+        <source> — 网络串口 (RFC 2217)</source>
+        <translation> — network port (RFC 2217)</translation>
+    </message>
+    <message>
+        <source> (地址格式不正确)</source>
+        <translation> (malformed address)</translation>
+    </message>
+    <message>
+        <source>地址格式不正确：</source>
+        <translation>Malformed address: </translation>
+    </message>
+    <message>
+        <source>连接被拒绝：</source>
+        <translation>Connection refused: </translation>
+    </message>
+    <message>
+        <source>连接超时：</source>
+        <translation>Connection timed out: </translation>
+    </message>
+    <message>
+        <source>连接超时</source>
+        <translation>Connection timed out</translation>
+    </message>
+    <message>
+        <source>找不到主机：</source>
+        <translation>Host not found: </translation>
+    </message>
+    <message>
+        <source>无法连接：</source>
+        <translation>Cannot connect: </translation>
+    </message>
+    <message>
+        <source>服务器关闭了连接</source>
+        <translation>The server closed the connection</translation>
+    </message>
+    <message>
+        <source>服务器：</source>
+        <translation>Server: </translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>%1 正被占用：%2</source>
+        <translation>%1 is in use: %2</translation>
+    </message>
 </context>
 <context>
     <name>PortWatch</name>
@@ -327,6 +379,10 @@
     <message>
         <source>接收区已满，较早的数据已丢弃</source>
         <translation>Receive view full: older text dropped</translation>
+    </message>
+    <message>
+        <source>正在连接 %1…</source>
+        <translation>Connecting to %1…</translation>
     </message>
 </context>
 <context>

@@ -96,7 +96,7 @@ std::string ConnectCause(int err, const std::string& hostPort) {
     case ETIMEDOUT:
       return "连接超时：" + hostPort;
     default:
-      return "无法连接 " + hostPort + "：" + std::strerror(err);
+      return "无法连接：" + hostPort + " (" + std::strerror(err) + ")";
   }
 }
 

@@ -133,8 +133,8 @@ void TDeviceWatch::NetworkConnectEnded(const std::string& value) {
   platform::NetworkConnection connection = connect_->Take();
   DropNetworkConnect();
   if (!pending_ || connection.Descriptor < 0) return;
-  const auto provider = std::dynamic_pointer_cast<platform::NetworkDeviceProvider>(
-      platform::DeviceProviderOf(value));
+  const auto provider =
+      std::dynamic_pointer_cast<platform::NetworkDeviceProvider>(platform::DeviceProviderOf(value));
   if (provider == nullptr || port_.OpenState() != TOpenState::osClosed) return;
   provider->Deposit(value, std::move(connection));
   Reopen();

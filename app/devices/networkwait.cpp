@@ -12,8 +12,8 @@ namespace talyx::app {
 
 bool ConnectBeforeOpen(const std::string& value) {
   const std::optional<platform::NetworkAddress> address = platform::ParseNetworkAddress(value);
-  const auto provider = std::dynamic_pointer_cast<platform::NetworkDeviceProvider>(
-      platform::DeviceProviderOf(value));
+  const auto provider =
+      std::dynamic_pointer_cast<platform::NetworkDeviceProvider>(platform::DeviceProviderOf(value));
   if (!address || provider == nullptr) return false;
   platform::PendingConnect pending(*address);
   QEventLoop loop;

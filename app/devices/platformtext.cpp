@@ -31,7 +31,7 @@ constexpr const char* Phrases[] = {
     QT_TRANSLATE_NOOP("PlatformText", "连接超时："),
     QT_TRANSLATE_NOOP("PlatformText", "连接超时"),
     QT_TRANSLATE_NOOP("PlatformText", "找不到主机："),
-    QT_TRANSLATE_NOOP("PlatformText", "无法连接 "),
+    QT_TRANSLATE_NOOP("PlatformText", "无法连接："),
     QT_TRANSLATE_NOOP("PlatformText", "服务器关闭了连接"),
     QT_TRANSLATE_NOOP("PlatformText", "服务器："),
 };
