@@ -546,5 +546,21 @@
         <source>(不是串口，不会打开)</source>
         <translation>(not a serial port; never opened)</translation>
     </message>
+    <message>
+        <source>映射到网络地址</source>
+        <translation>Map to address</translation>
+    </message>
+    <message>
+        <source>网络地址：</source>
+        <translation>Network address:</translation>
+    </message>
+    <message>
+        <source>网络地址的格式不正确。</source>
+        <translation>The network address is malformed.</translation>
+    </message>
+    <message>
+        <source>应为 tcp://主机:端口 或 rfc2217://主机:端口；IPv6 地址写在方括号中。</source>
+        <translation>Write tcp://HOST:PORT or rfc2217://HOST:PORT; an IPv6 address goes in brackets.</translation>
+    </message>
 </context>
 </TS>

@@ -1,11 +1,17 @@
 // The window on a network port through ser2net: the open and its cause, the loss with every byte
 // read before it, the reconnect to a restarted server, the server's own refusal.
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
+#include <QTreeWidget>
 #include <chrono>
 #include <memory>
 
 #include "app/devices/devicewatch.h"
+#include "app/devices/portmapdialog.h"
 #include "app/view/receiveview.h"
 #include "app/window/shape.h"
 #include "app/window/statusbar.h"
@@ -85,6 +91,29 @@ TEST_F(NetworkPortWindowTest, AServerWhosePortIsInUseGivesTheInUseCause) {
                 .arg(QString::fromStdString(server.Value())));
   // The server's text is the cause, never received data.
   EXPECT_TRUE(form->Memo_Show->toPlainText().isEmpty());
+}
+
+TEST_F(NetworkPortWindowTest, TheMappingDialogTakesATypedAddressOfTheRightFormOnly) {
+  ScopedPortMap map;
+  app::TSettingsFile settings{SettingsPath()};
+  app::TPortMapDialog dialog(settings, folder.File("root"));
+  dialog.SE_ComNumber->setValue(3);
+  dialog.Edt_Address->setText(QStringLiteral("tcp://plc-gateway:port"));
+  dialog.Btn_MapAddress->click();
+  EXPECT_EQ(messages.Texts, QStringList{QStringLiteral("网络地址的格式不正确。")});
+  EXPECT_EQ(platform::PortDevicePath(3), "");
+
+  dialog.Edt_Address->setText(QStringLiteral(" rfc2217://[::1]:2217 "));
+  dialog.Btn_MapAddress->click();
+  EXPECT_EQ(messages.Texts.size(), 1);
+  EXPECT_EQ(platform::PortDevicePath(3), "rfc2217://[::1]:2217");
+  EXPECT_EQ(settings.Read().ReadString("ports", "Com3", ""), "rfc2217://[::1]:2217");
+  ASSERT_EQ(dialog.LV_Ports->topLevelItemCount(), 1);
+  EXPECT_EQ(dialog.LV_Ports->topLevelItem(0)->text(2),
+            QStringLiteral("[::1]:2217 — 网络串口 (RFC 2217)"));
+  EXPECT_EQ(dialog.CB_Target->currentText(), QStringLiteral("[::1]:2217 — 网络串口 (RFC 2217)"));
+  // A network port counts as there without being connected to.
+  EXPECT_TRUE(platform::IsPortAvailable(3));
 }
 
 }  // namespace
