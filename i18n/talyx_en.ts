@@ -384,6 +384,10 @@
         <source>正在连接 %1…</source>
         <translation>Connecting to %1…</translation>
     </message>
+    <message>
+        <source>%1：原始 TCP 只传数据，线路设置不会送到远端串口</source>
+        <translation>%1: raw TCP carries data only; line settings do not reach the remote port</translation>
+    </message>
 </context>
 <context>
     <name>talyx::app::TOptionsDialog</name>

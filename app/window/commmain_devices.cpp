@@ -89,7 +89,13 @@ void TMainForm::ConnectNetworkPort() {
   QApplication::setOverrideCursor(Qt::BusyCursor);
   ConnectBeforeOpen(value);
   QApplication::restoreOverrideCursor();
-  UpdateDevicePanel();
+  if (address->Scheme == platform::NetworkScheme::Raw) {
+    // Said once per open: the window's line settings are kept but reach no remote line.
+    StatusBar->SetPanelText(DevicePanel, tr("%1：原始 TCP 只传数据，线路设置不会送到远端串口")
+                                             .arg(QString::fromStdString(address->HostPort())));
+  } else {
+    UpdateDevicePanel();
+  }
   if (autoSending) Timer_AutoSend->start();
 }
 

@@ -51,6 +51,8 @@ TEST_F(NetworkPortWindowTest, ALostServerIsALossAndARestartedOneBringsThePortBac
   form->show();
   ASSERT_TRUE(form->ComPort1.Open());
   EXPECT_TRUE(messages.Texts.isEmpty());
+  EXPECT_EQ(DevicePanel(),
+            QStringLiteral("127.0.0.1:%1：原始 TCP 只传数据，线路设置不会送到远端串口").arg(port));
 
   ASSERT_TRUE(far.Send("before;"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->RecvCount == 7; }, 5000));
