@@ -1,8 +1,14 @@
 // NetworkSerialDevice through ser2net: raw TCP and RFC 2217, failures, loss.
 #include "platform/networkserialdevice.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -12,6 +18,7 @@
 #include "platform/devicediagnosis.h"
 #include "platform/networkprovider.h"
 #include "platform/platformerror.h"
+#include "platform/portmap.h"
 #include "platform/termios2settings.h"
 #include "support/ptypair.h"
 #include "support/rfc2217server.h"
@@ -119,6 +126,48 @@ TEST_F(NetworkPortTest, ServerThatCannotOpenItsDeviceGivesAMissingDevice) {
   EXPECT_EQ(Open(server.Value(), device), PeFileNotFound);
   EXPECT_NE(Detail(server.Value(), PeFileNotFound).find("服务器：Device open failure"),
             std::string::npos);
+}
+
+int SocketOption(int descriptor, int level, int name) {
+  int value = -1;
+  socklen_t size = sizeof value;
+  return getsockopt(descriptor, level, name, &value, &size) == 0 ? value : -1;
+}
+
+TEST_F(NetworkPortTest, ConnectionsProbeASilentServerAndBoundUnacknowledgedWrites) {
+  Ser2netServer server("tcp", pty_.SlavePath());
+  const NetworkConnection connection =
+      ConnectToServer(*ParseNetworkAddress(server.Value()), ConnectTimeoutMs);
+  ASSERT_GE(connection.Descriptor, 0);
+  const int socket = connection.Descriptor;
+  EXPECT_EQ(SocketOption(socket, SOL_SOCKET, SO_KEEPALIVE), 1);
+  EXPECT_EQ(SocketOption(socket, IPPROTO_TCP, TCP_KEEPIDLE), 5);
+  EXPECT_EQ(SocketOption(socket, IPPROTO_TCP, TCP_KEEPINTVL), 1);
+  EXPECT_EQ(SocketOption(socket, IPPROTO_TCP, TCP_KEEPCNT), 5);
+  EXPECT_EQ(SocketOption(socket, IPPROTO_TCP, TCP_USER_TIMEOUT), 10000);
+  EXPECT_EQ(SocketOption(socket, IPPROTO_TCP, TCP_NODELAY), 1);
+}
+
+TEST_F(NetworkPortTest, MappingDescribingAndAvailabilityNeverConnect) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+  const std::string value = "rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+
+  testing::ScopedPortMap map;
+  ApplyPortsSection({{"Com7", value}});
+  EXPECT_EQ(PortDevicePath(7), value);
+  EXPECT_TRUE(IsPortAvailable(7));
+  EXPECT_EQ(PortDescription(7),
+            "127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + " — 网络串口 (RFC 2217)");
+  pollfd fd{listener, POLLIN, 0};
+  EXPECT_EQ(poll(&fd, 1, 100), 0);
+  close(listener);
 }
 
 TEST_F(NetworkPortTest, KilledServerIsALossAfterEveryByteSentBefore) {
