@@ -3,10 +3,14 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -168,6 +172,58 @@ TEST_F(NetworkPortTest, MappingDescribingAndAvailabilityNeverConnect) {
   pollfd fd{listener, POLLIN, 0};
   EXPECT_EQ(poll(&fd, 1, 100), 0);
   close(listener);
+}
+
+// Turns the loopback interface of the calling process's network namespace on or off.
+bool SetLoopback(bool up) {
+  const int control = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ifreq request{};
+  std::snprintf(request.ifr_name, sizeof request.ifr_name, "lo");
+  bool done = ioctl(control, SIOCGIFFLAGS, &request) == 0;
+  request.ifr_flags =
+      static_cast<short>(up ? request.ifr_flags | IFF_UP : request.ifr_flags & ~IFF_UP);
+  done = done && ioctl(control, SIOCSIFFLAGS, &request) == 0;
+  close(control);
+  return done;
+}
+
+// In a child process with a network namespace of its own: a connection whose packets stop
+// (loopback switched off) is a lost device once the keep-alive probes go unanswered. Exit
+// status 0 when the loss came between 8 and 14 s after the silence began.
+int LoseConnectionSilently() {
+  if (unshare(CLONE_NEWNET) != 0 || !SetLoopback(true)) return 10;
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener, 1) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    return 11;
+  }
+  NetworkSerialDevice device(NetworkScheme::Raw);
+  if (device.Open("tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port))) != 0) return 12;
+  device.SetEventMask(EventMaskNT);
+  if (!SetLoopback(false)) return 13;
+  const auto silent = Clock::now();
+  uint32_t events = 0;
+  while (device.WaitEvent(events) && Clock::now() - silent < std::chrono::seconds(30)) {
+  }
+  const auto after = Clock::now() - silent;
+  if (!device.HasGone()) return 14;
+  return after > std::chrono::seconds(8) && after < std::chrono::seconds(14) ? 0 : 15;
+}
+
+TEST_F(NetworkPortTest, ADeadConnectionIsALossOnceTheKeepAliveGivesUp) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(LoseConnectionSilently());
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "10-13: no namespace of its own (run as root), 14: no "
+                                       "loss, 15: the loss came too early or too late";
 }
 
 TEST_F(NetworkPortTest, KilledServerIsALossAfterEveryByteSentBefore) {
