@@ -267,6 +267,7 @@ int NetworkSerialDevice::FlushQueue() {
     break;
   }
   queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(sent));
+  queueWaiting_ = !queue_.empty();
   return result;
 }
 
@@ -274,6 +275,7 @@ int NetworkSerialDevice::SendCommand(const std::vector<uint8_t>& bytes) {
   if (bytes.empty()) return 0;
   std::lock_guard lock(writeMutex_);
   queue_.insert(queue_.end(), bytes.begin(), bytes.end());
+  queueWaiting_ = true;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(CommandWaitMs);
   for (;;) {
     if (const int err = FlushQueue()) return err;
@@ -481,6 +483,7 @@ WriteOutcome NetworkSerialDevice::Write(const uint8_t* data, size_t count) {
   // The encoded run is this device's to send from now on: the bytes count as written.
   const size_t chunk = std::min(count, MaxWriteChunk);
   telnet::AppendData(queue_, data, chunk);
+  queueWaiting_ = true;
   if (const int err = FlushQueue()) return {0, err};
   return {chunk, 0};
 }
@@ -551,9 +554,17 @@ bool NetworkSerialDevice::WaitEvent(uint32_t& events) {
       return true;
     }
     if (gone_) return false;
+    // What the socket did not take of a run the output thread counted as written (or of a
+    // command) goes out from here when no later write comes to send it.
+    if (queueWaiting_) {
+      std::unique_lock lock(writeMutex_, std::try_to_lock);
+      if (lock.owns_lock()) FlushQueue();
+    }
 
-    // Reported bytes still waiting: poll for the server's close only, not for input.
-    const short socketEvents = static_cast<short>((inCount > 0 ? 0 : POLLIN) | POLLRDHUP);
+    // Reported bytes still waiting: poll for the server's close only, not for input. A queue
+    // still waiting wakes the waiter when the socket takes bytes again.
+    const short socketEvents =
+        static_cast<short>((inCount > 0 ? 0 : POLLIN) | POLLRDHUP | (queueWaiting_ ? POLLOUT : 0));
     pollfd fds[3] = {
         {descriptor_, socketEvents, 0}, {closeEvent_, POLLIN, 0}, {maskEvent_, POLLIN, 0}};
     if (poll(fds, 3, EventPollIntervalMs) < 0 && errno != EINTR) {

@@ -17,7 +17,8 @@
 //   the socket did not take of an encoded run stays in the device's own queue (so a doubled
 //   0xFF is never split for good) and goes first at the next write. OutputQueue counts that
 //   queue and the socket's unsent bytes. Commands go through the same queue, so they never
-//   land inside a doubled byte; the main thread waits at most CommandWaitMs for room.
+//   land inside a doubled byte; the main thread waits at most CommandWaitMs for room. When no
+//   later write comes, the event waiter sends what the queue still holds as the socket takes it.
 // - Loss: the server closing or resetting the connection, or the keep-alive giving up, makes
 //   the device gone; every byte that came before the close can still be read after it.
 // - Threads (the SerialDevice contract): readMutex_ guards the decoder and the decoded bytes
@@ -116,6 +117,7 @@ class NetworkSerialDevice : public SerialDevice {
 
   std::mutex writeMutex_;
   std::vector<uint8_t> queue_;
+  std::atomic<bool> queueWaiting_{false};  // queue_ is not empty
 
   std::mutex settingsMutex_;
   LineSettings settings_;

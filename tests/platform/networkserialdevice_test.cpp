@@ -14,6 +14,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -439,6 +441,59 @@ TEST_F(Rfc2217ServerTest, SuspendHoldsTheOutputUntilResume) {
   ASSERT_TRUE(WriteAll(*device, {0xFF, 0x01}));
   EXPECT_TRUE(server_.WaitForData(2));
   EXPECT_EQ(server_.Data(), (std::vector<uint8_t>{0xFF, 0x01}));
+}
+
+TEST_F(NetworkPortTest, EveryDoubledByteArrivesWholeAfterTheSocketFilledUp) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+  NetworkSerialDevice device(NetworkScheme::Rfc2217);
+  ASSERT_EQ(device.Open("rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port))), 0);
+  const int server = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  ASSERT_GE(server, 0);
+  // 0xFF only, written until the socket takes no more, the server reading nothing meanwhile.
+  const std::vector<uint8_t> ones(1000, 0xFF);
+  size_t written = 0;
+  for (WriteOutcome outcome; (outcome = device.Write(ones.data(), ones.size())).Written > 0;) {
+    ASSERT_EQ(outcome.Error, 0);
+    written += outcome.Written;
+  }
+  uint32_t queued = 0;
+  ASSERT_EQ(device.OutputQueue(queued), 0);
+  EXPECT_GT(queued, 0u);
+  // The server reads now; no write follows, only the event waiter runs, as in an open port.
+  device.SetEventMask(EventMaskNT);
+  std::atomic<bool> done{false};
+  std::thread waiter([&] {
+    uint32_t events = 0;
+    while (!done && device.WaitEvent(events)) {
+    }
+  });
+  rfc2217::Decoder decoder;
+  std::vector<uint8_t> data;
+  std::vector<rfc2217::Event> events;
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (data.size() < written && Clock::now() < deadline) {
+    uint8_t buffer[65536];
+    pollfd fd{server, POLLIN, 0};
+    if (poll(&fd, 1, 100) <= 0) continue;
+    const ssize_t n = recv(server, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    decoder.Feed(buffer, static_cast<size_t>(n), data, events);
+  }
+  done = true;
+  device.SetEventMask(0);
+  waiter.join();
+  EXPECT_FALSE(decoder.Failed());
+  EXPECT_EQ(data.size(), written);
+  EXPECT_TRUE(std::all_of(data.begin(), data.end(), [](uint8_t b) { return b == 0xFF; }));
+  close(server);
+  close(listener);
 }
 
 TEST_F(Rfc2217ServerTest, AMalformedStreamEndsTheConnectionAfterTheDataBeforeIt) {
