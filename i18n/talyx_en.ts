@@ -119,6 +119,14 @@
         <source>%1 正被占用：%2</source>
         <translation>%1 is in use: %2</translation>
     </message>
+    <message>
+        <source>服务器未确认 RFC 2217 线路控制，线路设置可能不会生效</source>
+        <translation>The server did not acknowledge RFC 2217 line control; line settings may not take effect</translation>
+    </message>
+    <message>
+        <source>服务器未确认 DTR/RTS 的设置，已继续</source>
+        <translation>The server did not acknowledge the DTR/RTS settings; carrying on</translation>
+    </message>
 </context>
 <context>
     <name>PortWatch</name>
@@ -387,6 +395,10 @@
     <message>
         <source>%1：原始 TCP 只传数据，线路设置不会送到远端串口</source>
         <translation>%1: raw TCP carries data only; line settings do not reach the remote port</translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>

@@ -33,7 +33,11 @@ int NetworkDeviceProvider::Open(const std::string& value, std::unique_ptr<Serial
     SetCause(value, connection.Cause);
     return connection.Error != 0 ? connection.Error : PeFileNotFound;
   }
-  auto opened = std::make_unique<NetworkSerialDevice>(address->Scheme);
+  auto opened = std::make_unique<NetworkSerialDevice>(
+      address->Scheme, [notices = notices_, value](const std::string& text) {
+        std::lock_guard lock(notices->Mutex);
+        notices->Texts[value] = text;
+      });
   if (const int err = opened->Adopt(std::move(connection))) return err;
   SetCause(value, {});
   device = std::move(opened);
@@ -57,6 +61,15 @@ void NetworkDeviceProvider::Deposit(const std::string& value, NetworkConnection 
   // A failed connection is handed in too: the open that follows reports its cause at once.
   std::lock_guard lock(mutex_);
   deposited_[value] = std::move(connection);
+}
+
+std::string NetworkDeviceProvider::TakeNotice(const std::string& value) {
+  std::lock_guard lock(notices_->Mutex);
+  const auto found = notices_->Texts.find(value);
+  if (found == notices_->Texts.end()) return {};
+  std::string text = std::move(found->second);
+  notices_->Texts.erase(found);
+  return text;
 }
 
 void NetworkDeviceProvider::SetCause(const std::string& value, const std::string& cause) {

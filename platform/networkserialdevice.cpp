@@ -46,6 +46,11 @@ int MillisecondsLeft(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+      .count();
+}
+
 bool HardwareFlow(const LineSettings& settings) {
   return settings.OutxCtsFlow || settings.RtsControl == RtsControl::Handshake;
 }
@@ -97,6 +102,7 @@ int NetworkSerialDevice::Adopt(NetworkConnection connection) {
   descriptor_ = connection.TakeDescriptor();
   closed_ = false;
   gone_ = false;
+  if (scheme_ == NetworkScheme::Rfc2217) Await(AwaitComPort);
   {
     std::lock_guard lock(readMutex_);
     Decode(connection.Received.data(), connection.Received.size());
@@ -153,6 +159,8 @@ void NetworkSerialDevice::HandleEvent(const telnet::Event& event) {
   using Kind = telnet::Event::Kind;
   const uint8_t option = event.Option;
   const bool ours = option == telnet::OptBinary || option == telnet::OptComPort;
+  if (option == telnet::OptComPort && (event.Type == Kind::AskDo || event.Type == Kind::OfferWill))
+    awaited_ &= ~AwaitComPort;
   std::vector<uint8_t> answer;
   if (event.Type == Kind::OfferWill && !ours && !(answered_[option] & AnsweredWill)) {
     answered_[option] |= AnsweredWill;
@@ -227,6 +235,7 @@ void NetworkSerialDevice::HandleComPort(const telnet::Event& event) {
           break;
         case telnet::ControlDtrOn:
         case telnet::ControlDtrOff:
+          awaited_ &= ~AwaitDtr;
           if (s.DtrControl != DtrControl::Handshake) {
             s.DtrControl =
                 value == telnet::ControlDtrOn ? DtrControl::Enabled : DtrControl::Disabled;
@@ -234,6 +243,7 @@ void NetworkSerialDevice::HandleComPort(const telnet::Event& event) {
           break;
         case telnet::ControlRtsOn:
         case telnet::ControlRtsOff:
+          awaited_ &= ~AwaitRts;
           if (!HardwareFlow(s) && s.RtsControl != RtsControl::Toggle) {
             s.RtsControl =
                 value == telnet::ControlRtsOn ? RtsControl::Enabled : RtsControl::Disabled;
@@ -329,12 +339,14 @@ int NetworkSerialDevice::SetState(const LineSettings& settings) {
       telnet::AppendComPort(commands, telnet::SetControl,
                             settings.DtrControl == DtrControl::Enabled ? telnet::ControlDtrOn
                                                                        : telnet::ControlDtrOff);
+      Await(AwaitDtr);
     }
     if (!HardwareFlow(settings) && settings.RtsControl != RtsControl::Toggle &&
         (all || settings.RtsControl != before.RtsControl)) {
       telnet::AppendComPort(commands, telnet::SetControl,
                             settings.RtsControl == RtsControl::Enabled ? telnet::ControlRtsOn
                                                                        : telnet::ControlRtsOff);
+      Await(AwaitRts);
     }
     if (all) {
       // Every line-state error and every modem line change is worth a notification.
@@ -368,6 +380,23 @@ int NetworkSerialDevice::Escape(int function) {
   std::vector<uint8_t> command;
   telnet::AppendComPort(command, telnet::SetControl, control);
   return SendCommand(command);
+}
+
+void NetworkSerialDevice::Await(uint32_t bits) {
+  if ((awaited_ & bits) != bits) awaitedSinceMs_ = NowMs();
+  awaited_ |= bits;
+}
+
+void NetworkSerialDevice::CheckAcknowledged() {
+  const uint32_t awaited = awaited_;
+  if (noticed_ || awaited == 0 || NowMs() - awaitedSinceMs_ < AcknowledgeWaitMs) return;
+  noticed_ = true;
+  if (!notice_) return;
+  if (awaited & AwaitComPort) {
+    notice_("服务器未确认 RFC 2217 线路控制，线路设置可能不会生效");
+  } else {
+    notice_("服务器未确认 DTR/RTS 的设置，已继续");
+  }
 }
 
 int NetworkSerialDevice::ModemStatus(uint32_t& lines) {
@@ -554,6 +583,7 @@ bool NetworkSerialDevice::WaitEvent(uint32_t& events) {
       return true;
     }
     if (gone_) return false;
+    CheckAcknowledged();
     // What the socket did not take of a run the output thread counted as written (or of a
     // command) goes out from here when no later write comes to send it.
     if (queueWaiting_) {

@@ -12,7 +12,9 @@
 //   GetState returns. Modem-state notifications are the modem lines one to one; line-state
 //   notifications add their error bits (overrun, parity, framing, break) to the errors
 //   ClearErrors and the event wait report. FLOWCONTROL-SUSPEND holds the output back until
-//   FLOWCONTROL-RESUME. A stream that breaks the protocol ends the connection as a loss.
+//   FLOWCONTROL-RESUME. A stream that breaks the protocol ends the connection as a loss. A
+//   server that never acknowledges COM-PORT-OPTION or a DTR/RTS setting (ser2net does not
+//   answer those on a pseudo-terminal) holds nothing up: the device goes on and says so once.
 // - Writes: bytes are encoded (0xFF doubled) and sent as far as the socket takes them; what
 //   the socket did not take of an encoded run stays in the device's own queue (so a doubled
 //   0xFF is never split for good) and goes first at the next write. OutputQueue counts that
@@ -30,6 +32,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -45,8 +48,14 @@ class NetworkSerialDevice : public SerialDevice {
  public:
   static constexpr int EventPollIntervalMs = 15;
   static constexpr int CommandWaitMs = 1000;
+  // How long the server has to acknowledge COM-PORT-OPTION and the DTR/RTS settings before the
+  // device goes on without, saying so once.
+  static constexpr int AcknowledgeWaitMs = 1000;
+  // Told, once, from the event waiter's thread, what the server left unacknowledged.
+  using NoticeHandler = std::function<void(const std::string&)>;
 
-  explicit NetworkSerialDevice(NetworkScheme scheme) : scheme_(scheme) {}
+  explicit NetworkSerialDevice(NetworkScheme scheme, NoticeHandler notice = {})
+      : scheme_(scheme), notice_(std::move(notice)) {}
   ~NetworkSerialDevice() override;
   NetworkSerialDevice(const NetworkSerialDevice&) = delete;
   NetworkSerialDevice& operator=(const NetworkSerialDevice&) = delete;
@@ -91,8 +100,18 @@ class NetworkSerialDevice : public SerialDevice {
   int SendCommand(const std::vector<uint8_t>& bytes);
   int Lost(int err);
   uint32_t Waiting() const;
+  // Awaits the server's answer to what bits stand for (Await*), from now on.
+  void Await(uint32_t bits);
+  // Says once what is still unanswered after AcknowledgeWaitMs; event waiter only.
+  void CheckAcknowledged();
+
+  static constexpr uint32_t AwaitComPort = 1, AwaitDtr = 2, AwaitRts = 4;
 
   const NetworkScheme scheme_;
+  const NoticeHandler notice_;
+  std::atomic<uint32_t> awaited_{0};
+  std::atomic<int64_t> awaitedSinceMs_{0};
+  bool noticed_ = false;  // event waiter only
   int descriptor_ = -1;
   int closeEvent_ = -1;
   int maskEvent_ = -1;

@@ -34,6 +34,8 @@ constexpr const char* Phrases[] = {
     QT_TRANSLATE_NOOP("PlatformText", "无法连接："),
     QT_TRANSLATE_NOOP("PlatformText", "服务器关闭了连接"),
     QT_TRANSLATE_NOOP("PlatformText", "服务器："),
+    QT_TRANSLATE_NOOP("PlatformText", "服务器未确认 RFC 2217 线路控制，线路设置可能不会生效"),
+    QT_TRANSLATE_NOOP("PlatformText", "服务器未确认 DTR/RTS 的设置，已继续"),
 };
 
 // "plc-logger（PID 1234）, meter-reader（PID 1240）": the holders seen with their pid.

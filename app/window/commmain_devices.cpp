@@ -20,6 +20,8 @@
 #include "app/window/shape.h"
 #include "app/window/statusbar.h"
 #include "platform/networkaddress.h"
+#include "platform/networkprovider.h"
+#include "platform/networkserialdevice.h"
 #include "platform/portmap.h"
 
 namespace talyx::app {
@@ -95,6 +97,18 @@ void TMainForm::ConnectNetworkPort() {
                                              .arg(QString::fromStdString(address->HostPort())));
   } else {
     UpdateDevicePanel();
+    // A setting the server leaves unacknowledged is said once, after the device gave up
+    // waiting for it.
+    QTimer::singleShot(platform::NetworkSerialDevice::AcknowledgeWaitMs * 2, this, [this, value] {
+      const auto provider = std::dynamic_pointer_cast<platform::NetworkDeviceProvider>(
+          platform::DeviceProviderOf(value));
+      if (provider == nullptr) return;
+      const std::string notice = provider->TakeNotice(value);
+      if (notice.empty() || !ComPort1.Open()) return;
+      if (platform::PortDevicePath(ComPort1.ComNumber()) != value) return;
+      StatusBar->SetPanelText(
+          DevicePanel, tr("%1：%2").arg(QString::fromStdString(value), PlatformText(notice)));
+    });
   }
   if (autoSending) Timer_AutoSend->start();
 }

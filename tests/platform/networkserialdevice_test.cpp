@@ -391,6 +391,22 @@ TEST_F(Rfc2217ServerTest, UnansweredControlsNeitherHangNorFailTheSettings) {
   EXPECT_EQ(device->SetState(LineSettings{}), 0);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
   EXPECT_TRUE(ReadsBack(*device, [](const LineSettings& s) { return s.BaudRate == 9600; }));
+  // The event waiter says so once, a while later.
+  device->SetEventMask(EventMaskNT);
+  std::string notice;
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  while (notice.empty() && Clock::now() < deadline) {
+    uint32_t events = 0;
+    device->SetEventMask(EventMaskNT);
+    std::thread stopper([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      device->SetEventMask(0);
+    });
+    device->WaitEvent(events);
+    stopper.join();
+    notice = provider_->TakeNotice(server_.Value());
+  }
+  EXPECT_EQ(notice, "服务器未确认 DTR/RTS 的设置，已继续");
 }
 
 TEST_F(Rfc2217ServerTest, NotificationsAreModemLinesAndLineErrors) {
