@@ -1,8 +1,12 @@
 // The window on a network port through ser2net: the open and its cause, the loss with every byte
 // read before it, the reconnect to a restarted server, the server's own refusal.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -11,6 +15,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
 #include <memory>
@@ -136,6 +141,51 @@ TEST_F(NetworkPortWindowTest, AModbusReadThroughRfc2217FromTheDemoSlaveDecodesTe
   EXPECT_EQ(write(stop, &one, sizeof one), static_cast<ssize_t>(sizeof one));
   slave.join();
   close(stop);
+}
+
+TEST_F(NetworkPortWindowTest, TheConnectIsWaitedForBusyWithAutoSendPaused) {
+  // A server that greets with one byte and keeps the line: the open listens for a refusal for
+  // two seconds, long enough to look at the window while it waits.
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+  const int port = ntohs(address.sin_port);
+  int server = -1;
+  std::thread greeter([&] {
+    server = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    EXPECT_EQ(send(server, "x", 1, MSG_NOSIGNAL), 1);
+  });
+  ScopedPortMap map{{{1, "tcp://127.0.0.1:" + std::to_string(port)}}};
+  form = CreateForm();
+  form->SendMemo->setPlainText(QStringLiteral("tick"));
+  form->Edt_Interval->setText(QStringLiteral("100"));
+  form->CB_AutoSend->setChecked(true);
+  ASSERT_TRUE(form->Timer_AutoSend->isActive());
+  QString panel;
+  bool busy = false;
+  bool autoSending = true;
+  QTimer::singleShot(200, form.get(), [&] {
+    panel = DevicePanel();
+    busy = QApplication::overrideCursor() != nullptr &&
+           QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+    autoSending = form->Timer_AutoSend->isActive();
+  });
+  form->show();
+  greeter.join();
+  EXPECT_EQ(panel, QStringLiteral("正在连接 127.0.0.1:%1…").arg(port));
+  EXPECT_TRUE(busy);
+  EXPECT_FALSE(autoSending);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(form->ComPort1.Open());
+  EXPECT_TRUE(form->Timer_AutoSend->isActive());
+  form->CB_AutoSend->setChecked(false);
+  close(server);
+  close(listener);
 }
 
 TEST_F(NetworkPortWindowTest, TheMappingDialogTakesATypedAddressOfTheRightFormOnly) {
