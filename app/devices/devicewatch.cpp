@@ -27,7 +27,10 @@ TDeviceWatch::TDeviceWatch(TComPort& port, bool listenForHotplug, QObject* paren
   }
 }
 
-TDeviceWatch::~TDeviceWatch() = default;
+TDeviceWatch::~TDeviceWatch() {
+  // The notifier goes before the connect whose descriptor it watches.
+  delete connectNotifier_;
+}
 
 QString TDeviceWatch::DeviceName() const {
   const std::string path = platform::PortDevicePath(number_);
