@@ -127,6 +127,10 @@
         <source>服务器未确认 DTR/RTS 的设置，已继续</source>
         <translation>The server did not acknowledge the DTR/RTS settings; carrying on</translation>
     </message>
+    <message>
+        <source>服务器的数据不合协议，连接已断开：</source>
+        <translation>The server broke the protocol; the connection was ended: </translation>
+    </message>
 </context>
 <context>
     <name>PortWatch</name>
@@ -213,6 +217,10 @@
     <message>
         <source>已重新连接：%1</source>
         <translation>Reconnected: %1</translation>
+    </message>
+    <message>
+        <source>（%1）</source>
+        <translation> (%1)</translation>
     </message>
 </context>
 <context>

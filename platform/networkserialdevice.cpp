@@ -149,6 +149,7 @@ void NetworkSerialDevice::Decode(const uint8_t* bytes, size_t count) {
       protocolError_ = decoder_.Error();
       shutdown(descriptor_, SHUT_RDWR);
       gone_ = true;
+      if (notice_) notice_("服务器的数据不合协议，连接已断开：" + protocolError_);
     }
     for (const telnet::Event& event : events) HandleEvent(event);
   }

@@ -51,7 +51,8 @@ class NetworkSerialDevice : public SerialDevice {
   // How long the server has to acknowledge COM-PORT-OPTION and the DTR/RTS settings before the
   // device goes on without, saying so once.
   static constexpr int AcknowledgeWaitMs = 1000;
-  // Told, once, from the event waiter's thread, what the server left unacknowledged.
+  // Told what the server left unacknowledged (once, from the event waiter's thread) or why the
+  // connection ended when the server broke the protocol (from the reading thread).
   using NoticeHandler = std::function<void(const std::string&)>;
 
   explicit NetworkSerialDevice(NetworkScheme scheme, NoticeHandler notice = {})

@@ -6,6 +6,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "app/devices/platformtext.h"
 #include "modbus/demodevice.h"
 #include "platform/networkprovider.h"
 #include "platform/portholders.h"
@@ -53,13 +54,19 @@ void TDeviceWatch::SetAutoReconnect(bool on) {
 
 void TDeviceWatch::DeviceLost() {
   number_ = port_.ComNumber();
+  // A network port may say why its connection ended (a server that broke the protocol).
+  const std::string path = platform::PortDevicePath(number_);
+  const auto provider =
+      std::dynamic_pointer_cast<platform::NetworkDeviceProvider>(platform::DeviceProviderOf(path));
+  const std::string why = provider != nullptr ? provider->TakeNotice(path) : std::string();
+  const QString reason = why.empty() ? QString() : tr("（%1）").arg(PlatformText(why));
   if (!autoReconnect_) {
-    SetStatus(tr("设备已断开：%1").arg(DeviceName()));
+    SetStatus(tr("设备已断开：%1").arg(DeviceName()) + reason);
     return;
   }
   pending_ = true;
   timer_->start();
-  SetStatus(tr("设备已断开：%1，等待重新连接").arg(DeviceName()));
+  SetStatus(tr("设备已断开：%1，等待重新连接").arg(DeviceName()) + reason);
 }
 
 void TDeviceWatch::Cancel() {

@@ -36,6 +36,7 @@ constexpr const char* Phrases[] = {
     QT_TRANSLATE_NOOP("PlatformText", "服务器："),
     QT_TRANSLATE_NOOP("PlatformText", "服务器未确认 RFC 2217 线路控制，线路设置可能不会生效"),
     QT_TRANSLATE_NOOP("PlatformText", "服务器未确认 DTR/RTS 的设置，已继续"),
+    QT_TRANSLATE_NOOP("PlatformText", "服务器的数据不合协议，连接已断开："),
 };
 
 // "plc-logger（PID 1234）, meter-reader（PID 1240）": the holders seen with their pid.

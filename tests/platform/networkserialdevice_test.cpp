@@ -521,6 +521,8 @@ TEST_F(Rfc2217ServerTest, AMalformedStreamEndsTheConnectionAfterTheDataBeforeIt)
   EXPECT_EQ(ReadFrom(*device, 3), (std::vector<uint8_t>{'o', 'k'}));
   EXPECT_TRUE(device->HasGone());
   EXPECT_FALSE(static_cast<NetworkSerialDevice&>(*device).ProtocolError().empty());
+  EXPECT_EQ(provider_->TakeNotice(server_.Value()),
+            "服务器的数据不合协议，连接已断开：sub-negotiation too long");
 }
 
 }  // namespace
