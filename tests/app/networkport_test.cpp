@@ -76,6 +76,11 @@ TEST_F(NetworkPortWindowTest, ALostServerIsALossAndARestartedOneBringsThePortBac
   ASSERT_TRUE(far.Send("after"));
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->RecvCount == 12; }, 5000));
   EXPECT_TRUE(messages.Texts.isEmpty());
+
+  // 重置串口 gives the server's one connection up before it connects anew.
+  form->Btn_Reset->click();
+  EXPECT_TRUE(form->ComPort1.Open());
+  EXPECT_TRUE(messages.Texts.isEmpty());
 }
 
 TEST_F(NetworkPortWindowTest, ARefusedConnectIsTheMissingPortErrorWithItsCause) {
