@@ -4,7 +4,7 @@
 PACKAGES := build-essential cmake pkg-config libudev-dev libgtest-dev libgmock-dev googletest qt6-base-dev \
             qt6-tools-dev qt6-l10n-tools \
             fonts-wqy-zenhei libmodbus-dev libjpeg62-turbo-dev clang libclang-rt-14-dev xvfb
-PACKAGES += qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n x11-utils clang-format socat picocom tio
+PACKAGES += qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n x11-utils clang-format socat picocom tio ser2net
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)
 
@@ -44,6 +44,10 @@ deps:
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:" $$missing; \
 	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; \
+	  if echo " $$missing " | grep -q ' ser2net ' && [ -d /run/systemd/system ]; then \
+	    echo "Stopping and disabling ser2net.service (its default configuration serves /dev/ttyS0)"; \
+	    systemctl disable --now ser2net.service; \
+	  fi; \
 	fi
 
 build: deps

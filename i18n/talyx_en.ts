@@ -67,6 +67,70 @@
         <source>%1 正被其他程序占用：%2</source>
         <translation>%1 is in use by another program: %2</translation>
     </message>
+    <message>
+        <source> — 网络串口 (TCP)</source>
+        <translation> — network port (TCP)</translation>
+    </message>
+    <message>
+        <source> — 网络串口 (RFC 2217)</source>
+        <translation> — network port (RFC 2217)</translation>
+    </message>
+    <message>
+        <source> (地址格式不正确)</source>
+        <translation> (malformed address)</translation>
+    </message>
+    <message>
+        <source>地址格式不正确：</source>
+        <translation>Malformed address: </translation>
+    </message>
+    <message>
+        <source>连接被拒绝：</source>
+        <translation>Connection refused: </translation>
+    </message>
+    <message>
+        <source>连接超时：</source>
+        <translation>Connection timed out: </translation>
+    </message>
+    <message>
+        <source>连接超时</source>
+        <translation>Connection timed out</translation>
+    </message>
+    <message>
+        <source>找不到主机：</source>
+        <translation>Host not found: </translation>
+    </message>
+    <message>
+        <source>无法连接：</source>
+        <translation>Cannot connect: </translation>
+    </message>
+    <message>
+        <source>服务器关闭了连接</source>
+        <translation>The server closed the connection</translation>
+    </message>
+    <message>
+        <source>服务器：</source>
+        <translation>Server: </translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>%1 正被占用：%2</source>
+        <translation>%1 is in use: %2</translation>
+    </message>
+    <message>
+        <source>服务器未确认 RFC 2217 线路控制，线路设置可能不会生效</source>
+        <translation>The server did not acknowledge RFC 2217 line control; line settings may not take effect</translation>
+    </message>
+    <message>
+        <source>服务器未确认 DTR/RTS 的设置，已继续</source>
+        <translation>The server did not acknowledge the DTR/RTS settings; carrying on</translation>
+    </message>
+    <message>
+        <source>服务器的数据不合协议，连接已断开：</source>
+        <translation>The server broke the protocol; the connection was ended: </translation>
+    </message>
 </context>
 <context>
     <name>PortWatch</name>
@@ -153,6 +217,10 @@
     <message>
         <source>已重新连接：%1</source>
         <translation>Reconnected: %1</translation>
+    </message>
+    <message>
+        <source>（%1）</source>
+        <translation> (%1)</translation>
     </message>
 </context>
 <context>
@@ -328,6 +396,18 @@
         <source>接收区已满，较早的数据已丢弃</source>
         <translation>Receive view full: older text dropped</translation>
     </message>
+    <message>
+        <source>正在连接 %1…</source>
+        <translation>Connecting to %1…</translation>
+    </message>
+    <message>
+        <source>%1：原始 TCP 只传数据，线路设置不会送到远端串口</source>
+        <translation>%1: raw TCP carries data only; line settings do not reach the remote port</translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
 </context>
 <context>
     <name>talyx::app::TOptionsDialog</name>
@@ -489,6 +569,22 @@
     <message>
         <source>(不是串口，不会打开)</source>
         <translation>(not a serial port; never opened)</translation>
+    </message>
+    <message>
+        <source>映射到网络地址</source>
+        <translation>Map to address</translation>
+    </message>
+    <message>
+        <source>网络地址：</source>
+        <translation>Network address:</translation>
+    </message>
+    <message>
+        <source>网络地址的格式不正确。</source>
+        <translation>The network address is malformed.</translation>
+    </message>
+    <message>
+        <source>应为 tcp://主机:端口 或 rfc2217://主机:端口；IPv6 地址写在方括号中。</source>
+        <translation>Write tcp://HOST:PORT or rfc2217://HOST:PORT; an IPv6 address goes in brackets.</translation>
     </message>
 </context>
 </TS>

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "platform/deviceproviders.h"
 #include "platform/platformerror.h"
 #include "platform/termiosprovider.h"
 
@@ -63,6 +64,8 @@ DeviceDiagnosis DiagnoseOpenFailure(const std::string& value, int error,
     default:
       break;
   }
+  if (const auto provider = DeviceProviderOf(value))
+    diagnosis.Detail = provider->FailureDetail(value);
   return diagnosis;
 }
 

@@ -5,7 +5,8 @@
 //   user needs to mend it, found by looking at the device and never by opening it (an open
 //   raises DTR and RTS): for a refused permission the group that owns the device and the user
 //   to add to it, for a device in use the programs that hold it.
-// - Values that are no path (a built-in device, a network address) get the fault alone.
+// - Values that are no path (a built-in device, a network address) get the fault and what their
+//   provider says about the failure.
 // - Any thread; reads the user and group databases and the proc root (replaced in tests).
 #pragma once
 
@@ -32,6 +33,8 @@ struct DeviceDiagnosis {
   // InUse: the holders that can be seen; none when only another user's process holds it and this
   // program lacks the privilege to see its descriptors.
   std::vector<PortHolder> Holders;
+  // The provider's own words on the failure (a network port's cause); "" when it has none.
+  std::string Detail;
 };
 
 // The diagnosis of value's failed open with platform error number error (2 and 3 missing, 5

@@ -42,6 +42,9 @@ class DeviceProvider {
   virtual std::string BuiltInName() const { return {}; }
   // What a person recognises value as in lists of ports; "" leaves it to the port map.
   virtual std::string Description(const std::string&) const { return {}; }
+  // Why the latest open of value failed, in words for the user, where the error number alone
+  // cannot say (a server's refusal, a name not found); "" when there is nothing to add.
+  virtual std::string FailureDetail(const std::string&) const { return {}; }
 };
 
 using DeviceProviders = std::vector<std::shared_ptr<DeviceProvider>>;

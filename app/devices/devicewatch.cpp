@@ -6,7 +6,9 @@
 #include <exception>
 #include <filesystem>
 
+#include "app/devices/platformtext.h"
 #include "modbus/demodevice.h"
+#include "platform/networkprovider.h"
 #include "platform/portholders.h"
 #include "platform/portmap.h"
 #include "port/comport.h"
@@ -26,7 +28,10 @@ TDeviceWatch::TDeviceWatch(TComPort& port, bool listenForHotplug, QObject* paren
   }
 }
 
-TDeviceWatch::~TDeviceWatch() = default;
+TDeviceWatch::~TDeviceWatch() {
+  // The notifier goes before the connect whose descriptor it watches.
+  delete connectNotifier_;
+}
 
 QString TDeviceWatch::DeviceName() const {
   const std::string path = platform::PortDevicePath(number_);
@@ -41,6 +46,7 @@ void TDeviceWatch::SetStatus(const QString& text) {
 void TDeviceWatch::SetAutoReconnect(bool on) {
   autoReconnect_ = on;
   if (!on && pending_) {
+    DropNetworkConnect();
     pending_ = false;
     timer_->stop();
   }
@@ -48,16 +54,23 @@ void TDeviceWatch::SetAutoReconnect(bool on) {
 
 void TDeviceWatch::DeviceLost() {
   number_ = port_.ComNumber();
+  // A network port may say why its connection ended (a server that broke the protocol).
+  const std::string path = platform::PortDevicePath(number_);
+  const auto provider =
+      std::dynamic_pointer_cast<platform::NetworkDeviceProvider>(platform::DeviceProviderOf(path));
+  const std::string why = provider != nullptr ? provider->TakeNotice(path) : std::string();
+  const QString reason = why.empty() ? QString() : tr("（%1）").arg(PlatformText(why));
   if (!autoReconnect_) {
-    SetStatus(tr("设备已断开：%1").arg(DeviceName()));
+    SetStatus(tr("设备已断开：%1").arg(DeviceName()) + reason);
     return;
   }
   pending_ = true;
   timer_->start();
-  SetStatus(tr("设备已断开：%1，等待重新连接").arg(DeviceName()));
+  SetStatus(tr("设备已断开：%1，等待重新连接").arg(DeviceName()) + reason);
 }
 
 void TDeviceWatch::Cancel() {
+  DropNetworkConnect();
   pending_ = false;
   timer_->stop();
   status_.clear();
@@ -83,6 +96,10 @@ void TDeviceWatch::Look() {
   if (port_.ComNumber() != number_) return;
   const std::string path = platform::PortDevicePath(number_);
   if (path.empty()) return;
+  if (platform::HasNetworkScheme(path)) {
+    LookAcrossNetwork(path);
+    return;
+  }
   if (path != modbus::DemoDeviceName) {
     // canonical follows the links as they are now: a by-id link re-made for a new device node.
     std::error_code error;
@@ -92,6 +109,10 @@ void TDeviceWatch::Look() {
     // program holds is left alone, and a later look finds it free.
     if (!platform::FindPortHolders(device.string()).empty()) return;
   }
+  Reopen();
+}
+
+void TDeviceWatch::Reopen() {
   try {
     port_.SetOpen(true);
   } catch (const std::exception&) {
@@ -104,6 +125,38 @@ void TDeviceWatch::Look() {
   timer_->stop();
   SetStatus(tr("已重新连接：%1").arg(DeviceName()));
   emit Reconnected();
+}
+
+void TDeviceWatch::LookAcrossNetwork(const std::string& value) {
+  const auto now = std::chrono::steady_clock::now();
+  if (connect_ != nullptr || now - lastConnect_ < std::chrono::milliseconds(LookIntervalMs)) return;
+  const std::optional<platform::NetworkAddress> address = platform::ParseNetworkAddress(value);
+  if (!address) return;
+  lastConnect_ = now;
+  connect_ = std::make_unique<platform::PendingConnect>(*address);
+  connectNotifier_ = new QSocketNotifier(connect_->ReadyDescriptor(), QSocketNotifier::Read, this);
+  connect(connectNotifier_, &QSocketNotifier::activated, this,
+          [this, value] { NetworkConnectEnded(value); });
+}
+
+void TDeviceWatch::NetworkConnectEnded(const std::string& value) {
+  platform::NetworkConnection connection = connect_->Take();
+  DropNetworkConnect();
+  if (!pending_ || connection.Descriptor < 0) return;
+  const auto provider =
+      std::dynamic_pointer_cast<platform::NetworkDeviceProvider>(platform::DeviceProviderOf(value));
+  if (provider == nullptr || port_.OpenState() != TOpenState::osClosed) return;
+  provider->Deposit(value, std::move(connection));
+  Reopen();
+}
+
+void TDeviceWatch::DropNetworkConnect() {
+  if (connectNotifier_ != nullptr) {
+    connectNotifier_->setEnabled(false);
+    connectNotifier_->deleteLater();
+    connectNotifier_ = nullptr;
+  }
+  connect_.reset();
 }
 
 }  // namespace talyx::app

@@ -13,6 +13,9 @@
 // - Hot-plug events (udev, where a daemon runs) make the next look happen at once; nothing
 //   replaces the once-a-second look, since pseudo-terminals and systems without udev make none.
 // - Between looks nothing runs: no polling of the device, no thread.
+// - A network port is looked for by connecting to its server on a worker thread, at most once a
+//   LookIntervalMs and one attempt at a time; a connection made is the one the reopen uses (a
+//   server opens its device for every connection, so none is made only to look).
 // - Cancel (the window's reset, another port chosen) ends a pending reconnect.
 // - The status text says what happened, for the window's device panel.
 // - Main thread only.
@@ -20,10 +23,12 @@
 
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <memory>
 #include <string>
 
 #include "platform/hotplugmonitor.h"
+#include "platform/networkconnect.h"
 
 class QSocketNotifier;
 class QTimer;
@@ -65,6 +70,11 @@ class TDeviceWatch : public QObject {
 
  private:
   void SetStatus(const QString& text);
+  // Opens the port again; the reconnect ends when it opened.
+  void Reopen();
+  void LookAcrossNetwork(const std::string& value);
+  void NetworkConnectEnded(const std::string& value);
+  void DropNetworkConnect();
   void ReadHotplugEvents();
   QString DeviceName() const;
 
@@ -76,6 +86,9 @@ class TDeviceWatch : public QObject {
   bool pending_ = false;
   int number_ = 0;
   QString status_;
+  std::unique_ptr<platform::PendingConnect> connect_;
+  QSocketNotifier* connectNotifier_ = nullptr;
+  std::chrono::steady_clock::time_point lastConnect_{};
 };
 
 }  // namespace talyx::app

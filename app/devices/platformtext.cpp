@@ -23,6 +23,20 @@ constexpr const char* Phrases[] = {
     QT_TRANSLATE_NOOP("PlatformText", "其他串口"),
     QT_TRANSLATE_NOOP("PlatformText", "序列号 "),
     QT_TRANSLATE_NOOP("PlatformText", "驱动 "),
+    QT_TRANSLATE_NOOP("PlatformText", " — 网络串口 (TCP)"),
+    QT_TRANSLATE_NOOP("PlatformText", " — 网络串口 (RFC 2217)"),
+    QT_TRANSLATE_NOOP("PlatformText", " (地址格式不正确)"),
+    QT_TRANSLATE_NOOP("PlatformText", "地址格式不正确："),
+    QT_TRANSLATE_NOOP("PlatformText", "连接被拒绝："),
+    QT_TRANSLATE_NOOP("PlatformText", "连接超时："),
+    QT_TRANSLATE_NOOP("PlatformText", "连接超时"),
+    QT_TRANSLATE_NOOP("PlatformText", "找不到主机："),
+    QT_TRANSLATE_NOOP("PlatformText", "无法连接："),
+    QT_TRANSLATE_NOOP("PlatformText", "服务器关闭了连接"),
+    QT_TRANSLATE_NOOP("PlatformText", "服务器："),
+    QT_TRANSLATE_NOOP("PlatformText", "服务器未确认 RFC 2217 线路控制，线路设置可能不会生效"),
+    QT_TRANSLATE_NOOP("PlatformText", "服务器未确认 DTR/RTS 的设置，已继续"),
+    QT_TRANSLATE_NOOP("PlatformText", "服务器的数据不合协议，连接已断开："),
 };
 
 // "plc-logger（PID 1234）, meter-reader（PID 1240）": the holders seen with their pid.
@@ -43,6 +57,10 @@ QString HolderList(const std::vector<platform::PortHolder>& holders) {
 QString OpenFailureText(const platform::DeviceDiagnosis& diagnosis, const QString& device) {
   switch (diagnosis.Fault) {
     case platform::OpenFault::Missing:
+      if (!diagnosis.Detail.empty()) {
+        return QCoreApplication::translate("PlatformText", "%1：%2")
+            .arg(device, PlatformText(diagnosis.Detail));
+      }
       return QCoreApplication::translate("PlatformText", "设备不存在：%1").arg(device);
     case platform::OpenFault::PermissionDenied:
       if (diagnosis.Group.empty()) {
@@ -57,6 +75,10 @@ QString OpenFailureText(const platform::DeviceDiagnosis& diagnosis, const QStrin
           .arg(device, QString::fromStdString(diagnosis.Group),
                QString::fromStdString(diagnosis.User));
     case platform::OpenFault::InUse: {
+      if (!diagnosis.Detail.empty()) {
+        return QCoreApplication::translate("PlatformText", "%1 正被占用：%2")
+            .arg(device, PlatformText(diagnosis.Detail));
+      }
       const QString holders = HolderList(diagnosis.Holders);
       if (holders.isEmpty()) {
         return QCoreApplication::translate("PlatformText", "%1 正被其他程序占用。").arg(device);

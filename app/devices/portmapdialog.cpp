@@ -4,8 +4,10 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -14,7 +16,9 @@
 
 #include "app/devices/platformtext.h"
 #include "app/shell/application.h"
+#include "app/shell/messagebox.h"
 #include "modbus/demodevice.h"
+#include "platform/networkaddress.h"
 #include "platform/portmap.h"
 #include "platform/terminalcheck.h"
 #include "platform/termiosprovider.h"
@@ -56,10 +60,19 @@ TPortMapDialog::TPortMapDialog(TSettingsFile& settings, std::string discoveryRoo
   CB_Target->setObjectName(QStringLiteral("CB_Target"));
   Btn_Map = new QPushButton(tr("映射"), this);
   Btn_Map->setObjectName(QStringLiteral("Btn_Map"));
+  Edt_Address = new QLineEdit(this);
+  Edt_Address->setObjectName(QStringLiteral("Edt_Address"));
+  Edt_Address->setPlaceholderText(QStringLiteral("tcp://HOST:PORT, rfc2217://HOST:PORT"));
+  Btn_MapAddress = new QPushButton(tr("映射到网络地址"), this);
+  Btn_MapAddress->setObjectName(QStringLiteral("Btn_MapAddress"));
 
   auto* mapping = new QFormLayout;
   mapping->addRow(tr("端口号："), SE_ComNumber);
   mapping->addRow(tr("映射到："), CB_Target);
+  auto* address = new QHBoxLayout;
+  address->addWidget(Edt_Address);
+  address->addWidget(Btn_MapAddress);
+  mapping->addRow(tr("网络地址："), address);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   buttons->button(QDialogButtonBox::Close)->setText(tr("关闭"));
   buttons->addButton(Btn_Map, QDialogButtonBox::ActionRole);
@@ -75,6 +88,7 @@ TPortMapDialog::TPortMapDialog(TSettingsFile& settings, std::string discoveryRoo
   connect(Btn_Map, &QPushButton::clicked, this, Reported([this] {
             MapPort(SE_ComNumber->value(), CB_Target->currentData().toString().toStdString());
           }));
+  connect(Btn_MapAddress, &QPushButton::clicked, this, Reported([this] { MapAddress(); }));
   connect(SE_ComNumber, &QSpinBox::valueChanged, this, [this] { ShowTargetOfNumber(); });
   connect(LV_Devices, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     if (item == nullptr) return;
@@ -115,6 +129,17 @@ void TPortMapDialog::MapPort(int number, const std::string& value) {
   emit MappingChanged();
 }
 
+void TPortMapDialog::MapAddress() {
+  const std::string value = Edt_Address->text().trimmed().toStdString();
+  if (!platform::ParseNetworkAddress(value)) {
+    ShowMessage(
+        MessageRequest{tr("网络地址的格式不正确。"), MessageKind::Warning, QMessageBox::Ok,
+                       tr("应为 tcp://主机:端口 或 rfc2217://主机:端口；IPv6 地址写在方括号中。")});
+    return;
+  }
+  MapPort(SE_ComNumber->value(), value);
+}
+
 void TPortMapDialog::RebuildLists() {
   LV_Devices->clear();
   CB_Target->clear();
@@ -145,7 +170,11 @@ void TPortMapDialog::ShowTargetOfNumber() {
   const std::string value = platform::PortDevicePath(SE_ComNumber->value());
   const QString path = Text(value);
   int index = CB_Target->findData(path);
-  if (index < 0) {
+  if (index < 0 && platform::HasNetworkScheme(value)) {
+    // A network port is never looked for: it is described, not marked unavailable.
+    CB_Target->addItem(PlatformText(platform::PortDescription(SE_ComNumber->value())), path);
+    index = CB_Target->count() - 1;
+  } else if (index < 0) {
     // A mapped path no device has now (unplugged, or typed into the settings file) is kept.
     CB_Target->addItem(path + QStringLiteral("  ") + tr("(不可用)") + NonTerminalMark(value), path);
     index = CB_Target->count() - 1;

@@ -1,6 +1,6 @@
 // TPortMapDialog: the port mapping dialog. It lists the machine's serial devices with their
 // descriptions and the numbers that have a device, and maps a number (Com1..Com50) to a device,
-// to the demo device or to none.
+// to the demo device, to a network address or to none.
 //
 // Principles of operation:
 // - A mapping is written to the settings file's section "ports" (ComN=path, demo, or empty),
@@ -21,6 +21,7 @@
 #include "platform/serialdiscovery.h"
 
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTimer;
@@ -50,6 +51,10 @@ class TPortMapDialog : public QDialog {
   QSpinBox* SE_ComNumber;
   QComboBox* CB_Target;
   QPushButton* Btn_Map;
+  // A network address typed by the user (tcp://HOST:PORT or rfc2217://HOST:PORT), checked for
+  // its form and mapped to the number by Btn_MapAddress; nothing is connected.
+  QLineEdit* Edt_Address;
+  QPushButton* Btn_MapAddress;
 
  signals:
   // A number was mapped anew.
@@ -60,6 +65,7 @@ class TPortMapDialog : public QDialog {
   void hideEvent(QHideEvent* event) override;
 
  private:
+  void MapAddress();
   void RebuildLists();
   void ShowTargetOfNumber();
   // " (mark)" for a mapped path that names something other than a terminal the port could

@@ -13,6 +13,7 @@
 #include "app/shell/terminationsignals.h"
 #include "app/window/commmain.h"
 #include "modbus/demodevice.h"
+#include "platform/networkprovider.h"
 #include "platform/portmap.h"
 #include "platform/termiosprovider.h"
 #include "port/ui/portselection.h"
@@ -24,10 +25,12 @@ int main(int argc, char** argv) {
   if (!demo) BlockTerminationSignals();
   // The demonstration needs no display: the window is drawn offscreen.
   if (demo) qputenv("QT_QPA_PLATFORM", "offscreen");
-  // What a port-map value can name: a device path, or the built-in demo device.
+  // What a port-map value can name: a device path, the built-in demo device, a network port.
   talyx::platform::RegisterDeviceProvider(
       std::make_shared<talyx::platform::TermiosDeviceProvider>());
   talyx::platform::RegisterDeviceProvider(std::make_shared<talyx::modbus::DemoDeviceProvider>());
+  talyx::platform::RegisterDeviceProvider(
+      std::make_shared<talyx::platform::NetworkDeviceProvider>());
   // The machine's serial devices and the demo device get their numbers once, for the whole run.
   talyx::platform::InitDefaultPortMap();
   TApplication application(argc, argv);

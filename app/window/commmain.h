@@ -219,6 +219,8 @@ class TMainForm : public QWidget, public TWindowState, public TReceiveWindow, pu
   // ---- Devices that come and go (commmain_devices.cpp) ------------------------------------
   // The device panel: the last loss or reconnect, else what the chosen number opens.
   void UpdateDevicePanel();
+  // Connects the chosen port's network server before its open, the window waiting busy.
+  void ConnectNetworkPort();
   // Shows the port mapping dialog / the options dialog (window-modal, not waited for).
   void ShowPortMapDialog();
   void ShowOptionsDialog();

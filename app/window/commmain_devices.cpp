@@ -1,12 +1,15 @@
 // TMainForm: the device panel, the device watch and the port's loss event, the port menu with
-// the port mapping and options dialogs.
+// the port mapping and options dialogs, the wait for a network port's connect.
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QMenu>
 #include <QSpinBox>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/devices/devicewatch.h"
+#include "app/devices/networkwait.h"
 #include "app/devices/platformtext.h"
 #include "app/devices/portmapdialog.h"
 #include "app/dialogs/optionsdialog.h"
@@ -16,6 +19,9 @@
 #include "app/window/commmain.h"
 #include "app/window/shape.h"
 #include "app/window/statusbar.h"
+#include "platform/networkaddress.h"
+#include "platform/networkprovider.h"
+#include "platform/networkserialdevice.h"
 #include "platform/portmap.h"
 
 namespace talyx::app {
@@ -71,6 +77,40 @@ void TMainForm::UpdateDevicePanel() {
     if (index >= 0) text = PlatformText(platform::PortDescription(index + 1));
   }
   StatusBar->SetPanelText(DevicePanel, text);
+}
+
+void TMainForm::ConnectNetworkPort() {
+  const std::string value = platform::PortDevicePath(ComPort1.ComNumber());
+  const std::optional<platform::NetworkAddress> address = platform::ParseNetworkAddress(value);
+  if (!address) return;
+  // Nothing that opens or sends may start while the connect is waited for.
+  const bool autoSending = Timer_AutoSend->isActive();
+  Timer_AutoSend->stop();
+  StatusBar->SetPanelText(DevicePanel,
+                          tr("正在连接 %1…").arg(QString::fromStdString(address->HostPort())));
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  ConnectBeforeOpen(value);
+  QApplication::restoreOverrideCursor();
+  if (address->Scheme == platform::NetworkScheme::Raw) {
+    // Said once per open: the window's line settings are kept but reach no remote line.
+    StatusBar->SetPanelText(DevicePanel, tr("%1：原始 TCP 只传数据，线路设置不会送到远端串口")
+                                             .arg(QString::fromStdString(address->HostPort())));
+  } else {
+    UpdateDevicePanel();
+    // A setting the server leaves unacknowledged is said once, after the device gave up
+    // waiting for it.
+    QTimer::singleShot(platform::NetworkSerialDevice::AcknowledgeWaitMs * 2, this, [this, value] {
+      const auto provider = std::dynamic_pointer_cast<platform::NetworkDeviceProvider>(
+          platform::DeviceProviderOf(value));
+      if (provider == nullptr) return;
+      const std::string notice = provider->TakeNotice(value);
+      if (notice.empty() || !ComPort1.Open()) return;
+      if (platform::PortDevicePath(ComPort1.ComNumber()) != value) return;
+      StatusBar->SetPanelText(
+          DevicePanel, tr("%1：%2").arg(QString::fromStdString(value), PlatformText(notice)));
+    });
+  }
+  if (autoSending) Timer_AutoSend->start();
 }
 
 void TMainForm::ShowPortMapDialog() {

@@ -156,6 +156,7 @@ void TMainForm::ComPortInit() {
     ComPort1.SetParity(parityItem < 0 ? TParity::pNone : ParityOfItem[parityItem]);
     ComPort1.SetDataBits(WordOf(CB_DataBits));
     ComPort1.SetStopBits(WordOf(CB_StopBits));
+    ConnectNetworkPort();
     ComPort1.SetOpen(true);
   } catch (const std::exception& error) {
     // The box keeps its one text; the cause goes below it and into the device panel.

@@ -1,10 +1,13 @@
 // talyx-sim as a program: on a new pseudo-terminal, a libmodbus master reads and writes through
-// the printed path, also after closing and opening it again; SIGTERM ends it cleanly.
+// the printed path, also after closing and opening it again; SIGTERM ends it cleanly; with --tcp
+// it answers raw RTU frames over TCP, one client after another.
 #include <gtest/gtest.h>
 #include <modbus.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -115,6 +118,76 @@ TEST(TalyxSim, ServesAMasterOnItsPseudoTerminalAcrossReconnects) {
   EXPECT_EQ(values[0], 1098);
   Disconnect(master);
 
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+// CRC-16/MODBUS, bit by bit.
+uint16_t Crc(const uint8_t* data, size_t size) {
+  uint16_t crc = 0xFFFF;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+  }
+  return crc;
+}
+
+// A client connected to 127.0.0.1:port; -1 when none could be.
+int ConnectTcp(int port) {
+  const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(client);
+    return -1;
+  }
+  return client;
+}
+
+// The reply to a read of 10 holding registers from 0, or what came of it in 5 s.
+std::vector<uint8_t> ReadTenRegisters(int client) {
+  const uint8_t request[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD};
+  if (send(client, request, sizeof request, 0) != sizeof request) return {};
+  std::vector<uint8_t> reply;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (reply.size() < 25 && std::chrono::steady_clock::now() < deadline) {
+    pollfd fd{client, POLLIN, 0};
+    if (poll(&fd, 1, 100) <= 0) continue;
+    uint8_t buffer[64];
+    const ssize_t n = recv(client, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    reply.insert(reply.end(), buffer, buffer + n);
+  }
+  return reply;
+}
+
+TEST(TalyxSim, ServesRawRtuOverTcpToOneClientAfterAnother) {
+  // A port nobody listens on now: bound once, then given up.
+  const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size), 0);
+  const int port = ntohs(address.sin_port);
+  close(probe);
+
+  SimProcess sim({"--tcp", std::to_string(port)});
+  EXPECT_EQ(sim.ReadLine(), "listening on 127.0.0.1:" + std::to_string(port));
+  for (int round = 0; round < 2; ++round) {
+    const int client = ConnectTcp(port);
+    ASSERT_GE(client, 0);
+    const std::vector<uint8_t> reply = ReadTenRegisters(client);
+    close(client);
+    ASSERT_EQ(reply.size(), 25u);
+    EXPECT_EQ(reply[0], 0x01);
+    EXPECT_EQ(reply[1], 0x03);
+    EXPECT_EQ(reply[2], 20);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(reply[3 + 2 * i] << 8 | reply[4 + 2 * i], 10 * (i + 1));
+    EXPECT_EQ(Crc(reply.data(), 23), reply[23] | reply[24] << 8);
+  }
   EXPECT_EQ(sim.Stop(), 0);
 }
 

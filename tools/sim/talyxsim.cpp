@@ -15,6 +15,7 @@
 
 #include "modbus/simulatorloop.h"
 #include "modbus/simulatorregisters.h"
+#include "tools/sim/simtcp.h"
 
 namespace {
 
@@ -24,11 +25,13 @@ using talyx::modbus::SimulatorRegisters;
 
 constexpr const char* Usage =
     "Usage: talyx-sim [--baud RATE] [DEVICE]\n"
+    "       talyx-sim --tcp [HOST:]PORT\n"
     "\n"
     "A Modbus RTU slave at address 1, for testing masters without hardware.\n"
     "Without DEVICE it makes a new pseudo-terminal and prints the path to open;\n"
     "with DEVICE (for example /dev/ttyUSB0) it serves that serial line, raw, 8 data\n"
-    "bits, no parity, 1 stop bit, RATE baud (default 9600). Ctrl+C stops it.\n"
+    "bits, no parity, 1 stop bit, RATE baud (default 9600); with --tcp it serves\n"
+    "raw Modbus RTU over TCP on PORT of HOST (default 127.0.0.1). Ctrl+C stops it.\n"
     "\n"
     "Functions 03, 04, 06 and 16. Holding registers 0-99 start at 10, 20, ... 1000\n"
     "(register i holds 10 * (i + 1)) and keep what is written while it runs.\n"
@@ -77,6 +80,7 @@ int Fail(const std::string& what) {
 int main(int argc, char** argv) {
   long rate = 9600;
   std::string device;
+  std::string tcp;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -87,6 +91,8 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       rate = std::strtol(argv[++i], &end, 10);
       if (*end != '\0') rate = 0;
+    } else if (arg == "--tcp" && i + 1 < argc) {
+      tcp = argv[++i];
     } else if (!arg.empty() && arg[0] != '-' && device.empty()) {
       device = arg;
     } else {
@@ -106,6 +112,10 @@ int main(int argc, char** argv) {
   action.sa_handler = RequestStop;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  if (!tcp.empty()) {
+    SimulatorRegisters registers;
+    return talyx::sim::ServeTcp(tcp, stopEvent, registers);
+  }
 
   int line = -1;
   int keepOpen = -1;  // the pseudo-terminal's own end, held so that masters may come and go
