@@ -189,6 +189,8 @@ class TCustomComPort : public TBaseComponent {
   int32_t PutBlock(const void* buffer, size_t len);
   // Bytes queued and not yet written; 0 unless the port is open (it is never opened for this).
   uint32_t OutBuffUsed();
+  // Received bytes not yet taken; 0 unless the port is open (it is never opened for this).
+  uint32_t InBuffUsed();
   // The pending line error code, cleared by reading; 0 unless open.
   uint16_t LineErrorCode();
   // Whether a break came since the last reading; false unless open.

@@ -25,7 +25,9 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 
+#include "app/monitor/monitorhub.h"
 #include "app/receive/receivepath.h"
 #include "app/receive/receivewindow.h"
 #include "app/receive/windowstate.h"
@@ -153,6 +155,7 @@ class TMainForm : public QWidget, public TWindowState, public TReceiveWindow, pu
   QMenu* PortMenu;
   QAction* PortMapAction;  // Ctrl+M
   QAction* OptionsAction;  // Ctrl+Shift+O
+  QAction* MonitorAction;  // Ctrl+Shift+M: the bus monitor
   // Created when first asked for.
   TPortMapDialog* PortMapDialog1 = nullptr;
   TOptionsDialog* OptionsDialog1 = nullptr;
@@ -162,6 +165,8 @@ class TMainForm : public QWidget, public TWindowState, public TReceiveWindow, pu
   // The receive and send paths behind the handlers below (they use ComPort1, declared before).
   TReceivePath ReceivePath{*this, *this};
   TSendPath SendPath{*this, *this, ComPort1};
+  // The bus monitor (it uses ComPort1 and ReceivePath, so it is destroyed before them).
+  std::unique_ptr<TMonitorHub> MonitorHub;
 
   // ---- Start-up, port settings and shutdown (commmain_startup.cpp) -----------------------
   void FormCreate();

@@ -1,5 +1,5 @@
 // TMainForm: the device panel, the device watch and the port's loss event, the port menu with
-// the port mapping and options dialogs.
+// the port mapping and options dialogs, and the bus monitor.
 #include <QAction>
 #include <QComboBox>
 #include <QMenu>
@@ -41,12 +41,18 @@ void TMainForm::CreateDeviceFeatures() {
   OptionsAction = PortMenu->addAction(tr("选项..."));
   OptionsAction->setObjectName(QStringLiteral("OptionsAction"));
   OptionsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-  for (QAction* action : {PortMapAction, OptionsAction}) {
+  MonitorAction = PortMenu->addAction(tr("总线监视..."));
+  MonitorAction->setObjectName(QStringLiteral("MonitorAction"));
+  MonitorAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+  for (QAction* action : {PortMapAction, OptionsAction, MonitorAction}) {
     action->setShortcutContext(Qt::WindowShortcut);
     addAction(action);
   }
   connect(PortMapAction, &QAction::triggered, this, Reported([this] { ShowPortMapDialog(); }));
   connect(OptionsAction, &QAction::triggered, this, Reported([this] { ShowOptionsDialog(); }));
+  MonitorHub = std::make_unique<TMonitorHub>(ComPort1, ReceivePath, this);
+  connect(MonitorAction, &QAction::triggered, this,
+          Reported([this] { MonitorHub->ShowMonitor(); }));
   for (QWidget* widget :
        {static_cast<QWidget*>(CB_ComNum), static_cast<QWidget*>(Shape_ComState)}) {
     widget->setContextMenuPolicy(Qt::CustomContextMenu);
