@@ -55,6 +55,7 @@ void TMonitorHub::ShowMonitor() {
 void TMonitorHub::StartFeeding() {
   if (feeding_) return;
   feeding_ = true;
+  feed_.SetLine(LineOf(port_));
   receivePath_.SetTap(this);
   port_.SetSentBytesHook(feed_.SentHook());
   idleTimer_->start();
@@ -69,6 +70,8 @@ void TMonitorHub::Idle() {
   const uint64_t now = platform::MicrosecondClock();
   // Bytes read before now and not yet taken would arrive after the feed had moved past them.
   if (port_.InBuffUsed() != 0) return;
+  // A new line format starts the monitor afresh; it must be in place before sent blocks come.
+  feed_.SetLine(LineOf(port_));
   feed_.Idle(now);
 }
 
