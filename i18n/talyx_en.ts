@@ -403,6 +403,21 @@
         <source>总线监视...</source>
         <translation>Bus monitor...</translation>
     </message>
+    <message>
+        <source>捕获到文件</source>
+        <translation>Capture to file</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TMonitorHub</name>
+    <message>
+        <source>无法开始捕获：%1</source>
+        <translation>Cannot start the capture: %1</translation>
+    </message>
+    <message>
+        <source>捕获已停止：%1</source>
+        <translation>The capture has stopped: %1</translation>
+    </message>
 </context>
 <context>
     <name>talyx::app::TMonitorWindow</name>
@@ -564,6 +579,30 @@
     <message>
         <source>接收区最多保留（自动清空关闭时）：</source>
         <translation>Receive view keeps at most (auto-clear off):</translation>
+    </message>
+    <message>
+        <source>选择...</source>
+        <translation>Choose...</translation>
+    </message>
+    <message>
+        <source>选择捕获文件夹</source>
+        <translation>Choose the capture folder</translation>
+    </message>
+    <message>
+        <source>同时写文本日志</source>
+        <translation>Also write a text log</translation>
+    </message>
+    <message>
+        <source>程序启动时开始捕获</source>
+        <translation>Start capturing when the program starts</translation>
+    </message>
+    <message>
+        <source>捕获文件夹</source>
+        <translation>Capture folder</translation>
+    </message>
+    <message>
+        <source>捕获文件大小上限</source>
+        <translation>Capture file size limit</translation>
     </message>
 </context>
 <context>

@@ -1,9 +1,12 @@
-// TMonitorHub: the tap, the sent-bytes hook and the idle timer that feed the bus monitor.
+// TMonitorHub: the tap, the sent-bytes hook and the idle timer that feed the bus monitor and the
+// capture.
 #include "app/monitor/monitorhub.h"
 
+#include <QDateTime>
 #include <QTimer>
 #include <algorithm>
 
+#include "app/shell/messagebox.h"
 #include "platform/clock.h"
 #include "port/comport.h"
 
@@ -33,6 +36,7 @@ TMonitorHub::TMonitorHub(TComPort& port, TReceivePath& receivePath, QWidget* win
 }
 
 TMonitorHub::~TMonitorHub() {
+  if (writer_ != nullptr) writer_->Stop();
   if (feeding_) {
     receivePath_.SetTap(nullptr);
     port_.SetSentBytesHook(nullptr);
@@ -66,7 +70,46 @@ void TMonitorHub::Received(const std::string& bytes, const std::vector<uint64_t>
   feed_.Received(bytes, timesUs);
 }
 
+bool TMonitorHub::StartCapture(const capture::TCaptureSettings& settings) {
+  if (writer_ != nullptr) return true;
+  auto writer = std::make_unique<capture::TCaptureWriter>(settings);
+  const std::string failure = writer->Start();
+  if (!failure.empty()) {
+    ShowMessage(tr("无法开始捕获：%1").arg(QString::fromStdString(failure)), MessageKind::Error);
+    return false;
+  }
+  wallOffsetUs_ = QDateTime::currentMSecsSinceEpoch() * 1000 -
+                  static_cast<int64_t>(platform::MicrosecondClock());
+  writer_ = std::move(writer);
+  captureFiles_.clear();
+  feed_.AddSink(this);
+  StartFeeding();
+  emit CaptureChanged(true);
+  return true;
+}
+
+void TMonitorHub::StopCapture() {
+  if (writer_ == nullptr) return;
+  feed_.RemoveSink(this);
+  writer_->Stop();
+  captureFiles_ = writer_->Files();
+  writer_.reset();
+  emit CaptureChanged(false);
+}
+
+void TMonitorHub::OnEvents(const std::vector<modbus::RtuEvent>& events) {
+  writer_->Add(events, wallOffsetUs_);
+}
+
+void TMonitorHub::CheckCapture() {
+  if (writer_ == nullptr || writer_->Running()) return;
+  const std::string failure = writer_->Failure();
+  StopCapture();
+  ShowMessage(tr("捕获已停止：%1").arg(QString::fromStdString(failure)), MessageKind::Error);
+}
+
 void TMonitorHub::Idle() {
+  CheckCapture();
   const uint64_t now = platform::MicrosecondClock();
   // Bytes read before now and not yet taken would arrive after the feed had moved past them.
   if (port_.InBuffUsed() != 0) return;

@@ -156,6 +156,7 @@ class TMainForm : public QWidget, public TWindowState, public TReceiveWindow, pu
   QAction* PortMapAction;  // Ctrl+M
   QAction* OptionsAction;  // Ctrl+Shift+O
   QAction* MonitorAction;  // Ctrl+Shift+M: the bus monitor
+  QAction* CaptureAction;  // Ctrl+Shift+K: capture to file, checked while it runs
   // Created when first asked for.
   TPortMapDialog* PortMapDialog1 = nullptr;
   TOptionsDialog* OptionsDialog1 = nullptr;
@@ -227,6 +228,8 @@ class TMainForm : public QWidget, public TWindowState, public TReceiveWindow, pu
   // Shows the port mapping dialog / the options dialog (window-modal, not waited for).
   void ShowPortMapDialog();
   void ShowOptionsDialog();
+  // Starts or stops the capture to file with the options' folder, size and text log.
+  void SetCapturing(bool on);
   // The iconv name of the character set of text receive, text send and plain-text loading.
   std::string TextCharset() const { return CharsetName(Options.Charset); }
   // Options changed (or read at start): the paths and the device watch follow them.

@@ -44,7 +44,11 @@ void TMainForm::CreateDeviceFeatures() {
   MonitorAction = PortMenu->addAction(tr("总线监视..."));
   MonitorAction->setObjectName(QStringLiteral("MonitorAction"));
   MonitorAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
-  for (QAction* action : {PortMapAction, OptionsAction, MonitorAction}) {
+  CaptureAction = PortMenu->addAction(tr("捕获到文件"));
+  CaptureAction->setObjectName(QStringLiteral("CaptureAction"));
+  CaptureAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
+  CaptureAction->setCheckable(true);
+  for (QAction* action : {PortMapAction, OptionsAction, MonitorAction, CaptureAction}) {
     action->setShortcutContext(Qt::WindowShortcut);
     addAction(action);
   }
@@ -53,6 +57,11 @@ void TMainForm::CreateDeviceFeatures() {
   MonitorHub = std::make_unique<TMonitorHub>(ComPort1, ReceivePath, this);
   connect(MonitorAction, &QAction::triggered, this,
           Reported([this] { MonitorHub->ShowMonitor(); }));
+  connect(CaptureAction, &QAction::triggered, this,
+          Reported([this] { SetCapturing(CaptureAction->isChecked()); }));
+  connect(MonitorHub.get(), &TMonitorHub::CaptureChanged, this,
+          [this](bool capturing) { CaptureAction->setChecked(capturing); });
+  if (Options.CaptureAtStart) SetCapturing(true);
   for (QWidget* widget :
        {static_cast<QWidget*>(CB_ComNum), static_cast<QWidget*>(Shape_ComState)}) {
     widget->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -68,6 +77,20 @@ void TMainForm::ApplyOptions() {
   ReceivePath.SetRegisterFormat(Options.RegisterFormat);
   Memo_Show->SetCharacterLimit(Options.ReceiveViewLimit());
   LayOutViews();
+}
+
+void TMainForm::SetCapturing(bool on) {
+  if (!on) {
+    MonitorHub->StopCapture();
+    return;
+  }
+  capture::TCaptureSettings settings;
+  settings.Folder =
+      Options.CaptureFolder.empty() ? capture::DefaultCaptureFolder() : Options.CaptureFolder;
+  settings.RotateBytes = static_cast<uint64_t>(Options.CaptureRotateMb) << 20;
+  settings.TextLog = Options.CaptureTextLog;
+  // A capture that cannot start leaves the item unchecked.
+  if (!MonitorHub->StartCapture(settings)) CaptureAction->setChecked(false);
 }
 
 void TMainForm::UpdateDevicePanel() {

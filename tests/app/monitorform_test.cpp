@@ -44,5 +44,48 @@ TEST_F(OpenFormTest, TheMonitorShowsTheSentRequestAndTheReceivedReplyPaired) {
   EXPECT_EQ(form->RecvCount, 9);  // the window received the same bytes
 }
 
+// The capture runs without the monitor window, from the port menu, into the options' folder.
+TEST_F(OpenFormTest, TheCaptureWritesTheExchangeAndStopsFromTheMenu) {
+  form->Options.CaptureFolder = folder.File("captures");
+  form->CaptureAction->trigger();
+  ASSERT_TRUE(form->MonitorHub->Capturing()) << messages.Texts.join('\n').toStdString();
+  EXPECT_TRUE(form->CaptureAction->isChecked());
+  EXPECT_EQ(form->MonitorHub->Window(), nullptr);
+
+  form->CB_hexSend->setChecked(true);
+  form->SendMemo->setPlainText(QStringLiteral("01 03 00 00 00 02"));
+  form->Btn_Send->click();
+  ASSERT_EQ(pty.Receive(8).size(), 8u);
+  platform::SleepMs(20);
+  ASSERT_TRUE(pty.Send(std::vector<uint8_t>{0x01, 0x03, 0x04, 0x00, 0x0A, 0x00, 0x14, 0xDA, 0x3E}));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->RecvCount == 9; }, 5000));
+  form->CaptureAction->trigger();
+  EXPECT_FALSE(form->MonitorHub->Capturing());
+  EXPECT_FALSE(form->CaptureAction->isChecked());
+
+  const std::vector<std::string> files = form->MonitorHub->CaptureFiles();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(files[0].starts_with(folder.File("captures/talyx-")));
+  // Header, then a sent and a received record (16-byte header, 24 bytes of tags, the frame).
+  EXPECT_EQ(ReadWholeFile(files[0]).size(), 24u + (16 + 24 + 8) + (16 + 24 + 9));
+}
+
+TEST_F(OpenFormTest, ACaptureWhoseWriteFailsStopsWithAMessage) {
+  form->Options.CaptureFolder = folder.File("captures");
+  form->CaptureAction->trigger();
+  ASSERT_TRUE(form->MonitorHub->Capturing());
+  {
+    const ScopedFileSizeLimit limit(30);
+    ASSERT_TRUE(
+        pty.Send(std::vector<uint8_t>{0x01, 0x03, 0x04, 0x00, 0x0A, 0x00, 0x14, 0xDA, 0x3E}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->MonitorHub->Capturing(); }, 5000));
+  }
+  EXPECT_FALSE(form->CaptureAction->isChecked());
+  ASSERT_EQ(messages.Texts.size(), 1);
+  EXPECT_TRUE(messages.Texts[0].startsWith(QStringLiteral("捕获已停止：")))
+      << messages.Texts[0].toStdString();
+  EXPECT_EQ(ReadWholeFile(form->MonitorHub->CaptureFiles()[0]).size(), 24u);
+}
+
 }  // namespace
 }  // namespace talyx::testing
