@@ -47,6 +47,8 @@ class TMonitorHub : public QObject, public TReceiveTap, private TMonitorSink {
   void ShowMonitor();
   // The window; null until first shown.
   TMonitorWindow* Window() const { return window_; }
+  // The frames; null until the monitor is first shown.
+  const TFrameStore* Store() const { return store_.get(); }
   TMonitorFeed& Feed() { return feed_; }
 
   // Starts a capture with these settings; false (and a message) when it cannot start.

@@ -1,5 +1,6 @@
 // talyx-sim: the terminal's Modbus RTU demo device as a program of its own, on a new
-// pseudo-terminal (its path printed) or on a serial device, until Ctrl+C.
+// pseudo-terminal (its path printed) or on a serial device, until Ctrl+C; or, with --replay, a
+// bus capture's received side played into a new pseudo-terminal (simreplay.h).
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/eventfd.h>
@@ -15,6 +16,7 @@
 
 #include "modbus/simulatorloop.h"
 #include "modbus/simulatorregisters.h"
+#include "simreplay.h"
 
 namespace {
 
@@ -24,6 +26,7 @@ using talyx::modbus::SimulatorRegisters;
 
 constexpr const char* Usage =
     "Usage: talyx-sim [--baud RATE] [DEVICE]\n"
+    "       talyx-sim --replay FILE.pcap\n"
     "\n"
     "A Modbus RTU slave at address 1, for testing masters without hardware.\n"
     "Without DEVICE it makes a new pseudo-terminal and prints the path to open;\n"
@@ -32,7 +35,11 @@ constexpr const char* Usage =
     "\n"
     "Functions 03, 04, 06 and 16. Holding registers 0-99 start at 10, 20, ... 1000\n"
     "(register i holds 10 * (i + 1)) and keep what is written while it runs.\n"
-    "Input registers 0-98 hold 1000 + i; input register 99 counts seconds.\n";
+    "Input registers 0-98 hold 1000 + i; input register 99 counts seconds.\n"
+    "\n"
+    "--replay plays the received frames of a TALYX bus capture into a new\n"
+    "pseudo-terminal (its path printed) with their original timing, each frame in\n"
+    "one piece, once a program opens it.\n";
 
 int stopEvent = -1;
 
@@ -77,6 +84,7 @@ int Fail(const std::string& what) {
 int main(int argc, char** argv) {
   long rate = 9600;
   std::string device;
+  std::string replay;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -87,6 +95,8 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       rate = std::strtol(argv[++i], &end, 10);
       if (*end != '\0') rate = 0;
+    } else if (arg == "--replay" && i + 1 < argc) {
+      replay = argv[++i];
     } else if (!arg.empty() && arg[0] != '-' && device.empty()) {
       device = arg;
     } else {
@@ -106,6 +116,7 @@ int main(int argc, char** argv) {
   action.sa_handler = RequestStop;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  if (!replay.empty()) return talyx::sim::RunReplay(replay, stopEvent);
 
   int line = -1;
   int keepOpen = -1;  // the pseudo-terminal's own end, held so that masters may come and go
