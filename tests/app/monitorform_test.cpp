@@ -4,11 +4,14 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTest>
 
+#include "app/dialogs/optionsdialog.h"
 #include "app/monitor/frametablemodel.h"
 #include "apptesting.h"
 #include "platform/clock.h"
@@ -85,6 +88,36 @@ TEST_F(OpenFormTest, ACaptureWhoseWriteFailsStopsWithAMessage) {
   EXPECT_TRUE(messages.Texts[0].startsWith(QStringLiteral("捕获已停止：")))
       << messages.Texts[0].toStdString();
   EXPECT_EQ(ReadWholeFile(form->MonitorHub->CaptureFiles()[0]).size(), 24u);
+}
+
+// The capture's options: read from the section "options" (the size kept within its bounds),
+// shown by the options dialog, and the capture started with the program when asked.
+TEST_F(MainFormTest, CaptureOptionsStartTheCaptureWithTheProgram) {
+  const std::string captures = folder.File("at start");
+  WriteSettings("[options]\nCaptureFolder=" + captures +
+                "\nCaptureRotateMb=99999\nCaptureTextLog=1\nCaptureAtStart=1\n");
+  auto form = CreateForm();
+  EXPECT_EQ(form->Options.CaptureRotateMb, app::TAppOptions::MaxCaptureRotateMb);
+  ASSERT_TRUE(form->MonitorHub->Capturing()) << messages.Texts.join('\n').toStdString();
+  EXPECT_TRUE(form->CaptureAction->isChecked());
+  const std::vector<std::string> files = form->MonitorHub->CaptureFiles();
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_TRUE(files[0].starts_with(captures + "/talyx-") && files[0].ends_with(".pcap"));
+  EXPECT_TRUE(files[1].ends_with(".txt"));
+  EXPECT_EQ(form->MonitorAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+M")));
+  EXPECT_EQ(form->CaptureAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+K")));
+
+  form->OptionsAction->trigger();
+  ASSERT_NE(form->OptionsDialog1, nullptr);
+  EXPECT_EQ(form->OptionsDialog1->Edt_CaptureFolder->text().toStdString(), captures);
+  EXPECT_TRUE(form->OptionsDialog1->CB_CaptureTextLog->isChecked());
+  form->OptionsDialog1->CB_CaptureAtStart->setChecked(false);
+  form->OptionsDialog1->SE_CaptureRotateMb->setValue(7);
+  form->OptionsDialog1->accept();
+  const app::TAppOptions read = app::TAppOptions::Read(app::TSettingsFile(SettingsPath()));
+  EXPECT_FALSE(read.CaptureAtStart);
+  EXPECT_EQ(read.CaptureRotateMb, 7);
+  EXPECT_EQ(read.CaptureFolder, captures);
 }
 
 }  // namespace
