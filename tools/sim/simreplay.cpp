@@ -153,7 +153,7 @@ int RunReplay(const std::string& path, int stopEvent) {
   while (!SlaveOpen(master)) {
     if (WaitStop(stopEvent, PollMs)) return 0;
   }
-  const uint64_t startNs = MonotonicNs();
+  const uint64_t startNs = MonotonicNs() + uint64_t{LeadInMs} * 1'000'000;
   const uint64_t firstNs = records.empty() ? 0 : records.front().TimeNs;
   for (const ReplayRecord& record : records) {
     if (WaitUntil(startNs + (record.TimeNs - firstNs), stopEvent)) return 0;

@@ -6,7 +6,8 @@
 //   (exported PDU); a record counts when its direction tag says received (1). Its bytes after
 //   the tags are played; sent records, records without a direction and other link types are
 //   left out.
-// - The pseudo-terminal's path is printed; playing starts when a program opens it, each record
+// - The pseudo-terminal's path is printed; playing starts LeadInMs after a program opens it
+//   (a program sets the line up after opening it, and may flush what came meanwhile), each record
 //   at its time after the first one's (a record's time is its first byte's), in one write, as a
 //   USB adapter hands a frame over: a reader gets each frame whole, and the gaps between frames
 //   are the capture's, longer by the transmission of the frame before at the captured rate.
@@ -19,6 +20,8 @@
 #include <vector>
 
 namespace talyx::sim {
+
+inline constexpr int LeadInMs = 500;
 
 struct ReplayRecord {
   uint64_t TimeNs = 0;

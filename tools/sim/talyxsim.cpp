@@ -39,7 +39,7 @@ constexpr const char* Usage =
     "\n"
     "--replay plays the received frames of a TALYX bus capture into a new\n"
     "pseudo-terminal (its path printed) with their original timing, each frame in\n"
-    "one piece, once a program opens it.\n";
+    "one piece, from half a second after a program opens it.\n";
 
 int stopEvent = -1;
 
