@@ -30,8 +30,9 @@ void DissectorTag(std::vector<uint8_t>& out, std::string_view name) {
   const size_t padded = (name.size() + 3) & ~size_t{3};
   Big16(out, TagDissectorName);
   Big16(out, static_cast<uint16_t>(padded));
-  out.insert(out.end(), name.begin(), name.end());
-  out.insert(out.end(), padded - name.size(), 0);
+  for (size_t i = 0; i < padded; ++i) {
+    out.push_back(i < name.size() ? static_cast<uint8_t>(name[i]) : uint8_t{0});
+  }
 }
 
 }  // namespace
