@@ -15,6 +15,7 @@
 
 #include "capture/capturewriter.h"
 #include "capture/pcapformat.h"
+#include "capture/pcapreader.h"
 #include "modbus/modbuscrc.h"
 #include "modbus/modbussimulator.h"
 #include "modbus/rtumonitor.h"
@@ -212,6 +213,31 @@ TEST_F(Capture, AFailedWriteStopsTheCaptureAndKeepsTheWholeRecords) {
   }
   EXPECT_EQ(at, bytes.size()) << "a record cut short";
   EXPECT_GT(at, PcapFileHeaderSize);
+}
+
+TEST_F(Capture, TheReaderGivesTheReceivedRecordsAndStopsAtACutRecord) {
+  const std::vector<modbus::RtuEvent> events = DemoSession();
+  const std::vector<std::string> files = Write(Settings(), events);
+  Bytes file = ReadFile(files.at(0));
+  std::vector<ReceivedRecord> records;
+  std::string error;
+  ASSERT_TRUE(ReadReceivedRecords(file.data(), file.size(), records, error)) << error;
+  std::vector<const modbus::RtuEvent*> received;
+  for (const modbus::RtuEvent& event : events) {
+    if (event.Dir == modbus::Direction::Received) received.push_back(&event);
+  }
+  ASSERT_EQ(records.size(), received.size());
+  for (size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(records[i].Bytes, received[i]->Bytes);
+    EXPECT_EQ(records[i].TimeNs, (1'700'000'000'000'000 + received[i]->StartUs) * 1000);
+  }
+  file.resize(file.size() - 1);
+  records.clear();
+  ASSERT_TRUE(ReadReceivedRecords(file.data(), file.size(), records, error));
+  EXPECT_EQ(records.size(), received.size() - 1);
+  file[20] = 1;  // Ethernet
+  EXPECT_FALSE(ReadReceivedRecords(file.data(), file.size(), records, error));
+  EXPECT_FALSE(ReadReceivedRecords(file.data(), 23, records, error));
 }
 
 }  // namespace

@@ -13,46 +13,15 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <vector>
+
+#include "capture/pcapreader.h"
 
 namespace talyx::sim {
 
 namespace {
 
-constexpr uint32_t MagicNanoseconds = 0xA1B23C4D;
-constexpr uint32_t MagicMicroseconds = 0xA1B2C3D4;
-constexpr uint32_t LinkTypeUpperPdu = 252;
-constexpr uint16_t TagEnd = 0, TagDirection = 35;
-constexpr uint32_t DirectionReceived = 1;
 constexpr int PollMs = 10;
-
-uint32_t Little32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint16_t Big16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-
-uint32_t Big32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1] << 16 | p[2] << 8 | p[3]);
-}
-
-// The record's payload after its tags, when its direction tag says received.
-bool ReceivedPayload(const uint8_t* data, size_t length, std::vector<uint8_t>& payload) {
-  size_t at = 0;
-  bool received = false;
-  while (at + 4 <= length) {
-    const uint16_t tag = Big16(data + at);
-    const uint16_t size = Big16(data + at + 2);
-    at += 4;
-    if (tag == TagEnd) {
-      if (received) payload.assign(data + at, data + length);
-      return received;
-    }
-    if (at + size > length) return false;
-    if (tag == TagDirection && size == 4) received = Big32(data + at) == DirectionReceived;
-    at += size;
-  }
-  return false;
-}
 
 uint64_t MonotonicNs() {
   timespec now{};
@@ -78,38 +47,18 @@ int Fail(const std::string& what) {
   return 1;
 }
 
-}  // namespace
-
-bool ReadReceivedRecords(const std::string& path, std::vector<ReplayRecord>& records,
-                         std::string& error) {
+// The received records of the capture file; false (why in error) when it cannot be read.
+bool ReadFileRecords(const std::string& path, std::vector<capture::ReceivedRecord>& records,
+                     std::string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = path + ": " + std::strerror(errno);
     return false;
   }
   const std::vector<uint8_t> file(std::istreambuf_iterator<char>(in), {});
-  if (file.size() < 24) {
-    error = path + ": not a pcap file";
+  if (!capture::ReadReceivedRecords(file.data(), file.size(), records, error)) {
+    error = path + ": " + error;
     return false;
-  }
-  const uint32_t magic = Little32(file.data());
-  if ((magic != MagicNanoseconds && magic != MagicMicroseconds) ||
-      Little32(file.data() + 20) != LinkTypeUpperPdu) {
-    error = path + ": not a capture of exported PDUs in little-endian pcap";
-    return false;
-  }
-  const uint64_t fractionNs = magic == MagicNanoseconds ? 1 : 1000;
-  size_t at = 24;
-  while (at + 16 <= file.size()) {
-    const uint64_t seconds = Little32(file.data() + at);
-    const uint64_t fraction = Little32(file.data() + at + 4);
-    const uint32_t length = Little32(file.data() + at + 8);
-    at += 16;
-    if (at + length > file.size()) break;  // a record cut short ends the capture
-    ReplayRecord record;
-    record.TimeNs = seconds * 1'000'000'000 + fraction * fractionNs;
-    if (ReceivedPayload(file.data() + at, length, record.Bytes)) records.push_back(record);
-    at += length;
   }
   return true;
 }
@@ -128,10 +77,12 @@ bool WaitUntil(uint64_t dueNs, int stopEvent) {
   return false;
 }
 
+}  // namespace
+
 int RunReplay(const std::string& path, int stopEvent) {
-  std::vector<ReplayRecord> records;
+  std::vector<capture::ReceivedRecord> records;
   std::string error;
-  if (!ReadReceivedRecords(path, records, error)) {
+  if (!ReadFileRecords(path, records, error)) {
     std::fprintf(stderr, "talyx-sim: %s\n", error.c_str());
     return 1;
   }
@@ -155,7 +106,7 @@ int RunReplay(const std::string& path, int stopEvent) {
   }
   const uint64_t startNs = MonotonicNs() + uint64_t{LeadInMs} * 1'000'000;
   const uint64_t firstNs = records.empty() ? 0 : records.front().TimeNs;
-  for (const ReplayRecord& record : records) {
+  for (const capture::ReceivedRecord& record : records) {
     if (WaitUntil(startNs + (record.TimeNs - firstNs), stopEvent)) return 0;
     size_t done = 0;
     while (done < record.Bytes.size()) {
