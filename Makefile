@@ -5,6 +5,8 @@ PACKAGES := build-essential cmake pkg-config libudev-dev libgtest-dev libgmock-d
             qt6-tools-dev qt6-l10n-tools \
             fonts-wqy-zenhei libmodbus-dev libjpeg62-turbo-dev clang libclang-rt-14-dev xvfb
 PACKAGES += qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n x11-utils clang-format socat picocom tio ser2net
+# tshark reads the bus monitor's captures in the tests.
+PACKAGES += tshark
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)
 

@@ -125,14 +125,18 @@ void TWin32Dispatcher::DrainOutput() {
       run = OutBuffer.get() + OutTail;
       generation = outGeneration_;
     }
-    // Bytes that DeviceWrite adds meanwhile land behind OutHead, never inside this run.
+    // Bytes that DeviceWrite adds meanwhile land behind OutHead, never inside this run, and a
+    // purge waits for this thread's acknowledgement: the run stays put until it is advanced.
+    const uint64_t writeUs = ReadClock();
     const platform::WriteOutcome outcome = Device->Write(run, count);
     if (outcome.Error != 0) {
       // A write that fails outright drops the run without a report.
       AdvanceOutput(count, generation);
     } else if (outcome.Written > 0) {
       // A partial write leaves the rest queued for the next pass.
-      AdvanceOutput(static_cast<uint32_t>(std::min<size_t>(outcome.Written, count)), generation);
+      const auto written = static_cast<uint32_t>(std::min<size_t>(outcome.Written, count));
+      ReportSent(run, written, writeUs);
+      AdvanceOutput(written, generation);
     } else if (!AwaitWritable()) {
       return;
     }

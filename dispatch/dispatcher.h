@@ -51,6 +51,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -250,6 +251,17 @@ class TBaseDispatcher {
   // unread or the port is closing.
   bool NotifyHandlers(uint32_t msg, uint32_t firstParam, uint16_t data);
 
+  // ---- Sent bytes ------------------------------------------------------------------------
+  // Told, on the output thread, the bytes that thread has just handed to the device and the time
+  // (ReadClock) taken right before that write, so every sender's bytes are seen as they left,
+  // in order. No dispatcher lock is held during the call: it may take locks of its own but must
+  // be quick, must not wait for the main thread and must not call the dispatcher. Bytes that a
+  // failing write dropped are not told.
+  using TSentBytesHook = std::function<void(const uint8_t* bytes, size_t count, uint64_t writeUs)>;
+  // Any thread. A call already under way finishes with the hook it began with, so whatever the
+  // hook reaches must outlive it (own it in the callable).
+  void SetSentBytesHook(TSentBytesHook hook);
+
   // ---- Trace and dispatch log (under MainLock) -------------------------------------------
   ErrorCode TraceOpen(uint32_t capacity);
   ErrorCode TraceClear();
@@ -329,6 +341,8 @@ class TBaseDispatcher {
   ErrorCode ApplyLineSettings();
   // Bytes wait for output in the output ring or the driver's queue.
   bool OutputWaiting();
+  // Output thread, no lock held: tells the sent-bytes hook, when there is one.
+  void ReportSent(const uint8_t* bytes, size_t count, uint64_t writeUs);
   // Takes MainLock; adds the record when the log is recording.
   void AddLogRecord(uint8_t type, uint8_t subType, uint32_t data, const uint8_t* bytes = nullptr,
                     uint32_t len = 0);
@@ -469,6 +483,9 @@ class TBaseDispatcher {
   bool RunStatusChecks();
 
   bool destroyed_ = false;  // main thread
+  // The sent-bytes hook; sentHookLock_ guards only the pointer, never a call.
+  std::mutex sentHookLock_;
+  std::shared_ptr<const TSentBytesHook> sentHook_;
 };
 
 }  // namespace talyx

@@ -1,8 +1,23 @@
-// TBaseDispatcher's trace and dispatch-log operations: each takes MainLock and forwards to the
-// dispatcher's recorder.
+// TBaseDispatcher's trace and dispatch-log operations (each takes MainLock and forwards to the
+// dispatcher's recorder) and the sent-bytes hook beside them.
 #include "dispatch/dispatcher.h"
 
 namespace talyx {
+
+void TBaseDispatcher::SetSentBytesHook(TSentBytesHook hook) {
+  auto held = hook ? std::make_shared<const TSentBytesHook>(std::move(hook)) : nullptr;
+  const std::lock_guard<std::mutex> guard(sentHookLock_);
+  sentHook_ = std::move(held);
+}
+
+void TBaseDispatcher::ReportSent(const uint8_t* bytes, size_t count, uint64_t writeUs) {
+  std::shared_ptr<const TSentBytesHook> hook;
+  {
+    const std::lock_guard<std::mutex> guard(sentHookLock_);
+    hook = sentHook_;
+  }
+  if (hook != nullptr) (*hook)(bytes, count, writeUs);
+}
 
 ErrorCode TBaseDispatcher::TraceOpen(uint32_t capacity) {
   platform::SectionGuard guard(MainLock);

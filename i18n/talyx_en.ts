@@ -239,6 +239,77 @@
     </message>
 </context>
 <context>
+    <name>talyx::app::TFrameTableModel</name>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>方向</source>
+        <translation>Direction</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>功能</source>
+        <translation>Function</translation>
+    </message>
+    <message>
+        <source>摘要</source>
+        <translation>Summary</translation>
+    </message>
+    <message>
+        <source>长度</source>
+        <translation>Length</translation>
+    </message>
+    <message>
+        <source>CRC</source>
+        <translation>CRC</translation>
+    </message>
+    <message>
+        <source>间隔(ms)</source>
+        <translation>Gap (ms)</translation>
+    </message>
+    <message>
+        <source>响应(ms)</source>
+        <translation>Response (ms)</translation>
+    </message>
+    <message>
+        <source>回波</source>
+        <translation>Echo</translation>
+    </message>
+    <message>
+        <source>发送</source>
+        <translation>Sent</translation>
+    </message>
+    <message>
+        <source>接收</source>
+        <translation>Received</translation>
+    </message>
+    <message>
+        <source>非帧字节</source>
+        <translation>bytes outside a frame</translation>
+    </message>
+    <message>
+        <source>正确</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>wrong</translation>
+    </message>
+    <message>
+        <source>无应答</source>
+        <translation>no response</translation>
+    </message>
+    <message>
+        <source>字节</source>
+        <translation>Bytes</translation>
+    </message>
+</context>
+<context>
     <name>talyx::app::TMainForm</name>
     <message>
         <source>串  口</source>
@@ -408,6 +479,92 @@
         <source>%1：%2</source>
         <translation>%1: %2</translation>
     </message>
+    <message>
+        <source>总线监视...</source>
+        <translation>Bus monitor...</translation>
+    </message>
+    <message>
+        <source>捕获到文件</source>
+        <translation>Capture to file</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TMonitorHub</name>
+    <message>
+        <source>无法开始捕获：%1</source>
+        <translation>Cannot start the capture: %1</translation>
+    </message>
+    <message>
+        <source>捕获已停止：%1</source>
+        <translation>The capture has stopped: %1</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TMonitorWindow</name>
+    <message>
+        <source>总线监视</source>
+        <translation>Bus monitor</translation>
+    </message>
+    <message>
+        <source>全部</source>
+        <translation>all</translation>
+    </message>
+    <message>
+        <source>仅错误</source>
+        <translation>Errors only</translation>
+    </message>
+    <message>
+        <source>仅异常</source>
+        <translation>Exceptions only</translation>
+    </message>
+    <message>
+        <source>隐藏回波</source>
+        <translation>Hide echo</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>清除</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>导出CSV...</source>
+        <translation>Export CSV...</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>功能</source>
+        <translation>Function</translation>
+    </message>
+    <message>
+        <source>应答超时</source>
+        <translation>Response timeout</translation>
+    </message>
+    <message>
+        <source>帧：%1  CRC错误：%2  异常：%3  无应答：%4  已丢弃：%5</source>
+        <translation>Frames: %1  CRC errors: %2  Exceptions: %3  Unanswered: %4  Dropped: %5</translation>
+    </message>
+    <message>
+        <source>地址 %1：响应 最小 %2 ms，平均 %3 ms，最大 %4 ms</source>
+        <translation>Address %1: response min %2 ms, avg %3 ms, max %4 ms</translation>
+    </message>
+    <message>
+        <source>无法写入文件 %1：%2</source>
+        <translation>Cannot write the file %1: %2</translation>
+    </message>
+    <message>
+        <source>导出CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
 </context>
 <context>
     <name>talyx::app::TOptionsDialog</name>
@@ -502,6 +659,30 @@
     <message>
         <source>接收区最多保留（自动清空关闭时）：</source>
         <translation>Receive view keeps at most (auto-clear off):</translation>
+    </message>
+    <message>
+        <source>选择...</source>
+        <translation>Choose...</translation>
+    </message>
+    <message>
+        <source>选择捕获文件夹</source>
+        <translation>Choose the capture folder</translation>
+    </message>
+    <message>
+        <source>同时写文本日志</source>
+        <translation>Also write a text log</translation>
+    </message>
+    <message>
+        <source>程序启动时开始捕获</source>
+        <translation>Start capturing when the program starts</translation>
+    </message>
+    <message>
+        <source>捕获文件夹</source>
+        <translation>Capture folder</translation>
+    </message>
+    <message>
+        <source>捕获文件大小上限</source>
+        <translation>Capture file size limit</translation>
     </message>
 </context>
 <context>

@@ -209,6 +209,7 @@ void TCustomComPort::DoOpen() {
   std::unique_ptr<TBaseDispatcher> created = CreateDispatcher();
   if (created == nullptr) return;  // refused while loading, where codes are not raised
   created->SetDeviceName("COM" + std::to_string(comNumber_));
+  created->SetSentBytesHook(sentBytesHook_);
   dispatcher_ = std::move(created);
 
   try {
@@ -417,6 +418,11 @@ void TCustomComPort::FinishDeferredClose(platform::WindowHandle window, platform
 }
 
 // ---- Attributes --------------------------------------------------------------------------------
+
+void TCustomComPort::SetSentBytesHook(TBaseDispatcher::TSentBytesHook hook) {
+  sentBytesHook_ = std::move(hook);
+  if (dispatcher_ != nullptr) dispatcher_->SetSentBytesHook(sentBytesHook_);
+}
 
 void TCustomComPort::SetOpen(bool value) {
   if (value == open_) return;

@@ -160,6 +160,10 @@ class TCustomComPort : public TBaseComponent {
   // Replaces the device layer's choice at the next open; an empty factory restores it.
   void SetDispatcherFactory(TDispatcherFactory factory) { dispatcherFactory_ = std::move(factory); }
 
+  // The dispatcher's sent-bytes hook (dispatcher.h), kept for every dispatcher this component
+  // opens and given to the open one at once.
+  void SetSentBytesHook(TBaseDispatcher::TSentBytesHook hook);
+
   // ---- Port users --------------------------------------------------------------------------
   void AddPortUser(TPortUser user) { portUsers_.push_back(std::move(user)); }
   const std::vector<TPortUser>& PortUsers() const { return portUsers_; }
@@ -185,6 +189,8 @@ class TCustomComPort : public TBaseComponent {
   int32_t PutBlock(const void* buffer, size_t len);
   // Bytes queued and not yet written; 0 unless the port is open (it is never opened for this).
   uint32_t OutBuffUsed();
+  // Received bytes not yet taken; 0 unless the port is open (it is never opened for this).
+  uint32_t InBuffUsed();
   // The pending line error code, cleared by reading; 0 unless open.
   uint16_t LineErrorCode();
   // Whether a break came since the last reading; false unless open.
@@ -429,6 +435,7 @@ class TCustomComPort : public TBaseComponent {
   TTriggerSave triggerSave_;
   std::vector<TPortUser> portUsers_;
   TDispatcherFactory dispatcherFactory_;
+  TBaseDispatcher::TSentBytesHook sentBytesHook_;
 };
 
 // The port component as the application uses it: every setting attribute is public.

@@ -66,6 +66,11 @@ uint32_t TCustomComPort::OutBuffUsed() {
   return dispatcher != nullptr ? dispatcher->OutBuffUsed() : 0;
 }
 
+uint32_t TCustomComPort::InBuffUsed() {
+  TBaseDispatcher* dispatcher = OpenDispatcher();
+  return dispatcher != nullptr ? dispatcher->InBuffUsed() : 0;
+}
+
 uint16_t TCustomComPort::LineErrorCode() {
   TBaseDispatcher* dispatcher = OpenDispatcher();
   if (dispatcher == nullptr) return 0;

@@ -4,13 +4,17 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
+
+#include "capture/capturewriter.h"
 
 namespace talyx::app {
 
@@ -77,6 +81,34 @@ TOptionsDialog::TOptionsDialog(const TAppOptions& options, QWidget* parent) : QD
   form->addRow(CB_FrameGap, SE_FrameGapMs);
   form->addRow(tr("接收区最多保留（自动清空关闭时）："), SE_ReceiveViewLimitMi);
   form->addRow(CB_StretchViews);
+  Edt_CaptureFolder = new QLineEdit(QString::fromStdString(options.CaptureFolder), this);
+  Edt_CaptureFolder->setObjectName(QStringLiteral("Edt_CaptureFolder"));
+  Edt_CaptureFolder->setPlaceholderText(QString::fromStdString(capture::DefaultCaptureFolder()));
+  auto* chooseFolder = new QPushButton(tr("选择..."), this);
+  chooseFolder->setObjectName(QStringLiteral("Btn_CaptureFolder"));
+  connect(chooseFolder, &QPushButton::clicked, this, [this] {
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, tr("选择捕获文件夹"), Edt_CaptureFolder->text());
+    if (!folder.isEmpty()) Edt_CaptureFolder->setText(folder);
+  });
+  auto* folderRow = new QHBoxLayout;
+  folderRow->addWidget(Edt_CaptureFolder, 1);
+  folderRow->addWidget(chooseFolder);
+  SE_CaptureRotateMb = new QSpinBox(this);
+  SE_CaptureRotateMb->setObjectName(QStringLiteral("SE_CaptureRotateMb"));
+  SE_CaptureRotateMb->setRange(TAppOptions::MinCaptureRotateMb, TAppOptions::MaxCaptureRotateMb);
+  SE_CaptureRotateMb->setSuffix(QStringLiteral(" MB"));
+  SE_CaptureRotateMb->setValue(options.CaptureRotateMb);
+  CB_CaptureTextLog = new QCheckBox(tr("同时写文本日志"), this);
+  CB_CaptureTextLog->setObjectName(QStringLiteral("CB_CaptureTextLog"));
+  CB_CaptureTextLog->setChecked(options.CaptureTextLog);
+  CB_CaptureAtStart = new QCheckBox(tr("程序启动时开始捕获"), this);
+  CB_CaptureAtStart->setObjectName(QStringLiteral("CB_CaptureAtStart"));
+  CB_CaptureAtStart->setChecked(options.CaptureAtStart);
+  form->addRow(tr("捕获文件夹"), folderRow);
+  form->addRow(tr("捕获文件大小上限"), SE_CaptureRotateMb);
+  form->addRow(CB_CaptureTextLog);
+  form->addRow(CB_CaptureAtStart);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText(tr("确定"));
   buttons->button(QDialogButtonBox::Cancel)->setText(tr("取消"));
@@ -99,6 +131,10 @@ TAppOptions TOptionsDialog::Options() const {
   options.FrameGapMs = SE_FrameGapMs->value();
   options.ReceiveViewLimitMi = SE_ReceiveViewLimitMi->value();
   options.StretchViews = CB_StretchViews->isChecked();
+  options.CaptureFolder = Edt_CaptureFolder->text().trimmed().toStdString();
+  options.CaptureRotateMb = SE_CaptureRotateMb->value();
+  options.CaptureTextLog = CB_CaptureTextLog->isChecked();
+  options.CaptureAtStart = CB_CaptureAtStart->isChecked();
   return options;
 }
 

@@ -1,5 +1,6 @@
 // TOptionsDialog: the window's options (character set of text, automatic reconnect, register
-// format, interface language, receive lines, the receive view's limit, views that grow).
+// format, interface language, receive lines, the receive view's limit, views that grow, the bus
+// capture's folder, file size, text log and start).
 #pragma once
 
 #include <QDialog>
@@ -8,6 +9,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QSpinBox;
 
 namespace talyx::app {
@@ -30,6 +32,10 @@ class TOptionsDialog : public QDialog {
   QSpinBox* SE_FrameGapMs;  // enabled while CB_FrameGap is checked
   QSpinBox* SE_ReceiveViewLimitMi;
   QCheckBox* CB_StretchViews;
+  QLineEdit* Edt_CaptureFolder;  // empty: the default folder
+  QSpinBox* SE_CaptureRotateMb;
+  QCheckBox* CB_CaptureTextLog;
+  QCheckBox* CB_CaptureAtStart;
 };
 
 }  // namespace talyx::app

@@ -114,19 +114,27 @@ void TReceivePath::TakeAndShow(TCustomComPort& CP, uint16_t Data) {
   ReadLineOptions();
   const bool timed = lines_.Active();
   std::string bytes;
-  std::vector<uint32_t> times;  // read times, while stamps or gaps are shown
+  std::vector<uint32_t> times;    // read times, while stamps or gaps are shown
+  std::vector<uint64_t> timesUs;  // read times in microseconds, while a tap is set
   bytes.reserve(Data);
-  for (uint16_t i = 0; i < Data; ++i) {
-    if (timed) {
-      uint32_t readTime;
-      bytes += static_cast<char>(CP.GetChar(readTime));
-      times.push_back(readTime);
-    } else {
-      bytes += static_cast<char>(CP.GetChar());
+  try {
+    for (uint16_t i = 0; i < Data; ++i) {
+      if (timed || tap_ != nullptr) {
+        TReadTime readTime;
+        bytes += static_cast<char>(CP.GetChar(readTime));
+        times.push_back(readTime.Ms);
+        timesUs.push_back(readTime.Us);
+      } else {
+        bytes += static_cast<char>(CP.GetChar());
+      }
+      Increment(state_.RecvCount);
+      Increment(state_.DecodeBytes);
     }
-    Increment(state_.RecvCount);
-    Increment(state_.DecodeBytes);
+  } catch (...) {
+    if (tap_ != nullptr) tap_->Received(bytes, timesUs);
+    throw;
   }
+  if (tap_ != nullptr) tap_->Received(bytes, timesUs);
 
   const bool hex = window_.HexGet();
   QString chunk;

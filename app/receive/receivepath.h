@@ -27,6 +27,8 @@
 //   text in the window's TWindowState.
 // - The auto-clear rule (Memo_ShowChange) runs after each of the path's own appends; the window
 //   runs it after every other change of the receive view, once that change has finished.
+// - A tap (receivetap.h), when set, is given every byte taken with its read time in
+//   microseconds; the bytes are then always taken with their times.
 // - Main thread only, like the window.
 #pragma once
 
@@ -36,6 +38,7 @@
 #include <vector>
 
 #include "app/receive/receivedisplay.h"
+#include "app/receive/receivetap.h"
 #include "app/receive/receivewindow.h"
 #include "app/receive/windowstate.h"
 #include "text/receivelines.h"
@@ -66,6 +69,9 @@ class TReceivePath {
 
   // The format of the register view's values.
   void SetRegisterFormat(formats::TRegisterFormat format) { registerFormat_ = format; }
+
+  // The tap given the bytes of every event from now on; null for none. Not owned.
+  void SetTap(TReceiveTap* tap) { tap_ = tap; }
 
   // ComPort1Trigger's work.
   void Trigger(TCustomComPort& CP, uint16_t Msg, uint16_t Data);
@@ -103,6 +109,7 @@ class TReceivePath {
   formats::ReceiveTextDecoder decoder_;
   formats::TRegisterFormat registerFormat_ = formats::TRegisterFormat::rfU16;
   formats::ReceiveLines lines_;
+  TReceiveTap* tap_ = nullptr;
 };
 
 // Appends text at the end of the view's document without an undo step, then removes its oldest

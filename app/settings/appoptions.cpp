@@ -47,6 +47,12 @@ TAppOptions TAppOptions::Read(const TSettingsFile& file) {
       settings.ReadInteger(OptionsSection, "ReceiveViewLimitMi", DefaultReceiveViewLimitMi),
       MinReceiveViewLimitMi, MaxReceiveViewLimitMi);
   options.StretchViews = settings.ReadBool(OptionsSection, "StretchViews", false);
+  options.CaptureFolder = settings.ReadString(OptionsSection, "CaptureFolder", "");
+  options.CaptureRotateMb =
+      std::clamp(settings.ReadInteger(OptionsSection, "CaptureRotateMb", DefaultCaptureRotateMb),
+                 MinCaptureRotateMb, MaxCaptureRotateMb);
+  options.CaptureTextLog = settings.ReadBool(OptionsSection, "CaptureTextLog", false);
+  options.CaptureAtStart = settings.ReadBool(OptionsSection, "CaptureAtStart", false);
   return options;
 }
 
@@ -63,6 +69,10 @@ void TAppOptions::Write(TSettingsFile& settings) const {
   settings.WriteInteger(OptionsSection, "FrameGapMs", FrameGapMs);
   settings.WriteInteger(OptionsSection, "ReceiveViewLimitMi", ReceiveViewLimitMi);
   settings.WriteBool(OptionsSection, "StretchViews", StretchViews);
+  settings.WriteString(OptionsSection, "CaptureFolder", CaptureFolder);
+  settings.WriteInteger(OptionsSection, "CaptureRotateMb", CaptureRotateMb);
+  settings.WriteBool(OptionsSection, "CaptureTextLog", CaptureTextLog);
+  settings.WriteBool(OptionsSection, "CaptureAtStart", CaptureAtStart);
 }
 
 std::string CharsetName(TTextCharset charset) {

@@ -15,6 +15,11 @@
 //   ReceiveViewLimitMi=16 (the receive view keeps at most this many Mi characters, 2^20 each, of
 //                          received text; 1 to 256, out of range reads as the nearest bound)
 //   StretchViews=0        (the receive and register views grow with the window)
+//   CaptureFolder=        (the bus capture's folder; empty: $XDG_DATA_HOME/talyx/captures)
+//   CaptureRotateMb=100   (a new capture file after this many MB; 1 to 4096, out of range reads
+//                          as the nearest bound)
+//   CaptureTextLog=0      (a text log beside each capture file)
+//   CaptureAtStart=0      (the capture starts with the program)
 // Main thread only.
 #pragma once
 
@@ -45,6 +50,10 @@ struct TAppOptions {
   int32_t FrameGapMs = DefaultFrameGapMs;
   int32_t ReceiveViewLimitMi = DefaultReceiveViewLimitMi;
   bool StretchViews = false;
+  std::string CaptureFolder;
+  int32_t CaptureRotateMb = DefaultCaptureRotateMb;
+  bool CaptureTextLog = false;
+  bool CaptureAtStart = false;
 
   static constexpr int32_t DefaultFrameGapMs = 20;
   static constexpr int32_t MinFrameGapMs = 1;
@@ -52,6 +61,9 @@ struct TAppOptions {
   static constexpr int32_t DefaultReceiveViewLimitMi = 16;
   static constexpr int32_t MinReceiveViewLimitMi = 1;
   static constexpr int32_t MaxReceiveViewLimitMi = 256;
+  static constexpr int32_t DefaultCaptureRotateMb = 100;
+  static constexpr int32_t MinCaptureRotateMb = 1;
+  static constexpr int32_t MaxCaptureRotateMb = 4096;
 
   // ReceiveViewLimitMi in characters.
   qsizetype ReceiveViewLimit() const { return qsizetype{ReceiveViewLimitMi} << 20; }

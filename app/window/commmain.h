@@ -25,7 +25,9 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 
+#include "app/monitor/monitorhub.h"
 #include "app/receive/receivepath.h"
 #include "app/receive/receivewindow.h"
 #include "app/receive/windowstate.h"
@@ -153,6 +155,8 @@ class TMainForm : public QWidget, public TWindowState, public TReceiveWindow, pu
   QMenu* PortMenu;
   QAction* PortMapAction;  // Ctrl+M
   QAction* OptionsAction;  // Ctrl+Shift+O
+  QAction* MonitorAction;  // Ctrl+Shift+M: the bus monitor
+  QAction* CaptureAction;  // Ctrl+Shift+K: capture to file, checked while it runs
   // Created when first asked for.
   TPortMapDialog* PortMapDialog1 = nullptr;
   TOptionsDialog* OptionsDialog1 = nullptr;
@@ -162,6 +166,8 @@ class TMainForm : public QWidget, public TWindowState, public TReceiveWindow, pu
   // The receive and send paths behind the handlers below (they use ComPort1, declared before).
   TReceivePath ReceivePath{*this, *this};
   TSendPath SendPath{*this, *this, ComPort1};
+  // The bus monitor (it uses ComPort1 and ReceivePath, so it is destroyed before them).
+  std::unique_ptr<TMonitorHub> MonitorHub;
 
   // ---- Start-up, port settings and shutdown (commmain_startup.cpp) -----------------------
   void FormCreate();
@@ -224,6 +230,8 @@ class TMainForm : public QWidget, public TWindowState, public TReceiveWindow, pu
   // Shows the port mapping dialog / the options dialog (window-modal, not waited for).
   void ShowPortMapDialog();
   void ShowOptionsDialog();
+  // Starts or stops the capture to file with the options' folder, size and text log.
+  void SetCapturing(bool on);
   // The iconv name of the character set of text receive, text send and plain-text loading.
   std::string TextCharset() const { return CharsetName(Options.Charset); }
   // Options changed (or read at start): the paths and the device watch follow them.

@@ -1,5 +1,6 @@
 // TMainForm: the device panel, the device watch and the port's loss event, the port menu with
-// the port mapping and options dialogs, the wait for a network port's connect.
+// the port mapping and options dialogs, the wait for a network port's connect, and the bus
+// monitor.
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -47,12 +48,27 @@ void TMainForm::CreateDeviceFeatures() {
   OptionsAction = PortMenu->addAction(tr("选项..."));
   OptionsAction->setObjectName(QStringLiteral("OptionsAction"));
   OptionsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-  for (QAction* action : {PortMapAction, OptionsAction}) {
+  MonitorAction = PortMenu->addAction(tr("总线监视..."));
+  MonitorAction->setObjectName(QStringLiteral("MonitorAction"));
+  MonitorAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+  CaptureAction = PortMenu->addAction(tr("捕获到文件"));
+  CaptureAction->setObjectName(QStringLiteral("CaptureAction"));
+  CaptureAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
+  CaptureAction->setCheckable(true);
+  for (QAction* action : {PortMapAction, OptionsAction, MonitorAction, CaptureAction}) {
     action->setShortcutContext(Qt::WindowShortcut);
     addAction(action);
   }
   connect(PortMapAction, &QAction::triggered, this, Reported([this] { ShowPortMapDialog(); }));
   connect(OptionsAction, &QAction::triggered, this, Reported([this] { ShowOptionsDialog(); }));
+  MonitorHub = std::make_unique<TMonitorHub>(ComPort1, ReceivePath, this);
+  connect(MonitorAction, &QAction::triggered, this,
+          Reported([this] { MonitorHub->ShowMonitor(); }));
+  connect(CaptureAction, &QAction::triggered, this,
+          Reported([this] { SetCapturing(CaptureAction->isChecked()); }));
+  connect(MonitorHub.get(), &TMonitorHub::CaptureChanged, this,
+          [this](bool capturing) { CaptureAction->setChecked(capturing); });
+  if (Options.CaptureAtStart) SetCapturing(true);
   for (QWidget* widget :
        {static_cast<QWidget*>(CB_ComNum), static_cast<QWidget*>(Shape_ComState)}) {
     widget->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -68,6 +84,20 @@ void TMainForm::ApplyOptions() {
   ReceivePath.SetRegisterFormat(Options.RegisterFormat);
   Memo_Show->SetCharacterLimit(Options.ReceiveViewLimit());
   LayOutViews();
+}
+
+void TMainForm::SetCapturing(bool on) {
+  if (!on) {
+    MonitorHub->StopCapture();
+    return;
+  }
+  capture::TCaptureSettings settings;
+  settings.Folder =
+      Options.CaptureFolder.empty() ? capture::DefaultCaptureFolder() : Options.CaptureFolder;
+  settings.RotateBytes = static_cast<uint64_t>(Options.CaptureRotateMb) << 20;
+  settings.TextLog = Options.CaptureTextLog;
+  // A capture that cannot start leaves the item unchecked.
+  if (!MonitorHub->StartCapture(settings)) CaptureAction->setChecked(false);
 }
 
 void TMainForm::UpdateDevicePanel() {

@@ -171,6 +171,38 @@ TEST_F(DevLayerFakeTest, AFailingWriteDropsItsRun) {
   EXPECT_EQ(fake->Output(), (std::vector<uint8_t>{5, 6}));
 }
 
+// The sent-bytes hook is told what each write handed to the device, in order, on the output
+// thread and with non-decreasing times; a failing write's dropped bytes are not told.
+TEST_F(DevLayerFakeTest, SentBytesHookSeesEveryWrittenRunInOrder) {
+  std::mutex lock;
+  std::vector<uint8_t> told;
+  std::vector<uint64_t> times;
+  bool onOutputThreadOnly = true;
+  const std::thread::id main = std::this_thread::get_id();
+  dispatcher->SetSentBytesHook([&](const uint8_t* bytes, size_t count, uint64_t writeUs) {
+    const std::lock_guard<std::mutex> guard(lock);
+    told.insert(told.end(), bytes, bytes + count);
+    times.push_back(writeUs);
+    if (std::this_thread::get_id() == main || count > 7) onOutputThreadOnly = false;
+  });
+  ASSERT_EQ(Open(), ecOK);
+  fake->FailWrites(5);
+  ASSERT_EQ(Put({1, 2, 3, 4}), ecOK);
+  ASSERT_TRUE(pump.Until([&] { return dispatcher->OutBuffUsed() == 0; }));
+  fake->FailWrites(0);
+  fake->SetWriteLimit(7);
+  const std::vector<uint8_t> data = PseudoRandomBytes(300, 5);
+  ASSERT_EQ(Put(data), ecOK);
+  ASSERT_TRUE(pump.Until([&] { return dispatcher->OutBuffUsed() == 0; }));
+  dispatcher->SetSentBytesHook(nullptr);
+
+  const std::lock_guard<std::mutex> guard(lock);
+  EXPECT_EQ(told, data);
+  EXPECT_GE(times.size(), 43u);
+  EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+  EXPECT_TRUE(onOutputThreadOnly);
+}
+
 TEST_F(DevLayerFakeTest, StalledDrainGivesWayToPurgeAndClose) {
   ASSERT_EQ(Open(), ecOK);
   fake->StallDrain();

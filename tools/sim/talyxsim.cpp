@@ -1,5 +1,7 @@
 // talyx-sim: the terminal's Modbus RTU demo device as a program of its own, on a new
-// pseudo-terminal (its path printed) or on a serial device, until Ctrl+C.
+// pseudo-terminal (its path printed), on a serial device or over TCP (--tcp, simtcp.h), until
+// Ctrl+C; or, with --replay, a bus capture's received side played into a new pseudo-terminal
+// (simreplay.h).
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/eventfd.h>
@@ -15,6 +17,7 @@
 
 #include "modbus/simulatorloop.h"
 #include "modbus/simulatorregisters.h"
+#include "tools/sim/simreplay.h"
 #include "tools/sim/simtcp.h"
 
 namespace {
@@ -26,6 +29,7 @@ using talyx::modbus::SimulatorRegisters;
 constexpr const char* Usage =
     "Usage: talyx-sim [--baud RATE] [DEVICE]\n"
     "       talyx-sim --tcp [HOST:]PORT\n"
+    "       talyx-sim --replay FILE.pcap\n"
     "\n"
     "A Modbus RTU slave at address 1, for testing masters without hardware.\n"
     "Without DEVICE it makes a new pseudo-terminal and prints the path to open;\n"
@@ -35,7 +39,11 @@ constexpr const char* Usage =
     "\n"
     "Functions 03, 04, 06 and 16. Holding registers 0-99 start at 10, 20, ... 1000\n"
     "(register i holds 10 * (i + 1)) and keep what is written while it runs.\n"
-    "Input registers 0-98 hold 1000 + i; input register 99 counts seconds.\n";
+    "Input registers 0-98 hold 1000 + i; input register 99 counts seconds.\n"
+    "\n"
+    "--replay plays the received frames of a TALYX bus capture into a new\n"
+    "pseudo-terminal (its path printed) with their original timing, each frame in\n"
+    "one piece, from half a second after a program opens it.\n";
 
 int stopEvent = -1;
 
@@ -81,6 +89,7 @@ int main(int argc, char** argv) {
   long rate = 9600;
   std::string device;
   std::string tcp;
+  std::string replay;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -93,6 +102,8 @@ int main(int argc, char** argv) {
       if (*end != '\0') rate = 0;
     } else if (arg == "--tcp" && i + 1 < argc) {
       tcp = argv[++i];
+    } else if (arg == "--replay" && i + 1 < argc) {
+      replay = argv[++i];
     } else if (!arg.empty() && arg[0] != '-' && device.empty()) {
       device = arg;
     } else {
@@ -116,6 +127,7 @@ int main(int argc, char** argv) {
     SimulatorRegisters registers;
     return talyx::sim::ServeTcp(tcp, stopEvent, registers);
   }
+  if (!replay.empty()) return talyx::sim::RunReplay(replay, stopEvent);
 
   int line = -1;
   int keepOpen = -1;  // the pseudo-terminal's own end, held so that masters may come and go

@@ -1,0 +1,121 @@
+// TMonitorHub: the tap, the sent-bytes hook and the idle timer that feed the bus monitor and the
+// capture.
+#include "app/monitor/monitorhub.h"
+
+#include <QDateTime>
+#include <QTimer>
+#include <algorithm>
+
+#include "app/shell/messagebox.h"
+#include "platform/clock.h"
+#include "port/comport.h"
+
+namespace talyx::app {
+
+namespace {
+
+modbus::LineFormat LineOf(TComPort& port) {
+  modbus::LineFormat line;
+  line.BaudRate = static_cast<uint32_t>(std::max(port.Baud(), 0));
+  line.DataBits = static_cast<uint8_t>(port.DataBits());
+  line.Parity = port.Parity() != TParity::pNone;
+  // The component counts stop bits; five data bits always go with one and a half.
+  line.StopBits = line.DataBits == 5     ? modbus::StopBits::OneAndHalf
+                  : port.StopBits() >= 2 ? modbus::StopBits::Two
+                                         : modbus::StopBits::One;
+  return line;
+}
+
+}  // namespace
+
+TMonitorHub::TMonitorHub(TComPort& port, TReceivePath& receivePath, QWidget* windowParent)
+    : port_(port), receivePath_(receivePath), windowParent_(windowParent) {
+  idleTimer_ = new QTimer(this);
+  idleTimer_->setInterval(IdleMs);
+  connect(idleTimer_, &QTimer::timeout, this, [this] { Idle(); });
+}
+
+TMonitorHub::~TMonitorHub() {
+  if (writer_ != nullptr) writer_->Stop();
+  if (feeding_) {
+    receivePath_.SetTap(nullptr);
+    port_.SetSentBytesHook(nullptr);
+  }
+  delete window_;
+}
+
+void TMonitorHub::ShowMonitor() {
+  if (window_ == nullptr) {
+    store_ = std::make_unique<TFrameStore>();
+    feed_.AddSink(store_.get());
+    window_ = new TMonitorWindow(*store_, feed_, windowParent_);
+  }
+  StartFeeding();
+  window_->show();
+  window_->raise();
+  window_->activateWindow();
+}
+
+void TMonitorHub::StartFeeding() {
+  if (feeding_) return;
+  feeding_ = true;
+  feed_.SetLine(LineOf(port_));
+  receivePath_.SetTap(this);
+  port_.SetSentBytesHook(feed_.SentHook());
+  idleTimer_->start();
+}
+
+void TMonitorHub::Received(const std::string& bytes, const std::vector<uint64_t>& timesUs) {
+  feed_.SetLine(LineOf(port_));
+  feed_.Received(bytes, timesUs);
+}
+
+bool TMonitorHub::StartCapture(const capture::TCaptureSettings& settings) {
+  if (writer_ != nullptr) return true;
+  auto writer = std::make_unique<capture::TCaptureWriter>(settings);
+  const std::string failure = writer->Start();
+  if (!failure.empty()) {
+    ShowMessage(tr("无法开始捕获：%1").arg(QString::fromStdString(failure)), MessageKind::Error);
+    return false;
+  }
+  wallOffsetUs_ = QDateTime::currentMSecsSinceEpoch() * 1000 -
+                  static_cast<int64_t>(platform::MicrosecondClock());
+  writer_ = std::move(writer);
+  captureFiles_.clear();
+  feed_.AddSink(this);
+  StartFeeding();
+  emit CaptureChanged(true);
+  return true;
+}
+
+void TMonitorHub::StopCapture() {
+  if (writer_ == nullptr) return;
+  feed_.RemoveSink(this);
+  writer_->Stop();
+  captureFiles_ = writer_->Files();
+  writer_.reset();
+  emit CaptureChanged(false);
+}
+
+void TMonitorHub::OnEvents(const std::vector<modbus::RtuEvent>& events) {
+  writer_->Add(events, wallOffsetUs_);
+}
+
+void TMonitorHub::CheckCapture() {
+  if (writer_ == nullptr || writer_->Running()) return;
+  const std::string failure = writer_->Failure();
+  StopCapture();
+  ShowMessage(tr("捕获已停止：%1").arg(QString::fromStdString(failure)), MessageKind::Error);
+}
+
+void TMonitorHub::Idle() {
+  CheckCapture();
+  const uint64_t now = platform::MicrosecondClock();
+  // Bytes read before now and not yet taken would arrive after the feed had moved past them.
+  if (port_.InBuffUsed() != 0) return;
+  // A new line format starts the monitor afresh; it must be in place before sent blocks come.
+  feed_.SetLine(LineOf(port_));
+  feed_.Idle(now);
+}
+
+}  // namespace talyx::app

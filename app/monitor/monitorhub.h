@@ -1,0 +1,89 @@
+// TMonitorHub: connects the port and the receive path to the bus monitor and the capture to file:
+// the feed, its frame store, the monitor window and the capture writer.
+//
+// Principles of operation:
+// - Nothing is taken from the port until the monitor is first shown or a capture starts: then
+//   the hub becomes the receive path's tap and gives the port the feed's sent-bytes hook, and
+//   both stay for the rest of the session (the store keeps collecting while the window is
+//   hidden).
+// - The capture is independent of the window: it takes the feed's events while it runs. It
+//   stops when the user stops it, or by itself (disk behind, write failed): the hub notices on
+//   its timer, ends the writer and says why in a message box. CaptureChanged tells the window.
+// - Every event's bytes go to the feed with the port's current line format. A timer (IdleMs)
+//   lets the feed end frames and time requests out, but only when the port holds no bytes not yet
+//   taken, so every byte read before that moment has been given.
+// - Main thread only.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+#include "app/monitor/framestore.h"
+#include "app/monitor/monitorfeed.h"
+#include "app/monitor/monitorwindow.h"
+#include "app/receive/receivepath.h"
+#include "app/receive/receivetap.h"
+#include "capture/capturewriter.h"
+
+class QTimer;
+
+namespace talyx {
+class TComPort;
+}
+
+namespace talyx::app {
+
+class TMonitorHub : public QObject, public TReceiveTap, private TMonitorSink {
+  Q_OBJECT
+
+ public:
+  static constexpr int IdleMs = 20;
+
+  TMonitorHub(TComPort& port, TReceivePath& receivePath, QWidget* windowParent);
+  ~TMonitorHub() override;
+
+  // Shows the monitor window (made at its first showing) and starts collecting.
+  void ShowMonitor();
+  // The window; null until first shown.
+  TMonitorWindow* Window() const { return window_; }
+  // The frames; null until the monitor is first shown.
+  const TFrameStore* Store() const { return store_.get(); }
+  TMonitorFeed& Feed() { return feed_; }
+
+  // Starts a capture with these settings; false (and a message) when it cannot start.
+  bool StartCapture(const capture::TCaptureSettings& settings);
+  // Stops the capture, writing what it has queued.
+  void StopCapture();
+  bool Capturing() const { return writer_ != nullptr; }
+  // The files of the running or last capture.
+  std::vector<std::string> CaptureFiles() const {
+    return writer_ != nullptr ? writer_->Files() : captureFiles_;
+  }
+
+  void Received(const std::string& bytes, const std::vector<uint64_t>& timesUs) override;
+
+ signals:
+  void CaptureChanged(bool capturing);
+
+ private:
+  void OnEvents(const std::vector<modbus::RtuEvent>& events) override;
+  // A capture that stopped by itself is ended and reported.
+  void CheckCapture();
+  void StartFeeding();
+  void Idle();
+
+  TComPort& port_;
+  TReceivePath& receivePath_;
+  QWidget* windowParent_;
+  TMonitorFeed feed_;
+  std::unique_ptr<TFrameStore> store_;
+  TMonitorWindow* window_ = nullptr;
+  QTimer* idleTimer_;
+  bool feeding_ = false;
+  std::unique_ptr<capture::TCaptureWriter> writer_;
+  int64_t wallOffsetUs_ = 0;
+  std::vector<std::string> captureFiles_;
+};
+
+}  // namespace talyx::app

@@ -1,0 +1,20 @@
+// The capture's text log: one line per frame: local time to the millisecond, direction, the
+// bytes in hexadecimal and the decoded summary.
+//
+// Principles:
+// - "2026-12-09 19:30:01.123 TX 01 03 00 00 00 02 C4 0B  1: Read Holding Registers request,
+//   start 0, count 2" (on one line); RX for received, ECHO for the adapter's echo; a run that
+//   makes no frame reads "(no frame)".
+// - Pure function: any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "modbus/rtumonitor.h"
+
+namespace talyx::capture {
+
+std::string CaptureTextLine(const modbus::RtuEvent& event, int64_t wallUs);
+
+}  // namespace talyx::capture
