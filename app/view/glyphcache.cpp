@@ -1,4 +1,4 @@
-// TGlyphCache: glyph lookup and drawing of glyph runs.
+// TGlyphCache: glyph lookup, glyph runs and rows composed of opaque glyph cells.
 #include "app/view/glyphcache.h"
 
 #include <QPainter>
