@@ -9,7 +9,8 @@
 
 namespace talyx::capture {
 
-std::string CaptureTextLine(const modbus::RtuEvent& event, int64_t wallUs) {
+std::string CaptureTextLine(const modbus::RtuEvent& event, int64_t wallUs,
+                            formats::TRegisterFormat format) {
   const time_t seconds = static_cast<time_t>(wallUs / 1'000'000);
   struct tm local {};
   localtime_r(&seconds, &local);
@@ -24,9 +25,8 @@ std::string CaptureTextLine(const modbus::RtuEvent& event, int64_t wallUs) {
   line += event.Echo ? " ECHO " : event.Dir == modbus::Direction::Sent ? " TX " : " RX ";
   line += platform::HexBytes(std::string(event.Bytes.begin(), event.Bytes.end()));
   line += ' ';
-  line += event.Kind == modbus::RtuEventKind::Frame
-              ? formats::DescribeFrame(event.Frame, formats::TRegisterFormat::rfU16)
-              : std::string("(no frame)");
+  line += event.Kind == modbus::RtuEventKind::Frame ? formats::DescribeFrame(event.Frame, format)
+                                                    : std::string("(no frame)");
   line += '\n';
   return line;
 }

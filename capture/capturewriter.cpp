@@ -261,7 +261,7 @@ bool TCaptureWriter::WriteItems(const std::vector<Item>& items) {
     pcap.insert(pcap.end(), record.begin(), record.end());
     pcapEnds.push_back(pcap.size());
     if (textFd_ >= 0) {
-      text += CaptureTextLine(event, wallUs);
+      text += CaptureTextLine(event, wallUs, settings_.RegisterFormat);
       textEnds.push_back(text.size());
     }
   }

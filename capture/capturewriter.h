@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "modbus/rtumonitor.h"
+#include "text/registerformat.h"
 
 namespace talyx::capture {
 
@@ -35,6 +36,8 @@ struct TCaptureSettings {
   std::string Folder;
   uint64_t RotateBytes = 100u << 20;
   bool TextLog = false;
+  // The text log's register values.
+  formats::TRegisterFormat RegisterFormat = formats::TRegisterFormat::rfU16;
 };
 
 class TCaptureWriter {

@@ -49,11 +49,17 @@ void TMonitorHub::ShowMonitor() {
     store_ = std::make_unique<TFrameStore>();
     feed_.AddSink(store_.get());
     window_ = new TMonitorWindow(*store_, feed_, windowParent_);
+    window_->Model->SetRegisterFormat(registerFormat_);
   }
   StartFeeding();
   window_->show();
   window_->raise();
   window_->activateWindow();
+}
+
+void TMonitorHub::SetRegisterFormat(formats::TRegisterFormat format) {
+  registerFormat_ = format;
+  if (window_ != nullptr) window_->Model->SetRegisterFormat(format);
 }
 
 void TMonitorHub::StartFeeding() {

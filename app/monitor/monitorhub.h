@@ -51,6 +51,9 @@ class TMonitorHub : public QObject, public TReceiveTap, private TMonitorSink {
   const TFrameStore* Store() const { return store_.get(); }
   TMonitorFeed& Feed() { return feed_; }
 
+  // The register format of the monitor's summaries.
+  void SetRegisterFormat(formats::TRegisterFormat format);
+
   // Starts a capture with these settings; false (and a message) when it cannot start.
   bool StartCapture(const capture::TCaptureSettings& settings);
   // Stops the capture, writing what it has queued.
@@ -84,6 +87,7 @@ class TMonitorHub : public QObject, public TReceiveTap, private TMonitorSink {
   std::unique_ptr<capture::TCaptureWriter> writer_;
   int64_t wallOffsetUs_ = 0;
   std::vector<std::string> captureFiles_;
+  formats::TRegisterFormat registerFormat_ = formats::TRegisterFormat::rfU16;
 };
 
 }  // namespace talyx::app

@@ -62,6 +62,7 @@ void TMainForm::CreateDeviceFeatures() {
   connect(PortMapAction, &QAction::triggered, this, Reported([this] { ShowPortMapDialog(); }));
   connect(OptionsAction, &QAction::triggered, this, Reported([this] { ShowOptionsDialog(); }));
   MonitorHub = std::make_unique<TMonitorHub>(ComPort1, ReceivePath, this);
+  MonitorHub->SetRegisterFormat(Options.RegisterFormat);
   connect(MonitorAction, &QAction::triggered, this,
           Reported([this] { MonitorHub->ShowMonitor(); }));
   connect(CaptureAction, &QAction::triggered, this,
@@ -82,6 +83,7 @@ void TMainForm::ApplyOptions() {
   ReceivePath.SetCharset(TextCharset());
   SendPath.SetCharset(TextCharset());
   ReceivePath.SetRegisterFormat(Options.RegisterFormat);
+  if (MonitorHub) MonitorHub->SetRegisterFormat(Options.RegisterFormat);
   Memo_Show->SetCharacterLimit(Options.ReceiveViewLimit());
   LayOutViews();
 }
@@ -96,6 +98,7 @@ void TMainForm::SetCapturing(bool on) {
       Options.CaptureFolder.empty() ? capture::DefaultCaptureFolder() : Options.CaptureFolder;
   settings.RotateBytes = static_cast<uint64_t>(Options.CaptureRotateMb) << 20;
   settings.TextLog = Options.CaptureTextLog;
+  settings.RegisterFormat = Options.RegisterFormat;
   // A capture that cannot start leaves the item unchecked.
   if (!MonitorHub->StartCapture(settings)) CaptureAction->setChecked(false);
 }

@@ -45,6 +45,12 @@ TEST_F(OpenFormTest, TheMonitorShowsTheSentRequestAndTheReceivedReplyPaired) {
   EXPECT_EQ(model->Text(1, Col::ColCrc), "正确");
   EXPECT_FALSE(model->Text(1, Col::ColResponse).isEmpty());
   EXPECT_EQ(form->RecvCount, 9);  // the window received the same bytes
+
+  // The summaries follow the register format chosen in the options.
+  form->Options.RegisterFormat = formats::TRegisterFormat::rfHex;
+  form->ApplyOptions();
+  EXPECT_EQ(model->Text(1, Col::ColSummary).toStdString(),
+            "1: Read Holding Registers response, 2 registers from 0: 0x000A, 0x0014");
 }
 
 // The capture runs without the monitor window, from the port menu, into the options' folder.
