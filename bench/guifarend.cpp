@@ -9,9 +9,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <thread>
+
+#include "modbus/modbuscrc.h"
 
 namespace talyx::bench {
 
@@ -28,10 +31,30 @@ constexpr size_t kWriteSize = 64;
 
 }  // namespace
 
+// One exchange: slave 1, function 03, 10 registers from 0, and the reply with the values 1..10.
+std::array<uint8_t, kModbusExchangeBytes> ModbusExchange() {
+  std::array<uint8_t, kModbusExchangeBytes> bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x0A};
+  const auto withCrc = [&](size_t from, size_t length) {
+    const uint16_t crc = modbus::ModbusCrc(bytes.data() + from, length);
+    bytes[from + length] = static_cast<uint8_t>(crc & 0xFF);
+    bytes[from + length + 1] = static_cast<uint8_t>(crc >> 8);
+  };
+  withCrc(0, 6);
+  bytes[8] = 0x01;
+  bytes[9] = 0x03;
+  bytes[10] = 20;
+  for (size_t r = 0; r < 10; ++r) bytes[12 + 2 * r] = static_cast<uint8_t>(r + 1);
+  withCrc(8, 23);
+  return bytes;
+}
+
 void FillStream(StreamKind kind, uint64_t offset, uint8_t* out, size_t count) {
+  static const std::array<uint8_t, kModbusExchangeBytes> exchange = ModbusExchange();
   for (size_t i = 0; i < count; ++i) {
     const uint64_t at = offset + i;
-    if (kind == StreamKind::Binary) {
+    if (kind == StreamKind::Modbus) {
+      out[i] = exchange[at % kModbusExchangeBytes];
+    } else if (kind == StreamKind::Binary) {
       out[i] = static_cast<uint8_t>(SplitMix64(at));
     } else {
       const uint64_t column = at % 64;

@@ -12,6 +12,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,7 +22,11 @@ namespace talyx::bench {
 enum class StreamKind {
   Binary,  // pseudo-random bytes, shown in hexadecimal
   Text,    // printable ASCII lines ending in CR LF
+  Modbus,  // Modbus RTU exchanges back to back: a read of 10 registers and its 25-byte reply
 };
+
+// The bytes of one exchange of the Modbus stream.
+inline constexpr size_t kModbusExchangeBytes = 8 + 25;
 
 class FarEnd {
  public:
