@@ -1,0 +1,86 @@
+// TRequestChannel: one Modbus request on the line at a time, for the register poller and the
+// bus scan, sharing the line with the window's own sends.
+//
+// Principles of operation:
+// - A request is written through the component (PutBlock), not through the window's send path:
+//   it does not count in the window's sent bytes and clears nothing. Its reply is found by the
+//   monitor feed's framing and pairing (the channel is a sink of the feed the bus monitor uses),
+//   so the window's receive path and views go on receiving every byte as before.
+// - The wait for the reply starts when the request has left the line: when it was queued plus
+//   its bytes at the line's rate. The outcome is the paired response (a reply or an exception
+//   reply), a frame from the slave whose CRC is wrong, or the timeout.
+// - After a reply (or a timeout) the next request waits for the line's silence and then the
+//   turnaround delay, counted from the end of the reply, not from when the window noticed it.
+//   While a reply is due the channel makes the feed look at the line at the moment its silence
+//   ends, so a poll cycle is not stretched to the monitor's idle period.
+// - The window's sends come first: no request is written while a send of the window runs nor
+//   within the response timeout after it ends; a reply in that time belongs to the window.
+// - While the port is closed, lost or reconnecting the channel is not Ready; Submit is refused
+//   then, and ReadyChanged tells when requests may go again (the port opened, a send of the
+//   window ended its wait, the line became free).
+// - Main thread only.
+#pragma once
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "modbus/rtudecoder.h"
+
+namespace talyx {
+class TComPort;
+}
+
+namespace talyx::app {
+
+class TMonitorHub;
+class TSendPath;
+
+enum class TRequestOutcome : uint8_t {
+  roReply,      // a paired response with a good CRC
+  roException,  // a paired exception response (Frame.ExceptionCode)
+  roCrcError,   // a frame from the request's slave with a wrong CRC in the reply's time
+  roTimeout,    // nothing in the timeout after the request left the line
+  roPortAway,   // the port closed (or was lost) before the outcome was known
+};
+
+struct TRequestResult {
+  TRequestOutcome Outcome = TRequestOutcome::roTimeout;
+  modbus::DecodedFrame Frame;  // the reply's decoding (roReply, roException, roCrcError)
+  uint64_t ResponseUs = 0;     // from the end of the request to the end of the reply
+  uint64_t EndUs = 0;          // when the reply ended (platform::MicrosecondClock)
+};
+
+class TRequestChannel : public QObject {
+  Q_OBJECT
+
+ public:
+  using TDone = std::function<void(const TRequestResult&)>;
+
+  TRequestChannel(TComPort& port, TMonitorHub& hub, const TSendPath& sendPath,
+                  QObject* parent = nullptr);
+
+  // True when a request may be submitted now: the port is open, no request is on the line, the
+  // silence and turnaround after the last reply have passed, and no send of the window runs or
+  // ended within the response timeout.
+  bool Ready() const;
+  // Writes a request (with its CRC) and calls done once, on the main thread, with its outcome;
+  // the reply is awaited for timeoutUs after the request has left the line. False (and done is
+  // not called) when not Ready.
+  bool Submit(std::vector<uint8_t> request, uint64_t timeoutUs, TDone done);
+  // The turnaround after each reply, in ms (0-1000).
+  void SetTurnaroundMs(uint32_t ms);
+  // The response timeout also keeps requests away after a send of the window.
+  void SetResponseTimeoutMs(uint32_t ms);
+  // The time count bytes take at the port's current line rate, and its silence, in µs.
+  uint64_t LineMicroseconds(size_t count) const;
+  uint64_t SilenceMicroseconds() const;
+
+ signals:
+  void ReadyChanged();
+
+  // (The implementation's members follow here.)
+};
+
+}  // namespace talyx::app
