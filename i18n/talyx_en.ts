@@ -713,6 +713,49 @@
     </message>
 </context>
 <context>
+    <name>talyx::app::TPollPlot</name>
+    <message>
+        <source>1分钟</source>
+        <translation>1 minute</translation>
+    </message>
+    <message>
+        <source>10分钟</source>
+        <translation>10 minutes</translation>
+    </message>
+    <message>
+        <source>1小时</source>
+        <translation>1 hour</translation>
+    </message>
+    <message>
+        <source>全部</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>复位缩放</source>
+        <translation>Reset zoom</translation>
+    </message>
+    <message>
+        <source>导出PNG...</source>
+        <translation>Export PNG...</translation>
+    </message>
+    <message>
+        <source>导出PNG</source>
+        <translation>Export PNG</translation>
+    </message>
+    <message>
+        <source>PNG 图像 (*.png)</source>
+        <translation>PNG images (*.png)</translation>
+    </message>
+    <message>
+        <source>无法写入文件 %1</source>
+        <translation>Cannot write the file %1</translation>
+    </message>
+</context>
+<context>
     <name>talyx::app::TPortMapDialog</name>
     <message>
         <source>端口映射</source>

@@ -9,15 +9,31 @@
 //   few times a second), never per sample, so the plot never stalls the event loop. Pause holds
 //   the view while samples go on being stored; the mouse zooms (rubber band, wheel) and a reset
 //   returns to the chosen range.
+// - One value axis for every series; each series' legend entry says its unit, "name [unit]".
+//   Values that are not finite are not plotted.
+// - Bounds: each series' store holds at most PlotStore's raw capacity and bucket limit
+//   (plotstore.h); each series draws at most MaxDrawnPoints points.
 // - ExportPng writes the plot as shown.
 // - Main thread only.
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "app/poller/plotstore.h"
+
+class QChart;
+class QChartView;
+class QComboBox;
+class QDateTimeAxis;
+class QLineSeries;
+class QPushButton;
+class QValueAxis;
 
 namespace talyx::app {
 
@@ -49,7 +65,39 @@ class TPollPlot : public QWidget {
   // Writes the plot as a PNG image; false when the file cannot be written.
   bool ExportPng(const QString& path);
 
-  // (The implementation's members follow here.)
+  // Points held over all series (each series' store is bounded, plotstore.h).
+  size_t StoredPoints() const;
+
+  static constexpr size_t MaxDrawnPoints = 2000;
+  static constexpr int RedrawIntervalMs = 250;
+
+  QComboBox* CB_PlotRange;
+  QPushButton* Btn_PlotPause;
+  QPushButton* Btn_PlotResetZoom;
+  QPushButton* Btn_PlotExport;
+
+ private:
+  struct TSeries {
+    TPlotSeriesInfo Info;
+    PlotStore Store;
+    QLineSeries* Line = nullptr;
+  };
+
+  // Replaces each series' points with the decimated ones of the view's time span.
+  void Redraw();
+  void ResetZoom();
+  void ChoosePngFile();
+
+  std::vector<std::unique_ptr<TSeries>> series_;
+  QChart* chart_;
+  QChartView* view_;
+  QDateTimeAxis* timeAxis_;
+  QValueAxis* valueAxis_;
+  QTimer redrawTimer_;
+  TRange range_ = TRange::prTenMinutes;
+  bool paused_ = false;
+  bool dirty_ = false;   // stored points not yet drawn
+  bool zoomed_ = false;  // the mouse set the axes: keep them, draw their span
 };
 
 }  // namespace talyx::app
