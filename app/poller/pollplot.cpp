@@ -217,27 +217,30 @@ void TPollPlot::Redraw() {
   }
   if (to <= from) to = from + 1000;
 
+  // The axes are set before the points go in, so that each series lays its points out once.
+  std::vector<QList<QPointF>> drawn(series_.size());
   double low = std::numeric_limits<double>::infinity();
   double high = -low;
-  for (const auto& entry : series_) {
-    const std::vector<PlotPoint> points = entry->Store.Query(from, to, MaxDrawnPoints);
-    QList<QPointF> drawn;
-    drawn.reserve(static_cast<qsizetype>(points.size()));
+  for (size_t index = 0; index < series_.size(); ++index) {
+    const std::vector<PlotPoint> points = series_[index]->Store.Query(from, to, MaxDrawnPoints);
+    drawn[index].reserve(static_cast<qsizetype>(points.size()));
     for (const PlotPoint& point : points) {
-      drawn.append(QPointF(static_cast<double>(point.TimeMs), point.Value));
+      drawn[index].append(QPointF(static_cast<double>(point.TimeMs), point.Value));
       low = std::min(low, point.Value);
       high = std::max(high, point.Value);
     }
-    entry->Line->replace(drawn);
   }
-  if (zoomed_) return;
-
-  timeAxis_->setFormat(to - from > 24 * 3'600'000 ? QStringLiteral("MM-dd HH:mm")
-                                                  : QStringLiteral("HH:mm:ss"));
-  timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
-  if (low <= high) {
-    const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 0.05);
-    valueAxis_->setRange(low - margin, high + margin);
+  if (!zoomed_) {
+    timeAxis_->setFormat(to - from > 24 * 3'600'000 ? QStringLiteral("MM-dd HH:mm")
+                                                    : QStringLiteral("HH:mm:ss"));
+    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
+    if (low <= high) {
+      const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 0.05);
+      valueAxis_->setRange(low - margin, high + margin);
+    }
+  }
+  for (size_t index = 0; index < series_.size(); ++index) {
+    series_[index]->Line->replace(drawn[index]);
   }
 }
 

@@ -68,7 +68,7 @@ class TPollPlot : public QWidget {
   // Points held over all series (each series' store is bounded, plotstore.h).
   size_t StoredPoints() const;
 
-  static constexpr size_t MaxDrawnPoints = 2000;
+  static constexpr size_t MaxDrawnPoints = 1000;
   static constexpr int RedrawIntervalMs = 250;
 
   QComboBox* CB_PlotRange;
