@@ -30,7 +30,11 @@ TPollLog::TPollLog(TPollLogSettings settings, QObject* parent)
   connect(&flushTimer_, &QTimer::timeout, this, [this] { Flush(); });
 }
 
-TPollLog::~TPollLog() { Stop(); }
+TPollLog::~TPollLog() {
+  // A write failing now is not reported: whoever listens may be going away too.
+  blockSignals(true);
+  Stop();
+}
 
 bool TPollLog::Start(const PollSet& set) {
   Stop();

@@ -307,6 +307,22 @@ TEST_F(PollLog, AFailedWriteStopsTheLogAndSaysWhy) {
   EXPECT_TRUE(log.Failure().contains(log.FilePath())) << log.Failure().toStdString();
 }
 
+TEST_F(PollLog, GoesUnderTheUsersDataFolderWhenNoFolderIsSet) {
+  const bool wasSet = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+  const QByteArray saved = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", folder.path().toUtf8());
+  TPollLog log({});
+  const bool started = log.Start(TwoRows());
+  log.Stop();
+  if (wasSet) {
+    qputenv("XDG_DATA_HOME", saved);
+  } else {
+    qunsetenv("XDG_DATA_HOME");
+  }
+  ASSERT_TRUE(started) << log.Failure().toStdString();
+  EXPECT_EQ(QFileInfo(log.FilePath()).path(), folder.path() + "/talyx/polllogs");
+}
+
 TEST_F(PollLog, FailsToStartWhereNoFolderCanBeMade) {
   TPollLogSettings settings = Settings();
   settings.Folder = folder.path() + "/file/sub";
