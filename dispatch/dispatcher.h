@@ -198,6 +198,10 @@ class TBaseDispatcher {
   // Queues len bytes for output: 0, -3006 (nothing queued: too big for the free room) or -3004.
   ErrorCode PutBlock(const uint8_t* buffer, size_t len);
   uint32_t InBuffUsed();
+  // True while the device layer leaves bytes in the driver on purpose (it gathers a fast stream
+  // into fewer hand-offs): bytes may have arrived that neither the ring nor a read time shows
+  // yet. A watcher that ends frames at a silence must not take that moment for one.
+  bool ReadsDeferred() const { return readsDeferred_; }
   uint32_t OutBuffUsed();
   uint32_t OutBuffFree();
   ErrorCode FlushInBuffer();
@@ -395,6 +399,9 @@ class TBaseDispatcher {
   bool OfferMissed = false;
   uint32_t AvailTriggerLength = 0;  // MainLock
   std::atomic<bool> StatusHitThisPass{false};
+  // Dispatch thread: set while it pauses to gather a fast stream, cleared once the turn after
+  // the pause has read (ReadsDeferred).
+  std::atomic<bool> readsDeferred_{false};
   // InLock.
   bool InAvailDelivery = false;
   uint32_t DeliveryGetCount = 0;

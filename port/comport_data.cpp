@@ -71,6 +71,11 @@ uint32_t TCustomComPort::InBuffUsed() {
   return dispatcher != nullptr ? dispatcher->InBuffUsed() : 0;
 }
 
+bool TCustomComPort::ReadsDeferred() {
+  TBaseDispatcher* dispatcher = OpenDispatcher();
+  return dispatcher != nullptr && dispatcher->ReadsDeferred();
+}
+
 uint16_t TCustomComPort::LineErrorCode() {
   TBaseDispatcher* dispatcher = OpenDispatcher();
   if (dispatcher == nullptr) return 0;

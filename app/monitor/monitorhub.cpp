@@ -117,8 +117,10 @@ void TMonitorHub::CheckCapture() {
 void TMonitorHub::Idle() {
   CheckCapture();
   const uint64_t now = platform::MicrosecondClock();
-  // Bytes read before now and not yet taken would arrive after the feed had moved past them.
-  if (port_.InBuffUsed() != 0) return;
+  // Bytes read before now and not yet taken would arrive after the feed had moved past them;
+  // while the engine gathers a fast stream, bytes that arrived wait unread and the line only
+  // looks quiet.
+  if (port_.InBuffUsed() != 0 || port_.ReadsDeferred()) return;
   // A new line format starts the monitor afresh; it must be in place before sent blocks come.
   feed_.SetLine(LineOf(port_));
   feed_.Idle(now);

@@ -76,7 +76,7 @@ TEST_F(DevLayerPtyTest, ReceivedBytesReachTheWindowHandlerInOrder) {
   }
 }
 
-TEST_F(DevLayerPtyTest, AStreamOfSmallChunksIsOfferedSeveralChunksAtATime) {
+TEST_F(DevLayerPtyTest, AStreamOfSmallChunksIsOfferedSeveralChunksAtATimeAndSaysItWaits) {
   ASSERT_EQ(Open(), ecOK);
   WindowRecorder window(*dispatcher);
   window.Register();
@@ -94,13 +94,23 @@ TEST_F(DevLayerPtyTest, AStreamOfSmallChunksIsOfferedSeveralChunksAtATime) {
       std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
   });
-  const bool complete = pump.Until([&] { return window.Received.size() >= sent.size(); }, 20000);
+  // While the thread gathers, bytes wait in the driver: a frame watcher must not see a quiet
+  // line then.
+  bool sawDeferred = false;
+  const bool complete = pump.Until(
+      [&] {
+        sawDeferred = sawDeferred || dispatcher->ReadsDeferred();
+        return window.Received.size() >= sent.size();
+      },
+      20000);
   farEnd.join();
 
   ASSERT_TRUE(complete) << "received " << window.Received.size() << " of " << sent.size();
   EXPECT_TRUE(sendOk);
   EXPECT_EQ(window.Received, Text(sent));
   EXPECT_LE(window.Messages.size(), kChunks / 3);
+  EXPECT_TRUE(sawDeferred);
+  EXPECT_TRUE(pump.Until([&] { return !dispatcher->ReadsDeferred(); }));
 }
 
 TEST(DispatchGatherTest, OnlyAFastStreamOfSmallReadsWaitsAndNeverLongerThanTheBound) {
