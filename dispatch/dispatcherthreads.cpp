@@ -101,10 +101,7 @@ void TDispThread::Execute() {
   Clock::time_point lastReadingTurn{};  // the start of the latest turn that read bytes
   Clock::time_point nextTurn{};
   for (;;) {
-    if (lookAgain && nextTurn > Clock::now()) {
-      d.readsDeferred_ = true;
-      std::this_thread::sleep_until(nextTurn);
-    }
+    if (lookAgain && nextTurn > Clock::now()) std::this_thread::sleep_until(nextTurn);
     // After a turn that read bytes the next turn starts without waiting for an event: while the
     // turn read and delivered, more bytes may have come, and a device that reports received data
     // by a change of its input count cannot tell them apart when the count is the same as
@@ -122,8 +119,6 @@ void TDispThread::Execute() {
       d.ExtractData();
       d.ScanReceivedData();
     }
-    // What arrived during the pause is in the input ring now.
-    d.readsDeferred_ = false;
     d.PollTriggers();
     if (!lossReported && d.Device->HasGone()) {
       // The device went away during or after this turn: what the driver still gave is read and

@@ -71,9 +71,9 @@ uint32_t TCustomComPort::InBuffUsed() {
   return dispatcher != nullptr ? dispatcher->InBuffUsed() : 0;
 }
 
-bool TCustomComPort::ReadsDeferred() {
+uint64_t TCustomComPort::ReadUpTo() {
   TBaseDispatcher* dispatcher = OpenDispatcher();
-  return dispatcher != nullptr && dispatcher->ReadsDeferred();
+  return dispatcher != nullptr ? dispatcher->ReadUpTo() : UINT64_MAX;
 }
 
 uint16_t TCustomComPort::LineErrorCode() {
