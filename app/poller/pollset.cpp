@@ -158,7 +158,8 @@ std::vector<uint8_t> WriteRequest(const PollRow& row, size_t index, double value
     return {};
   }
   const PollRegister& reg = row.Registers[index];
-  if (reg.Scale == 0.0 || !std::isfinite(reg.Scale)) return {};
+  const bool fitsAddresses = reg.Address + RegisterWidth(reg, row.Function) <= 0x10000u;
+  if (!fitsAddresses || reg.Scale == 0.0 || !std::isfinite(reg.Scale)) return {};
   double raw = (value - reg.Offset) / reg.Scale;
   if (coils || !IsFloat(reg.Format)) raw = std::round(raw);
   std::vector<uint8_t> frame = {row.Slave};

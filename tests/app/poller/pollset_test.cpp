@@ -289,6 +289,10 @@ TEST(WriteRequestTest, RefusedOutsideTheFormatOrOnReadOnlyRows) {
   EXPECT_TRUE(WriteRequest(row, 2, nan).empty());
   EXPECT_TRUE(WriteRequest(row, 3, 1e39).empty());
   EXPECT_TRUE(WriteRequest(row, 4, 1).empty());  // no such register
+  const PollRow last = Row(PollFunction::ReadHoldingRegisters, 65535, 1,
+                           {Reg(65535, F::rfU16), Reg(65535, F::rfS32Abcd)});
+  EXPECT_FALSE(WriteRequest(last, 0, 1).empty());
+  EXPECT_TRUE(WriteRequest(last, 1, 1).empty());  // its second word would be past 65535
 
   const PollRow coils = Row(PollFunction::ReadCoils, 0, 1, {Reg(0, F::rfU16)});
   EXPECT_TRUE(WriteRequest(coils, 0, 2).empty());
