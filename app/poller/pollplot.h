@@ -3,8 +3,8 @@
 // Principles of operation:
 // - Any registers can be ticked: each is a series with its name and unit. Samples are kept per
 //   series in a bounded store that decimates old points into min/max pairs per time bucket, so
-//   memory stays bounded however long the poller runs and each series draws at most a few
-//   thousand points.
+//   memory stays bounded however long the poller runs and each series draws at most
+//   MaxDrawnPoints points (min/max pairs of equal time slices when there are more).
 // - The view shows the last minute, ten minutes, hour, or all; it redraws on a timer (at most a
 //   few times a second), never per sample, so the plot never stalls the event loop. Pause holds
 //   the view while samples go on being stored; the mouse zooms (rubber band, wheel) and a reset
@@ -12,7 +12,7 @@
 // - One value axis for every series; each series' legend entry says its unit, "name [unit]".
 //   Values that are not finite are not plotted.
 // - Bounds: each series' store holds at most PlotStore's raw capacity and bucket limit
-//   (plotstore.h); each series draws at most MaxDrawnPoints points.
+//   (plotstore.h), about 670 KiB.
 // - ExportPng writes the plot as shown.
 // - Main thread only.
 #pragma once
