@@ -34,6 +34,16 @@ uint32_t Combine(uint16_t first, uint16_t second, std::string_view order) {
   return value;
 }
 
+// The pair carrying a 32-bit value: each letter of the order takes the value's next byte down.
+std::array<uint16_t, 2> Split(uint32_t value, std::string_view order) {
+  std::array<uint32_t, 4> bytes{};
+  for (size_t i = 0; i < order.size(); ++i) {
+    bytes[static_cast<size_t>(order[i] - 'A')] = (value >> (24u - 8u * i)) & 0xFFu;
+  }
+  return {static_cast<uint16_t>(bytes[0] << 8u | bytes[1]),
+          static_cast<uint16_t>(bytes[2] << 8u | bytes[3])};
+}
+
 std::string FloatText(float value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value < 0 ? "-Inf" : "+Inf";
@@ -89,6 +99,20 @@ std::vector<std::string> FormatRegisters(const std::vector<uint16_t>& registers,
   }
   if (i < registers.size()) texts.push_back(std::to_string(registers[i]));
   return texts;
+}
+
+double RegisterValue(uint16_t first, uint16_t second, TRegisterFormat format) {
+  const Kind kind = KindOf(format);
+  if (kind == Kind::S16) return static_cast<int16_t>(first);
+  if (kind == Kind::U16 || kind == Kind::Hex) return first;
+  const uint32_t value = Combine(first, second, RegisterWordOrder(format));
+  if (kind == Kind::S32) return static_cast<int32_t>(value);
+  if (kind == Kind::F32) return std::bit_cast<float>(value);
+  return value;
+}
+
+std::array<uint16_t, 2> SplitRegisters(uint32_t value, TRegisterFormat format) {
+  return Split(value, RegisterWordOrder(format));
 }
 
 std::string RegisterFormatName(TRegisterFormat format) {

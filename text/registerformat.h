@@ -21,6 +21,7 @@
 // - Pure functions, free of Qt; any thread.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -52,6 +53,13 @@ inline constexpr int kRegisterFormatCount = 15;
 // The value texts of the registers in the format.
 std::vector<std::string> FormatRegisters(const std::vector<uint16_t>& registers,
                                          TRegisterFormat format);
+
+// The number a register (16-bit formats: first; hexadecimal counts as unsigned) or a pair
+// (32-bit formats: first and second, in the format's word order) holds, as its text shows it.
+double RegisterValue(uint16_t first, uint16_t second, TRegisterFormat format);
+// The two registers, in the order they are sent, that hold the 32-bit value in the word order of
+// a 32-bit format: the inverse of the pairing above.
+std::array<uint16_t, 2> SplitRegisters(uint32_t value, TRegisterFormat format);
 
 // The short lower-case name kept in the settings file: "u16", "s16", "hex", "u32-abcd" ...
 // "f32-dcba".
