@@ -7,6 +7,8 @@ PACKAGES := build-essential cmake pkg-config libudev-dev libgtest-dev libgmock-d
 PACKAGES += qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n x11-utils clang-format socat picocom tio ser2net
 # tshark reads the bus monitor's captures in the tests.
 PACKAGES += tshark
+# Qt Charts draws the poller's plot; its CMake package needs Qt's OpenGL development files.
+PACKAGES += qt6-charts-dev libqt6opengl6-dev
 JOBS ?= $(shell nproc)
 CTEST := ctest --output-on-failure -j $(JOBS)
 

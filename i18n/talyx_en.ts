@@ -801,6 +801,33 @@
     </message>
 </context>
 <context>
+    <name>talyx::app::TPollLog</name>
+    <message>
+        <source>无法创建文件夹 %1</source>
+        <translation>Cannot create the folder %1</translation>
+    </message>
+    <message>
+        <source>无法创建文件 %1：%2</source>
+        <translation>Cannot create the file %1: %2</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>行</source>
+        <translation>Row</translation>
+    </message>
+    <message>
+        <source>同名文件太多</source>
+        <translation>too many files of the same name</translation>
+    </message>
+    <message>
+        <source>无法写入 %1：%2</source>
+        <translation>Cannot write %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>talyx::app::TPortMapDialog</name>
     <message>
         <source>端口映射</source>

@@ -15,17 +15,27 @@
 // - Main thread only.
 #pragma once
 
+#include <QByteArray>
+#include <QDate>
+#include <QFile>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
+#include <vector>
 
+#include "app/poller/polllogformat.h"
 #include "app/poller/pollsample.h"
 #include "app/poller/pollset.h"
 
 namespace talyx::app {
 
+// $XDG_DATA_HOME/talyx/polllogs (~/.local/share/talyx/polllogs without it): where the files go
+// when the settings name no folder.
+QString DefaultPollLogFolder();
+
 struct TPollLogSettings {
-  QString Folder;            // where the files go
+  QString Folder;            // where the files go (empty: DefaultPollLogFolder)
   bool Bom = false;          // a UTF-8 BOM at the start of each file
   bool RotateDaily = true;   // a new file each day; else by size
   uint64_t RotateBytes = 0;  // by size: a new file past this many bytes (0: never)
@@ -56,7 +66,26 @@ class TPollLog : public QObject {
   // The log stopped by itself (a write failed).
   void Stopped();
 
-  // (The implementation's members follow here.)
+ private:
+  // Opens the next file, named after `wallMs`, for the columns held, and writes its header.
+  bool OpenFile(int64_t wallMs);
+  // Writes the lines held to the file; false (and the log stopped) when the write fails.
+  bool Flush();
+  void Fail(const QString& why);
+  void CloseFile();
+
+  TPollLogSettings settings_;
+  std::vector<PollLogColumn> columns_;
+  size_t rows_ = 0;  // rows of the poll set; samples of other rows are not logged
+  QFile file_;
+  QByteArray pending_;      // lines not yet written
+  uint64_t fileBytes_ = 0;  // written and pending bytes of the current file
+  bool fileHasLines_ = false;
+  QDate fileDay_;  // the local day the current file started
+  QTimer flushTimer_;
+  bool running_ = false;
+  QString failure_;
+  QString path_;
 };
 
 }  // namespace talyx::app
