@@ -22,6 +22,7 @@ bool TBusScan::Start(const TScanSettings& settings) {
   plan_.emplace(settings, std::move(rates));
   failure_.clear();
   running_ = true;
+  emit RunningChanged(true);
   Next();
   return true;
 }
@@ -78,6 +79,7 @@ void TBusScan::OnOutcome(const TRequestResult& result) {
 void TBusScan::Finish(TScanEnd end) {
   running_ = false;
   if (port_.Baud() != savedBaud_) SetRate(savedBaud_);
+  emit RunningChanged(false);
   emit Finished(end);
 }
 

@@ -13,6 +13,9 @@
 // - Cancel takes effect after the request on the line: its outcome is still recorded. A port
 //   that closes, is lost or refuses a rate ends the scan (Failure says why when a rate was
 //   refused).
+// - The scan shares the line with the poll loop through the channel; the owner of both stops
+//   the loop while RunningChanged says a scan runs (a scan at another rate would fail its
+//   polls).
 // - Main thread only.
 #pragma once
 
@@ -61,6 +64,8 @@ class TBusScan : public QObject {
   QString Failure() const { return failure_; }
 
  signals:
+  // A scan started (true) or ended (false, just before Finished).
+  void RunningChanged(bool running);
   // A step's outcome came: done of total steps.
   void Progress(size_t done, size_t total);
   // Something answered at an address (the newest of Answers).

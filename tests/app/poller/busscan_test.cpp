@@ -59,7 +59,11 @@ class BusScan : public PollerFormTest {
 
 TEST_F(BusScan, FindsTheDemoSlaveAtItsAddressAndNothingElse) {
   QSignalSpy progress(scan.get(), &app::TBusScan::Progress);
+  QSignalSpy running(scan.get(), &app::TBusScan::RunningChanged);
   EXPECT_EQ(Scan(1, 10), TScanEnd::seDone);
+  ASSERT_EQ(running.size(), 2);  // the poller window pauses its loop meanwhile
+  EXPECT_TRUE(running[0][0].toBool());
+  EXPECT_FALSE(running[1][0].toBool());
   ASSERT_EQ(scan->Answers().size(), 1u);
   EXPECT_EQ(scan->Answers()[0].Slave, modbus::SimulatorAddress);
   EXPECT_EQ(scan->Answers()[0].Outcome, TRequestOutcome::roReply);
