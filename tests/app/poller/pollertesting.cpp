@@ -59,11 +59,46 @@ void PacedSlave::Serve() {
   }
 }
 
+LibmodbusSlave::LibmodbusSlave(int master, uint32_t baud)
+    : Mapping(modbus_mapping_new(100, 100, 100, 100)),
+      baud_(baud),
+      context_(modbus_new_rtu("/dev/null", static_cast<int>(baud), 'N', 8, 1)) {
+  // The context serves the descriptor it is given, never opening a device of its own.
+  modbus_set_slave(context_, 1);
+  modbus_set_socket(context_, master);
+  modbus_set_indication_timeout(context_, 0, 50'000);
+  thread_ = std::thread([this] { Serve(); });
+}
+
+LibmodbusSlave::~LibmodbusSlave() {
+  stop_ = true;
+  thread_.join();
+  modbus_free(context_);
+  modbus_mapping_free(Mapping);
+}
+
+void LibmodbusSlave::Serve() {
+  const modbus::LineFormat line{baud_, 8, false, modbus::StopBits::One};
+  uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
+  while (!stop_) {
+    const int length = modbus_receive(context_, query);
+    if (length <= 0) continue;
+    // The reply of a read is at most as long as the request plus its data; the pacing counts
+    // the request and 3.5 characters, the reply's own time being short beside them.
+    std::this_thread::sleep_for(std::chrono::microseconds(
+        modbus::TransmissionMicroseconds(line, static_cast<size_t>(length)) +
+        modbus::SilenceMicroseconds(line)));
+    const std::lock_guard<std::mutex> guard(Lock);
+    modbus_reply(context_, query, length, Mapping);
+  }
+}
+
 void PollerFormTest::SetUp() {
   MainFormTest::SetUp();
   map = std::make_unique<ScopedPortMap>(
-      std::map<int, std::string>{{1, demoDevice ? modbus::DemoDeviceName : pty.SlavePath()}});
-  if (!demoDevice) slave = std::make_unique<PacedSlave>(pty.Master(), Baud);
+      std::map<int, std::string>{{1, far == Far::Demo ? modbus::DemoDeviceName : pty.SlavePath()}});
+  if (far == Far::Paced) slave = std::make_unique<PacedSlave>(pty.Master(), Baud);
+  if (far == Far::Libmodbus) libmodbus = std::make_unique<LibmodbusSlave>(pty.Master(), Baud);
   WriteSettings("[parameter]\nBaud=10\n");
   form = CreateForm();
   form->show();
@@ -74,6 +109,7 @@ void PollerFormTest::SetUp() {
 void PollerFormTest::TearDown() {
   form.reset();
   slave.reset();
+  libmodbus.reset();
 }
 
 std::vector<uint8_t> WithCrc(std::vector<uint8_t> body) {

@@ -2,9 +2,12 @@
 // pseudo-terminal, and a main window open on that line (or on the demo device) at 115200 baud.
 #pragma once
 
+#include <modbus/modbus.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,11 +47,34 @@ class PacedSlave {
   std::thread thread_;
 };
 
-// A main window on COM1 at 115200 baud, open on the far end a PacedSlave serves, or on the
-// demo device when UseDemoDevice is called before SetUp.
+// A libmodbus RTU slave (address 1) serving the master end of a pseudo-terminal from a thread of
+// its own, paced as PacedSlave is. Its tables (100 of each kind) are read and written under
+// Lock.
+class LibmodbusSlave {
+ public:
+  LibmodbusSlave(int master, uint32_t baud);
+  ~LibmodbusSlave();
+  LibmodbusSlave(const LibmodbusSlave&) = delete;
+  LibmodbusSlave& operator=(const LibmodbusSlave&) = delete;
+
+  std::mutex Lock;
+  modbus_mapping_t* Mapping;
+
+ private:
+  void Serve();
+
+  const uint32_t baud_;
+  modbus_t* context_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// A main window on COM1 at 115200 baud, open on the far end a PacedSlave or a LibmodbusSlave
+// serves, or on the demo device, as far says before SetUp.
 class PollerFormTest : public MainFormTest {
  protected:
   static constexpr uint32_t Baud = 115200;
+  enum class Far { Paced, Libmodbus, Demo };
 
   void SetUp() override;
   void TearDown() override;
@@ -56,8 +82,9 @@ class PollerFormTest : public MainFormTest {
   PtyPair pty;
   std::unique_ptr<ScopedPortMap> map;
   std::unique_ptr<PacedSlave> slave;
+  std::unique_ptr<LibmodbusSlave> libmodbus;
   std::unique_ptr<app::TMainForm> form;
-  bool demoDevice = false;
+  Far far = Far::Paced;
 };
 
 // A request with its CRC.

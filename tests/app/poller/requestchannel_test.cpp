@@ -150,7 +150,7 @@ TEST_F(RequestChannel, APortThatClosesEndsTheRequestAndReadinessComesBackWithIt)
 class RequestChannelOnDemo : public RequestChannel {
  protected:
   void SetUp() override {
-    demoDevice = true;
+    far = Far::Demo;
     RequestChannel::SetUp();
   }
 };
