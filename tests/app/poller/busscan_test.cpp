@@ -104,7 +104,7 @@ TEST_F(BusScan, CancelEndsTheScanAfterTheRequestOnTheLine) {
 class BusScanOnDemo : public BusScan {
  protected:
   void SetUp() override {
-    demoDevice = true;
+    far = Far::Demo;
     BusScan::SetUp();
   }
 };
