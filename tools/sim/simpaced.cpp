@@ -3,12 +3,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "modbus/modbussimulator.h"
@@ -69,6 +72,17 @@ ServeEnd ServePaced(int line, int stopDescriptor, uint32_t baudRate,
   if (flags < 0 || fcntl(line, F_SETFL, flags | O_NONBLOCK) != 0) return ServeEnd::Failed;
   // The default slack of 50 µs would be over half a character at 115200 baud.
   prctl(PR_SET_TIMERSLACK, 1UL);
+  // A line's transmitter never pauses inside a frame; a slave thread put aside by a busy machine
+  // would, and the master would take the gap for the frame's end. Real-time scheduling keeps
+  // ordinary work from putting it aside; without the right to it, the slave goes on as it is.
+  sched_param realTime{};
+  realTime.sched_priority = sched_get_priority_min(SCHED_FIFO);
+  if (sched_setscheduler(0, SCHED_FIFO, &realTime) != 0) {
+    std::fprintf(stderr,
+                 "talyx-sim: no real-time scheduling (%s): a busy machine may put gaps "
+                 "into replies\n",
+                 std::strerror(errno));
+  }
 
   const modbus::LineFormat format{baudRate, 8, false, modbus::StopBits::One};
   const int64_t characterNs =
