@@ -72,7 +72,8 @@ void TBusScan::OnOutcome(const TRequestResult& result) {
   plan_->Record(result);
   if (plan_->Answers().size() > answers) emit Answered(plan_->Answers().back());
   emit Progress(plan_->Done(), plan_->Total());
-  // The channel is called back from its own work: the next request goes from the event loop.
+  // Submitting from inside the outcome's call would re-enter the channel: the next request goes
+  // from the event loop.
   QMetaObject::invokeMethod(this, &TBusScan::Next, Qt::QueuedConnection);
 }
 

@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "modbus/modbuscrc.h"
-
 namespace talyx::app {
 
 bool TScanSettings::Valid() const {
@@ -26,16 +24,12 @@ uint8_t TScanPlan::Slave() const { return static_cast<uint8_t>(first_ + done_ % 
 int32_t TScanPlan::Baud() const { return rates_[std::min(done_ / addresses_, rates_.size() - 1)]; }
 
 std::vector<uint8_t> TScanPlan::Request() const {
-  std::vector<uint8_t> request{Slave(),
-                               static_cast<uint8_t>(function_),
-                               static_cast<uint8_t>(address_ >> 8),
-                               static_cast<uint8_t>(address_ & 0xFF),
-                               0x00,
-                               0x01};
-  const uint16_t crc = modbus::ModbusCrc(request.data(), request.size());
-  request.push_back(static_cast<uint8_t>(crc & 0xFF));
-  request.push_back(static_cast<uint8_t>(crc >> 8));
-  return request;
+  PollRow row;
+  row.Slave = Slave();
+  row.Function = function_;
+  row.Start = address_;
+  row.Count = 1;
+  return ReadRequest(row);
 }
 
 void TScanPlan::Record(const TRequestResult& result) {
