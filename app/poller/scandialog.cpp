@@ -59,8 +59,8 @@ TBusScanDialog::TBusScanDialog(TRequestChannel& channel, TComPort& port, QWidget
   QStringList rates;
   for (const int32_t rate : CommonBaudRates) rates << QString::number(rate);
   ScanAllRates->setToolTip(rates.join(QStringLiteral(", ")));
-  Btn_Scan = Named(new QPushButton(tr("开始扫描"), this), "Btn_Scan");
-  Btn_Cancel = Named(new QPushButton(tr("取消"), this), "Btn_Cancel");
+  Btn_ScanStart = Named(new QPushButton(tr("开始扫描"), this), "Btn_ScanStart");
+  Btn_ScanCancel = Named(new QPushButton(tr("取消"), this), "Btn_ScanCancel");
   ScanProgress = Named(new QProgressBar(this), "ScanProgress");
   ScanProgress->setValue(0);
   ScanStatus = Named(new QLabel(this), "ScanStatus");
@@ -71,8 +71,8 @@ TBusScanDialog::TBusScanDialog(TRequestChannel& channel, TComPort& port, QWidget
   FoundTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
   FoundTable->verticalHeader()->hide();
   FoundTable->horizontalHeader()->setStretchLastSection(true);
-  Btn_AddRow = Named(new QPushButton(tr("添加为轮询行"), this), "Btn_AddRow");
-  Btn_UseRate = Named(new QPushButton(tr("使用此波特率"), this), "Btn_UseRate");
+  Btn_ScanAddRow = Named(new QPushButton(tr("添加为轮询行"), this), "Btn_ScanAddRow");
+  Btn_ScanUseRate = Named(new QPushButton(tr("使用此波特率"), this), "Btn_ScanUseRate");
 
   auto* range = new QHBoxLayout;
   range->addWidget(ScanFirst);
@@ -86,12 +86,12 @@ TBusScanDialog::TBusScanDialog(TRequestChannel& channel, TComPort& port, QWidget
   form->addRow(QString(), ScanAllRates);
   auto* run = new QHBoxLayout;
   run->addWidget(ScanProgress, 1);
-  run->addWidget(Btn_Scan);
-  run->addWidget(Btn_Cancel);
+  run->addWidget(Btn_ScanStart);
+  run->addWidget(Btn_ScanCancel);
   auto* offers = new QHBoxLayout;
-  offers->addWidget(Btn_AddRow);
+  offers->addWidget(Btn_ScanAddRow);
   offers->addStretch();
-  offers->addWidget(Btn_UseRate);
+  offers->addWidget(Btn_ScanUseRate);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
   layout->addLayout(run);
@@ -101,8 +101,8 @@ TBusScanDialog::TBusScanDialog(TRequestChannel& channel, TComPort& port, QWidget
 
   // The range cannot turn round: the last address follows the first up.
   connect(ScanFirst, &QSpinBox::valueChanged, ScanLast, &QSpinBox::setMinimum);
-  connect(Btn_Scan, &QPushButton::clicked, this, &TBusScanDialog::StartScan);
-  connect(Btn_Cancel, &QPushButton::clicked, Scan, &TBusScan::Cancel);
+  connect(Btn_ScanStart, &QPushButton::clicked, this, &TBusScanDialog::StartScan);
+  connect(Btn_ScanCancel, &QPushButton::clicked, Scan, &TBusScan::Cancel);
   connect(Scan, &TBusScan::Progress, this, [this](size_t done, size_t total) {
     ScanProgress->setMaximum(static_cast<int>(total));
     ScanProgress->setValue(static_cast<int>(done));
@@ -110,13 +110,13 @@ TBusScanDialog::TBusScanDialog(TRequestChannel& channel, TComPort& port, QWidget
   connect(Scan, &TBusScan::Answered, this, &TBusScanDialog::AddAnswer);
   connect(Scan, &TBusScan::Finished, this, &TBusScanDialog::ScanEnded);
   connect(FoundTable, &QTableWidget::itemSelectionChanged, this, &TBusScanDialog::UpdateButtons);
-  connect(Btn_AddRow, &QPushButton::clicked, this, [this] {
+  connect(Btn_ScanAddRow, &QPushButton::clicked, this, [this] {
     const int row = FoundTable->currentRow();
     if (row < 0) return;
     const auto slave = static_cast<uint8_t>(FoundTable->item(row, ColSlave)->text().toUInt());
     emit AddPollRow(slave, running_.Function, running_.Address);
   });
-  connect(Btn_UseRate, &QPushButton::clicked, this, [this] {
+  connect(Btn_ScanUseRate, &QPushButton::clicked, this, [this] {
     if (Scan->BestBaud() > 0) emit UseRate(Scan->BestBaud());
   });
   UpdateButtons();
@@ -195,13 +195,13 @@ void TBusScanDialog::ScanEnded(TScanEnd end) {
 
 void TBusScanDialog::UpdateButtons() {
   const bool running = Scan->Running();
-  Btn_Scan->setEnabled(!running);
-  Btn_Cancel->setEnabled(running);
-  Btn_AddRow->setEnabled(FoundTable->currentRow() >= 0);
+  Btn_ScanStart->setEnabled(!running);
+  Btn_ScanCancel->setEnabled(running);
+  Btn_ScanAddRow->setEnabled(FoundTable->currentRow() >= 0);
   // The rate is offered once a scan over several rates has ended with answers.
   const int32_t best = running || running_.Rates.empty() ? 0 : Scan->BestBaud();
-  Btn_UseRate->setEnabled(best > 0);
-  Btn_UseRate->setText(best > 0 ? tr("使用波特率 %1").arg(best) : tr("使用此波特率"));
+  Btn_ScanUseRate->setEnabled(best > 0);
+  Btn_ScanUseRate->setText(best > 0 ? tr("使用波特率 %1").arg(best) : tr("使用此波特率"));
 }
 
 }  // namespace talyx::app

@@ -3,11 +3,11 @@
 //
 // Principles of operation:
 // - The dialog owns its TBusScan and shows its progress and answers as they come; it is
-//   modeless and never waits, so the poller and the terminal go on while it scans.
+//   modeless and never waits, so the terminal goes on while it scans.
 // - "每个常用波特率" scans at each of CommonBaudRates (1200 to 115200) in turn; the port gets its
 //   own rate back at the end. The rate at which most addresses answered is then offered on
-//   Btn_UseRate, which emits UseRate: the dialog never changes the window's settings itself.
-// - Btn_AddRow emits AddPollRow for the selected address, with the scan's function and address,
+//   Btn_ScanUseRate, which emits UseRate: the dialog never changes the window's settings itself.
+// - Btn_ScanAddRow emits AddPollRow for the selected address, with the scan's function and address,
 //   for the poller window to add as a row.
 // - Main thread only.
 #pragma once
@@ -43,13 +43,13 @@ class TBusScanDialog : public QDialog {
   QSpinBox* ScanAddress;
   QSpinBox* ScanTimeout;
   QCheckBox* ScanAllRates;
-  QPushButton* Btn_Scan;
-  QPushButton* Btn_Cancel;
+  QPushButton* Btn_ScanStart;
+  QPushButton* Btn_ScanCancel;
   QProgressBar* ScanProgress;
   QLabel* ScanStatus;
   QTableWidget* FoundTable;
-  QPushButton* Btn_AddRow;
-  QPushButton* Btn_UseRate;
+  QPushButton* Btn_ScanAddRow;
+  QPushButton* Btn_ScanUseRate;
 
  signals:
   // The user asked for a poll row reading this item of this slave.

@@ -123,8 +123,8 @@ TEST_F(BusScanOnDemo, AScanAtEachCommonRatePutsThePortBackAndOffersTheRate) {
   QObject::connect(dialog.Scan, &app::TBusScan::Progress,
                    [&] { portRates.push_back(form->ComPort1.Baud()); });
   QSignalSpy finished(dialog.Scan, &app::TBusScan::Finished);
-  dialog.Btn_Scan->click();
-  EXPECT_TRUE(dialog.Btn_Cancel->isEnabled());
+  dialog.Btn_ScanStart->click();
+  EXPECT_TRUE(dialog.Btn_ScanCancel->isEnabled());
   ASSERT_TRUE(finished.wait(20000));
   EXPECT_EQ(finished[0][0].value<TScanEnd>(), TScanEnd::seDone);
 
@@ -136,15 +136,15 @@ TEST_F(BusScanOnDemo, AScanAtEachCommonRatePutsThePortBackAndOffersTheRate) {
   // The demo device answers at any rate: address 1 at each of them; the first rate is offered.
   ASSERT_EQ(dialog.FoundTable->rowCount(), static_cast<int>(std::size(app::CommonBaudRates)));
   EXPECT_EQ(dialog.FoundTable->item(0, 0)->text(), QStringLiteral("1"));
-  ASSERT_TRUE(dialog.Btn_UseRate->isEnabled());
+  ASSERT_TRUE(dialog.Btn_ScanUseRate->isEnabled());
   QSignalSpy useRate(&dialog, &app::TBusScanDialog::UseRate);
-  dialog.Btn_UseRate->click();
+  dialog.Btn_ScanUseRate->click();
   ASSERT_EQ(useRate.size(), 1);
   EXPECT_EQ(useRate[0][0].value<int32_t>(), app::CommonBaudRates[0]);
 
   QSignalSpy addRow(&dialog, &app::TBusScanDialog::AddPollRow);
   dialog.FoundTable->selectRow(0);
-  dialog.Btn_AddRow->click();
+  dialog.Btn_ScanAddRow->click();
   ASSERT_EQ(addRow.size(), 1);
   EXPECT_EQ(addRow[0][0].value<uint8_t>(), modbus::SimulatorAddress);
   EXPECT_EQ(addRow[0][1].value<app::PollFunction>(), app::PollFunction::ReadHoldingRegisters);
