@@ -83,7 +83,7 @@ package: build
 	cmake --build build --target package
 
 bench: build
-	@for b in build/bench/bench_*; do [ -x "$$b" ] && [ "$$b" != build/bench/bench_gui ] && "$$b"; done; true
+	@for b in build/bench/bench_*; do [ -x "$$b" ] && [ "$$b" != build/bench/bench_gui ] && [ "$$b" != build/bench/bench_poller ] && "$$b"; done; true
 
 # The window's benchmark table under Xvfb (about 20 minutes); bench/*.sh hold the soak and fault runs.
 bench-gui: build

@@ -205,6 +205,121 @@
     </message>
 </context>
 <context>
+    <name>talyx::app::TBusScanDialog</name>
+    <message>
+        <source>总线扫描</source>
+        <translation>Bus Scan</translation>
+    </message>
+    <message>
+        <source>01 读线圈</source>
+        <translation>01 Read Coils</translation>
+    </message>
+    <message>
+        <source>02 读离散输入</source>
+        <translation>02 Read Discrete Inputs</translation>
+    </message>
+    <message>
+        <source>03 读保持寄存器</source>
+        <translation>03 Read Holding Registers</translation>
+    </message>
+    <message>
+        <source>04 读输入寄存器</source>
+        <translation>04 Read Input Registers</translation>
+    </message>
+    <message>
+        <source>每个常用波特率</source>
+        <translation>Each common baud rate</translation>
+    </message>
+    <message>
+        <source>开始扫描</source>
+        <translation>Start Scan</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>波特率</source>
+        <translation>Baud</translation>
+    </message>
+    <message>
+        <source>应答</source>
+        <translation>Answer</translation>
+    </message>
+    <message>
+        <source>响应时间</source>
+        <translation>Response time</translation>
+    </message>
+    <message>
+        <source>添加为轮询行</source>
+        <translation>Add as Poll Row</translation>
+    </message>
+    <message>
+        <source>使用此波特率</source>
+        <translation>Use This Rate</translation>
+    </message>
+    <message>
+        <source>至</source>
+        <translation>to</translation>
+    </message>
+    <message>
+        <source>从站地址</source>
+        <translation>Slave address</translation>
+    </message>
+    <message>
+        <source>功能</source>
+        <translation>Function</translation>
+    </message>
+    <message>
+        <source>扫描超时</source>
+        <translation>Scan timeout</translation>
+    </message>
+    <message>
+        <source>串口未打开。</source>
+        <translation>The serial port is not open.</translation>
+    </message>
+    <message>
+        <source>正在扫描...</source>
+        <translation>Scanning...</translation>
+    </message>
+    <message>
+        <source>异常应答 %1 %2</source>
+        <translation>Exception %1 %2</translation>
+    </message>
+    <message>
+        <source>CRC错误</source>
+        <translation>CRC error</translation>
+    </message>
+    <message>
+        <source>正常应答</source>
+        <translation>Reply</translation>
+    </message>
+    <message>
+        <source>扫描完成，%1 个应答。</source>
+        <translation>Scan complete, %1 answered.</translation>
+    </message>
+    <message>
+        <source>扫描已取消，%1 个应答。</source>
+        <translation>Scan cancelled, %1 answered.</translation>
+    </message>
+    <message>
+        <source>串口已关闭，扫描停止。</source>
+        <translation>The serial port closed; the scan stopped.</translation>
+    </message>
+    <message>
+        <source>串口不接受此波特率，扫描停止：%1</source>
+        <translation>The serial port refused the rate; the scan stopped: %1</translation>
+    </message>
+    <message>
+        <source>使用波特率 %1</source>
+        <translation>Use %1 Baud</translation>
+    </message>
+</context>
+<context>
     <name>talyx::app::TDeviceWatch</name>
     <message>
         <source>设备已断开：%1</source>

@@ -6,15 +6,14 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "app/monitor/precisetimer.h"
 #include "app/shell/messagebox.h"
 #include "platform/clock.h"
 #include "port/comport.h"
 
 namespace talyx::app {
 
-namespace {
-
-modbus::LineFormat LineOf(TComPort& port) {
+modbus::LineFormat PortLineFormat(TComPort& port) {
   modbus::LineFormat line;
   line.BaudRate = static_cast<uint32_t>(std::max(port.Baud(), 0));
   line.DataBits = static_cast<uint8_t>(port.DataBits());
@@ -26,13 +25,12 @@ modbus::LineFormat LineOf(TComPort& port) {
   return line;
 }
 
-}  // namespace
-
 TMonitorHub::TMonitorHub(TComPort& port, TReceivePath& receivePath, QWidget* windowParent)
     : port_(port), receivePath_(receivePath), windowParent_(windowParent) {
   idleTimer_ = new QTimer(this);
   idleTimer_->setInterval(IdleMs);
   connect(idleTimer_, &QTimer::timeout, this, [this] { Idle(); });
+  lookTimer_ = new TPreciseTimer([this] { LookAt(platform::MicrosecondClock()); }, this);
 }
 
 TMonitorHub::~TMonitorHub() {
@@ -65,14 +63,14 @@ void TMonitorHub::SetRegisterFormat(formats::TRegisterFormat format) {
 void TMonitorHub::StartFeeding() {
   if (feeding_) return;
   feeding_ = true;
-  feed_.SetLine(LineOf(port_));
+  feed_.SetLine(PortLineFormat(port_));
   receivePath_.SetTap(this);
   port_.SetSentBytesHook(feed_.SentHook());
   idleTimer_->start();
 }
 
 void TMonitorHub::Received(const std::string& bytes, const std::vector<uint64_t>& timesUs) {
-  feed_.SetLine(LineOf(port_));
+  feed_.SetLine(PortLineFormat(port_));
   feed_.Received(bytes, timesUs);
 }
 
@@ -114,17 +112,31 @@ void TMonitorHub::CheckCapture() {
   ShowMessage(tr("捕获已停止：%1").arg(QString::fromStdString(failure)), MessageKind::Error);
 }
 
-void TMonitorHub::Idle() {
+bool TMonitorHub::Idle() {
   CheckCapture();
   const uint64_t now = platform::MicrosecondClock();
   // The line is known up to where the engine has read it (bytes may wait in the driver while
   // it gathers a fast stream or waits for a processor), taken before the ring is looked at.
   const uint64_t readUpTo = port_.ReadUpTo();
   // Bytes read and not yet taken would arrive after the feed had moved past them.
-  if (port_.InBuffUsed() != 0) return;
+  if (port_.InBuffUsed() != 0) return false;
   // A new line format starts the monitor afresh; it must be in place before sent blocks come.
-  feed_.SetLine(LineOf(port_));
-  feed_.Idle(std::min(now, readUpTo));
+  feed_.SetLine(PortLineFormat(port_));
+  const uint64_t upTo = std::min(now, readUpTo);
+  feed_.Idle(upTo);
+  return upTo == now;
+}
+
+void TMonitorHub::LookAt(uint64_t atUs) {
+  const uint64_t now = platform::MicrosecondClock();
+  if (atUs > now) {
+    if (!lookTimer_->Active() || atUs < lookTimer_->AtUs()) lookTimer_->Start(atUs);
+    return;
+  }
+  lookTimer_->Stop();
+  // The receive path takes the bytes the port holds at its next event; the engine reads what
+  // waits in the driver at its next look.
+  if (!Idle()) lookTimer_->Start(now + 1000);
 }
 
 }  // namespace talyx::app

@@ -11,7 +11,8 @@
 //   its timer, ends the writer and says why in a message box. CaptureChanged tells the window.
 // - Every event's bytes go to the feed with the port's current line format. A timer (IdleMs)
 //   lets the feed end frames and time requests out, but only when the port holds no bytes not yet
-//   taken, so every byte read before that moment has been given.
+//   taken, so every byte read before that moment has been given. A user of the feed that waits
+//   for a frame at a known moment (the request channel) has the feed looked at then (LookAt).
 // - Main thread only.
 #pragma once
 
@@ -34,6 +35,11 @@ class TComPort;
 
 namespace talyx::app {
 
+class TPreciseTimer;
+
+// The line format of the port's current settings, as the Modbus timing counts it.
+modbus::LineFormat PortLineFormat(TComPort& port);
+
 class TMonitorHub : public QObject, public TReceiveTap, private TMonitorSink {
   Q_OBJECT
 
@@ -50,6 +56,12 @@ class TMonitorHub : public QObject, public TReceiveTap, private TMonitorSink {
   // The frames; null until the monitor is first shown.
   const TFrameStore* Store() const { return store_.get(); }
   TMonitorFeed& Feed() { return feed_; }
+  // Starts collecting without the window: the tap and the sent-bytes hook stay from now on.
+  void StartFeeding();
+  // Has the feed looked at the line at atUs (platform::MicrosecondClock), now when it has
+  // passed, else by a precise timer; the earliest time asked for is kept. When the port still
+  // holds bytes not taken the look is tried again a millisecond later.
+  void LookAt(uint64_t atUs);
 
   // The register format of the monitor's summaries.
   void SetRegisterFormat(formats::TRegisterFormat format);
@@ -73,8 +85,8 @@ class TMonitorHub : public QObject, public TReceiveTap, private TMonitorSink {
   void OnEvents(const std::vector<modbus::RtuEvent>& events) override;
   // A capture that stopped by itself is ended and reported.
   void CheckCapture();
-  void StartFeeding();
-  void Idle();
+  // False when the port held bytes not yet taken and the feed was not looked at.
+  bool Idle();
 
   TComPort& port_;
   TReceivePath& receivePath_;
@@ -83,6 +95,7 @@ class TMonitorHub : public QObject, public TReceiveTap, private TMonitorSink {
   std::unique_ptr<TFrameStore> store_;
   TMonitorWindow* window_ = nullptr;
   QTimer* idleTimer_;
+  TPreciseTimer* lookTimer_;
   bool feeding_ = false;
   std::unique_ptr<capture::TCaptureWriter> writer_;
   int64_t wallOffsetUs_ = 0;

@@ -72,7 +72,10 @@ bool AnswersRow(const PollRow& row, const modbus::DecodedFrame& reply) {
       reply.Function != static_cast<uint8_t>(row.Function)) {
     return false;
   }
-  if (IsBitFunction(row.Function)) return reply.Bits.size() == (row.Count + 7u) / 8u * 8u;
+  // A reply paired with its request (the bus monitor's) has its padding bits dropped already.
+  if (IsBitFunction(row.Function)) {
+    return reply.Bits.size() == row.Count || reply.Bits.size() == (row.Count + 7u) / 8u * 8u;
+  }
   return reply.Registers.size() == row.Count;
 }
 

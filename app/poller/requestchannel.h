@@ -24,8 +24,10 @@
 #include <QObject>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
+#include "app/monitor/monitorfeed.h"
 #include "modbus/rtudecoder.h"
 
 namespace talyx {
@@ -35,6 +37,7 @@ class TComPort;
 namespace talyx::app {
 
 class TMonitorHub;
+class TPreciseTimer;
 class TSendPath;
 
 enum class TRequestOutcome : uint8_t {
@@ -52,7 +55,7 @@ struct TRequestResult {
   uint64_t EndUs = 0;          // when the reply ended (platform::MicrosecondClock)
 };
 
-class TRequestChannel : public QObject {
+class TRequestChannel : public QObject, private TMonitorSink {
   Q_OBJECT
 
  public:
@@ -60,6 +63,7 @@ class TRequestChannel : public QObject {
 
   TRequestChannel(TComPort& port, TMonitorHub& hub, const TSendPath& sendPath,
                   QObject* parent = nullptr);
+  ~TRequestChannel() override;
 
   // True when a request may be submitted now: the port is open, no request is on the line, the
   // silence and turnaround after the last reply have passed, and no send of the window runs or
@@ -80,7 +84,37 @@ class TRequestChannel : public QObject {
  signals:
   void ReadyChanged();
 
-  // (The implementation's members follow here.)
+ private:
+  // The request on the line.
+  struct TPending {
+    std::vector<uint8_t> Bytes;
+    uint8_t Slave = 0;
+    TDone Done;
+    uint64_t LeftUs = 0;      // when it has left the line (queued plus its bytes)
+    uint64_t DeadlineUs = 0;  // LeftUs plus the timeout
+    uint64_t Seq = 0;         // its sent frame's number in the feed, once seen
+  };
+
+  void OnEvents(const std::vector<modbus::RtuEvent>& events) override;
+  // Ends the request: the line is free again at freeUs; done is called, then readiness told.
+  void Finish(TRequestResult result, uint64_t freeUs);
+  void Deadline();
+  // The port opened or is closing.
+  void PortChanged(bool opening);
+  // Emits ReadyChanged when readiness changed, and times the moment it may come.
+  void Reconsider();
+
+  TComPort& port_;
+  TMonitorHub& hub_;
+  const TSendPath& sendPath_;
+  int sendEndedHandler_ = 0;
+  std::optional<TPending> pending_;
+  uint64_t lineFreeUs_ = 0;
+  uint64_t turnaroundUs_ = 0;
+  uint32_t responseTimeoutMs_ = 1000;
+  bool ready_ = false;
+  TPreciseTimer* deadlineTimer_;
+  TPreciseTimer* readyTimer_;
 };
 
 }  // namespace talyx::app

@@ -17,6 +17,7 @@
 
 #include "app/view/receiveviewtext.h"
 #include "errors/exception.h"
+#include "platform/clock.h"
 #include "port/comport.h"
 #include "text/charset.h"
 #include "text/hexframe.h"
@@ -38,16 +39,23 @@ struct TSendPath::Shared {
 
 namespace {
 
-// Counts a send as running for its whole extent, however it ends.
+// Counts a send as running for its whole extent, however it ends; the outermost send's end
+// calls ended.
 class RunningScope {
  public:
-  explicit RunningScope(int& running) : running_(running) { ++running_; }
-  ~RunningScope() { --running_; }
+  RunningScope(int& running, std::function<void()> ended)
+      : running_(running), ended_(std::move(ended)) {
+    ++running_;
+  }
+  ~RunningScope() {
+    if (--running_ == 0) ended_();
+  }
   RunningScope(const RunningScope&) = delete;
   RunningScope& operator=(const RunningScope&) = delete;
 
  private:
   int& running_;
+  std::function<void()> ended_;
 };
 
 }  // namespace
@@ -70,7 +78,7 @@ TSendPath::TSendPath(TSendWindow& window, TWindowState& state, TComPort& port)
 TSendPath::~TSendPath() = default;
 
 void TSendPath::Btn_SendClick() {
-  const RunningScope running(running_);
+  const RunningScope running(running_, [this] { SendEnded(); });
   window_.ClearViews();
 
   QString text = window_.SendBox().toPlainText();
@@ -152,6 +160,23 @@ bool TSendPath::Pause(int ms) {
   if (!elapsed && !shared_->Stopped && shared_->PortCloses == closesBefore) Stop();
   return !MustStop() && shared_->PortCloses == closesBefore;
 }
+
+void TSendPath::SendEnded() {
+  lastSendEndUs_ = platform::MicrosecondClock();
+  // A handler may remove itself or others while the handlers are told.
+  const std::map<int, std::function<void()>> handlers = endedHandlers_;
+  for (const auto& [id, handler] : handlers) {
+    if (endedHandlers_.contains(id)) handler();
+  }
+}
+
+int TSendPath::AddSendEndedHandler(std::function<void()> ended) const {
+  const int id = nextHandlerId_++;
+  endedHandlers_.emplace(id, std::move(ended));
+  return id;
+}
+
+void TSendPath::RemoveSendEndedHandler(int id) const { endedHandlers_.erase(id); }
 
 bool TSendPath::MustStop() const { return shared_->Stopped || !port_.Open(); }
 

@@ -25,6 +25,8 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,18 +90,30 @@ class TSendPath {
   void Stop();
   // Sends running now (nested ones included).
   int RunningSends() const { return running_; }
+  // When the last running send ended (platform::MicrosecondClock); 0 before the first.
+  uint64_t LastSendEndUs() const { return lastSendEndUs_; }
+  // Calls ended on the main thread each time the last running send ends, until removed by the
+  // id returned. Users of the line beside the window watch the sends this way; watching changes
+  // nothing of the path, hence const.
+  int AddSendEndedHandler(std::function<void()> ended) const;
+  void RemoveSendEndedHandler(int id) const;
 
  private:
   struct Shared;
   // Runs a local event loop for ms milliseconds; false when the send must stop.
   bool Pause(int ms);
   bool MustStop() const;
+  // The outermost send ended: its time is kept and the handlers told.
+  void SendEnded();
 
   TSendWindow& window_;
   TWindowState& state_;
   TComPort& port_;
   std::string charset_;
   int running_ = 0;
+  uint64_t lastSendEndUs_ = 0;
+  mutable std::map<int, std::function<void()>> endedHandlers_;
+  mutable int nextHandlerId_ = 1;
   // Shared with the port's close notification, which may outlive this object.
   std::shared_ptr<Shared> shared_;
 };

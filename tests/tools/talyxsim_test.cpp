@@ -1,6 +1,6 @@
 // talyx-sim as a program: on a new pseudo-terminal, a libmodbus master reads and writes through
 // the printed path, also after closing and opening it again; SIGTERM ends it cleanly; with --tcp
-// it answers raw RTU frames over TCP, one client after another.
+// it answers raw RTU frames over TCP, one client after another; with --paced at a line's pace.
 #include <gtest/gtest.h>
 #include <modbus.h>
 #include <netinet/in.h>
@@ -118,6 +118,27 @@ TEST(TalyxSim, ServesAMasterOnItsPseudoTerminalAcrossReconnects) {
   EXPECT_EQ(values[0], 1098);
   Disconnect(master);
 
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+// --paced answers as a 9600 baud line carries the exchange: the 8-byte request, 3.5 characters,
+// then the 7-byte reply a character at a time; a pseudo-terminal alone would take microseconds.
+TEST(TalyxSim, PacedRepliesComeNoSoonerThanTheLineCarriesThem) {
+  SimProcess sim({"--paced", "--baud", "9600"});
+  const std::string path = sim.ReadLine();
+  ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+  modbus_t* master = Connect(path);
+  ASSERT_NE(master, nullptr) << modbus_strerror(errno);
+
+  uint16_t value = 0;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(modbus_read_registers(master, 0, 1, &value), 1) << modbus_strerror(errno);
+  const auto took = std::chrono::steady_clock::now() - start;
+  Disconnect(master);
+  EXPECT_EQ(value, 10);
+  const double characterUs = 10 * 1e6 / 9600;  // start, 8 data bits, stop
+  const double tookUs = std::chrono::duration<double, std::micro>(took).count();
+  EXPECT_GE(tookUs, (8 + 3.5 + 7) * characterUs);
   EXPECT_EQ(sim.Stop(), 0);
 }
 

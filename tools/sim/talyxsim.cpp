@@ -1,7 +1,7 @@
 // talyx-sim: the terminal's Modbus RTU demo device as a program of its own, on a new
 // pseudo-terminal (its path printed), on a serial device or over TCP (--tcp, simtcp.h), until
-// Ctrl+C; or, with --replay, a bus capture's received side played into a new pseudo-terminal
-// (simreplay.h).
+// Ctrl+C, answering at once or, with --paced, at the pace of a line of its rate (simpaced.h); or,
+// with --replay, a bus capture's received side played into a new pseudo-terminal (simreplay.h).
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/eventfd.h>
@@ -17,6 +17,7 @@
 
 #include "modbus/simulatorloop.h"
 #include "modbus/simulatorregisters.h"
+#include "tools/sim/simpaced.h"
 #include "tools/sim/simreplay.h"
 #include "tools/sim/simtcp.h"
 
@@ -27,7 +28,7 @@ using talyx::modbus::ServeSimulator;
 using talyx::modbus::SimulatorRegisters;
 
 constexpr const char* Usage =
-    "Usage: talyx-sim [--baud RATE] [DEVICE]\n"
+    "Usage: talyx-sim [--baud RATE] [--paced] [DEVICE]\n"
     "       talyx-sim --tcp [HOST:]PORT\n"
     "       talyx-sim --replay FILE.pcap\n"
     "\n"
@@ -36,6 +37,9 @@ constexpr const char* Usage =
     "with DEVICE (for example /dev/ttyUSB0) it serves that serial line, raw, 8 data\n"
     "bits, no parity, 1 stop bit, RATE baud (default 9600); with --tcp it serves\n"
     "raw Modbus RTU over TCP on PORT of HOST (default 127.0.0.1). Ctrl+C stops it.\n"
+    "With --paced it answers as slowly as a line of RATE baud would carry the\n"
+    "exchange: 3.5 characters after the request's end, then one character time per\n"
+    "byte (a pseudo-terminal alone carries bytes at once).\n"
     "\n"
     "Functions 03, 04, 06 and 16. Holding registers 0-99 start at 10, 20, ... 1000\n"
     "(register i holds 10 * (i + 1)) and keep what is written while it runs.\n"
@@ -90,6 +94,7 @@ int main(int argc, char** argv) {
   std::string device;
   std::string tcp;
   std::string replay;
+  bool paced = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -100,6 +105,8 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       rate = std::strtol(argv[++i], &end, 10);
       if (*end != '\0') rate = 0;
+    } else if (arg == "--paced") {
+      paced = true;
     } else if (arg == "--tcp" && i + 1 < argc) {
       tcp = argv[++i];
     } else if (arg == "--replay" && i + 1 < argc) {
@@ -147,7 +154,9 @@ int main(int argc, char** argv) {
   }
 
   SimulatorRegisters registers;
-  const ServeEnd end = ServeSimulator(line, stopEvent, registers);
+  const ServeEnd end =
+      paced ? talyx::sim::ServePaced(line, stopEvent, static_cast<uint32_t>(rate), registers)
+            : ServeSimulator(line, stopEvent, registers);
   if (end == ServeEnd::HungUp) std::fprintf(stderr, "talyx-sim: the line hung up\n");
   if (end == ServeEnd::Failed) return Fail("serving the line");
   return end == ServeEnd::Stopped ? 0 : 1;
