@@ -42,6 +42,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -558,6 +559,13 @@ int RunModbusLine(double seconds, bool monitor, int argc, char** argv) {
     form.Options.CaptureFolder = captures.string();
     form.MonitorAction->trigger();
     form.CaptureAction->trigger();
+    // The monitor window's first showing (its exposure and first paint, some 30 ms) is done
+    // before the run, as the main window's is before the port opens.
+    QWidget* window = form.MonitorHub->Window();
+    Harness::RunUntil(
+        [&] { return window->windowHandle() != nullptr && window->windowHandle()->isExposed(); },
+        5000);
+    Harness::RunUntil([] { return false; }, 100);
   }
   StallMonitor stalls;
   double peakRss = 0;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -58,7 +59,9 @@ std::string DefaultCaptureFolder() {
 }
 
 TCaptureWriter::TCaptureWriter(TCaptureSettings settings, size_t queueLimit)
-    : settings_(std::move(settings)), queueLimit_(queueLimit) {}
+    : settings_(std::move(settings)),
+      queueLimit_(queueLimit),
+      wakeBytes_(std::max<size_t>(queueLimit / 16, 1)) {}
 
 TCaptureWriter::~TCaptureWriter() { Stop(); }
 
@@ -88,6 +91,7 @@ void TCaptureWriter::Add(const std::vector<modbus::RtuEvent>& events, int64_t wa
   {
     const std::lock_guard<std::mutex> guard(lock_);
     if (!running_ || stopping_) return;
+    const bool writerAsleep = queued_ < wakeBytes_;
     for (const modbus::RtuEvent& event : events) {
       if (event.Kind == modbus::RtuEventKind::Unanswered) continue;
       const size_t cost = ItemCost(event);
@@ -99,8 +103,8 @@ void TCaptureWriter::Add(const std::vector<modbus::RtuEvent>& events, int64_t wa
       }
       queue_.push_back({event, wallOffsetUs});
       queued_ += cost;
-      wake = true;
     }
+    wake = wake || (writerAsleep && queued_ >= wakeBytes_);
   }
   if (wake) wake_.notify_one();
 }
@@ -150,7 +154,7 @@ void TCaptureWriter::Run() {
     {
       std::unique_lock<std::mutex> guard(lock_);
       wake_.wait_for(guard, std::chrono::milliseconds(FlushIntervalMs),
-                     [this] { return stopping_ || !running_ || !queue_.empty(); });
+                     [this] { return stopping_ || !running_ || queued_ >= wakeBytes_; });
       items.swap(queue_);
       queued_ = 0;
       // A capture the queue stopped still writes what it had taken in.

@@ -7,7 +7,9 @@
 //   file that would pass the rotation size is closed and the next one opened, so no file but
 //   one holding a single larger record passes it. The text log has the same name ending .txt.
 // - Add (the main thread) only queues the events; the writer thread turns them into records
-//   and writes them, at least once a second. The queue is bounded (QueueLimit bytes): a disk
+//   and writes them once a second, or as soon as the queue holds a sixteenth of its limit:
+//   waking the writer for every batch (a saturated line brings hundreds a second) cost both
+//   threads more than the writing itself. The queue is bounded (QueueLimit bytes): a disk
 //   that falls that far behind stops the capture, and so do a failed write (a full disk, a
 //   file-size limit) and a file that cannot be opened. A stopped capture says why (Failure) and
 //   its files keep every whole record written up to there: a record cut short is cut off.
@@ -86,6 +88,7 @@ class TCaptureWriter {
 
   const TCaptureSettings settings_;
   const size_t queueLimit_;
+  const size_t wakeBytes_;  // queued bytes that wake the writer before its second is up
   std::thread thread_;
   mutable std::mutex lock_;  // guards everything below up to the writer's own state
   std::condition_variable wake_;

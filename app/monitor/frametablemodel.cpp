@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QIODevice>
+#include <QTimer>
 #include <algorithm>
 #include <string>
 
@@ -36,8 +37,13 @@ QString CsvField(const QString& text) {
 TFrameTableModel::TFrameTableModel(TFrameStore& store, QObject* parent)
     : QAbstractTableModel(parent),
       store_(store),
+      showTimer_(new QTimer(this)),
       wallOffsetUs_(QDateTime::currentMSecsSinceEpoch() * 1000 -
                     static_cast<int64_t>(platform::MicrosecondClock())) {
+  showTimer_->setSingleShot(true);
+  connect(showTimer_, &QTimer::timeout, this, [this] {
+    if (!paused_) ShowWaiting();
+  });
   store_.SetListener(this);
   Rebuild();
 }
@@ -177,6 +183,13 @@ void TFrameTableModel::SetPaused(bool paused) {
   if (!paused_) ShowWaiting();
 }
 
+void TFrameTableModel::SetShowInterval(int ms) {
+  showTimer_->setInterval(std::max(ms, 0));
+  if (ms > 0) return;
+  showTimer_->stop();
+  if (!paused_) ShowWaiting();
+}
+
 void TFrameTableModel::Rebuild() {
   beginResetModel();
   shown_.clear();
@@ -192,6 +205,7 @@ void TFrameTableModel::ShowWaiting() {
   beginInsertRows(QModelIndex(), static_cast<int>(visible_), static_cast<int>(shown_.size()) - 1);
   visible_ = shown_.size();
   endInsertRows();
+  if (showTimer_->interval() > 0) showTimer_->start();
 }
 
 void TFrameTableModel::DropBefore(uint64_t newDropped) {
@@ -236,7 +250,7 @@ void TFrameTableModel::FramesChanged(uint64_t first, uint64_t end, uint64_t newD
   for (uint64_t position = first; position < end; ++position) {
     if (filter_.Accepts(store_.Record(position))) shown_.push_back(position);
   }
-  if (!paused_) ShowWaiting();
+  if (!paused_ && !showTimer_->isActive()) ShowWaiting();
 }
 
 void TFrameTableModel::FramesCleared() { Rebuild(); }

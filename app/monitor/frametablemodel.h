@@ -8,6 +8,10 @@
 //   goes through every frame again.
 // - While paused, new rows wait: they are counted but not shown until the pause ends; frames
 //   dropped meanwhile still leave at once.
+// - Rows may be shown at most once per interval (SetShowInterval): the first new rows after a
+//   quiet interval show at once, those that come within an interval of a showing wait for its
+//   end and show together, in order. A saturated line brings a batch every few milliseconds,
+//   and each showing repaints every visible row of a view that follows the end.
 // - Texts: local time to the millisecond, direction, address, function (hexadecimal), the
 //   decoded summary (text/modbusframetext.h), length, CRC, gap before and response time in
 //   milliseconds. Times on the engine's microsecond clock become local time through an offset
@@ -24,6 +28,7 @@
 #include "text/registerformat.h"
 
 class QIODevice;
+class QTimer;
 
 namespace talyx::app {
 
@@ -58,6 +63,8 @@ class TFrameTableModel : public QAbstractTableModel, public TFrameStoreListener 
   bool Paused() const { return paused_; }
   void SetPaused(bool paused);
   void SetRegisterFormat(formats::TRegisterFormat format);
+  // Shows new rows at most once per ms milliseconds; 0 shows every batch at once.
+  void SetShowInterval(int ms);
 
   // The store position of a row.
   uint64_t PositionOf(int row) const { return shown_[static_cast<size_t>(row)]; }
@@ -74,7 +81,7 @@ class TFrameTableModel : public QAbstractTableModel, public TFrameStoreListener 
 
  private:
   void Rebuild();
-  // Shows the rows that wait (paused) at the end.
+  // Shows the rows that wait (paused, or within an interval of the last showing) at the end.
   void ShowWaiting();
   // Takes out the rows of frames before newDropped.
   void DropBefore(uint64_t newDropped);
@@ -87,6 +94,7 @@ class TFrameTableModel : public QAbstractTableModel, public TFrameStoreListener 
   std::deque<uint64_t> shown_;  // positions that pass the filter, in order
   size_t visible_ = 0;          // rows exposed to views: the first visible_ of shown_
   bool paused_ = false;
+  QTimer* showTimer_;         // runs for an interval after each showing while an interval is set
   int64_t wallOffsetUs_ = 0;  // local wall clock minus the microsecond clock
 };
 

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/monitor/framerowdelegate.h"
 #include "app/shell/messagebox.h"
 
 namespace talyx::app {
@@ -41,6 +42,7 @@ TMonitorWindow::TMonitorWindow(TFrameStore& store, TMonitorFeed& feed, QWidget* 
   Model = new TFrameTableModel(store_, this);
   FrameTable = Named(new QTableView(this), "FrameTable");
   FrameTable->setModel(Model);
+  FrameTable->setItemDelegate(new TFrameRowDelegate(FrameTable));
   FrameTable->setSelectionBehavior(QAbstractItemView::SelectRows);
   FrameTable->setSelectionMode(QAbstractItemView::SingleSelection);
   FrameTable->setWordWrap(false);
@@ -137,12 +139,14 @@ TMonitorWindow::TMonitorWindow(TFrameStore& store, TMonitorFeed& feed, QWidget* 
 
 void TMonitorWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  Model->SetShowInterval(TableFrameMs);
   RefreshCounters();
   countersTimer_->start();
 }
 
 void TMonitorWindow::hideEvent(QHideEvent* event) {
   countersTimer_->stop();
+  Model->SetShowInterval(0);
   QWidget::hideEvent(event);
 }
 

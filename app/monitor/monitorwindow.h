@@ -7,6 +7,9 @@
 // - The response timeout is the feed's: a new value starts pairing afresh.
 // - The counters and response times are refreshed on a timer while the window is visible, not
 //   per frame.
+// - While the window is visible, new rows show at most once per TableFrameMs and the table
+//   follows the end once per showing: at a saturated line every showing repaints the whole
+//   table, the window's main cost. A hidden window shows rows at once (nothing is painted).
 // - Export asks for a file and writes the rows shown; a failure is reported by message box.
 // - Main thread only.
 #pragma once
@@ -32,6 +35,9 @@ class TMonitorWindow : public QWidget {
   Q_OBJECT
 
  public:
+  // How often, at most, new rows show while the window is visible.
+  static constexpr int TableFrameMs = 40;
+
   TMonitorWindow(TFrameStore& store, TMonitorFeed& feed, QWidget* parent = nullptr);
 
   // Writes the rows shown to the file; false (and a message) when it cannot be written.

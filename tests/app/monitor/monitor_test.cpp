@@ -1,13 +1,17 @@
 // The bus monitor: the rows of a session with the demo slave (requests, responses, an exception,
 // a corrupted reply, unanswered requests), the echo option, filters kept up incrementally, the
-// frame limit, pause, CSV export, and a long hexadecimal send shown as it left.
+// frame limit, pause, rows shown at a pace, CSV export, and a long hexadecimal send shown as it
+// left.
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QString>
 #include <QStringList>
 
+#include "../../port/qttesting.h"
 #include "app/monitor/framestore.h"
 #include "app/monitor/frametablemodel.h"
 #include "app/monitor/monitorfeed.h"
@@ -180,6 +184,45 @@ TEST_F(Monitor, RowsWaitWhilePausedAndShowWhenResumed) {
   EXPECT_EQ(model.rowCount(), 2);
   model.SetPaused(false);
   EXPECT_EQ(model.rowCount(), 4);
+}
+
+TEST_F(Monitor, PacedRowsShowOncePerIntervalEveryOneInOrder) {
+  talyx::testing::EnsureQtApplication();
+  QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+  model.SetShowInterval(50);
+  session.Exchange(ReadHolding);
+  EXPECT_EQ(model.rowCount(), 2);  // the first rows after a quiet interval show at once
+  session.Exchange(ReadInput);
+  session.Exchange(ReadOne);
+  EXPECT_EQ(model.rowCount(), 2);
+  QElapsedTimer clock;
+  clock.start();
+  while (model.rowCount() < 6 && clock.elapsed() < 10'000) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  }
+  EXPECT_EQ(inserted.count(), 2);
+  EXPECT_EQ(Column(Col::ColLength), QStringList({"8", "9", "8", "7", "8", "7"}));
+}
+
+TEST_F(Monitor, PausedOrRefilteredRowsOverrideThePace) {
+  talyx::testing::EnsureQtApplication();
+  model.SetShowInterval(60'000);
+  session.Exchange(ReadHolding);
+  session.Exchange(ReadInput);
+  ASSERT_EQ(model.rowCount(), 2);
+  model.SetPaused(true);
+  model.SetShowInterval(0);
+  EXPECT_EQ(model.rowCount(), 2);
+  model.SetPaused(false);
+  EXPECT_EQ(model.rowCount(), 4);
+  model.SetShowInterval(60'000);
+  session.Exchange(ReadOne);
+  session.Exchange(ReadHolding);
+  ASSERT_EQ(model.rowCount(), 6);
+  TFrameFilter filter;
+  filter.Function = 3;
+  model.SetFilter(filter);
+  EXPECT_EQ(Column(Col::ColLength), QStringList({"8", "9", "8", "7", "8", "9"}));
 }
 
 TEST_F(Monitor, CsvExportWritesTheShownRows) {

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include "../../port/qttesting.h"
+#include "app/monitor/framerowdelegate.h"
 #include "app/shell/messagebox.h"
 #include "monitorsession.h"
 
@@ -87,6 +89,20 @@ TEST_F(MonitorWindow, ExportWritesTheFileOrSaysWhyNot) {
   });
   EXPECT_FALSE(window->ExportCsv(dir.filePath("missing/frames.csv")));
   EXPECT_TRUE(shown.startsWith("无法写入文件 "));
+}
+
+TEST_F(MonitorWindow, ACellTooNarrowForItsTextCutsItWithAnEllipsis) {
+  const auto* delegate = qobject_cast<TFrameRowDelegate*>(window->FrameTable->itemDelegate());
+  ASSERT_NE(delegate, nullptr);
+  const QString text = window->Model->Text(1, TFrameTableModel::ColSummary);
+  const QFont font = window->FrameTable->font();
+  const int whole = QFontMetrics(font).horizontalAdvance(text) + 20;
+  EXPECT_EQ(delegate->Fitted(text, font, whole), text);
+  const QString cut = delegate->Fitted(text, font, whole / 2);
+  ASSERT_TRUE(cut.endsWith(QChar(0x2026)));
+  EXPECT_GT(cut.size(), 2);
+  EXPECT_LT(cut.size(), text.size());
+  EXPECT_TRUE(text.startsWith(cut.chopped(1)));
 }
 
 }  // namespace
