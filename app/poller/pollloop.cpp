@@ -205,6 +205,7 @@ void TPollLoop::PollDone(size_t row, const TRequestResult& result) {
 
 void TPollLoop::Count(size_t row, const TRequestResult& result) {
   TPollRowStats& stats = stats_[row];
+  if (result.Outcome != TRequestOutcome::roPortAway) stats.LastOutcome = result.Outcome;
   switch (result.Outcome) {
     case TRequestOutcome::roReply:
       ++stats.GoodReplies;

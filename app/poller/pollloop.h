@@ -61,7 +61,8 @@ struct TPollRowStats {
   uint64_t Timeouts = 0;
   uint64_t CrcErrors = 0;
   uint64_t Exceptions = 0;
-  uint8_t LastException = 0;  // the code of the last exception reply
+  uint8_t LastException = 0;                   // the code of the last exception reply
+  std::optional<TRequestOutcome> LastOutcome;  // of the last request (none before the first)
   uint64_t LastResponseUs = 0;
   uint64_t MaxResponseUs = 0;
   uint64_t TotalResponseUs = 0;   // of the good replies
