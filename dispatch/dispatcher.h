@@ -198,6 +198,11 @@ class TBaseDispatcher {
   // Queues len bytes for output: 0, -3006 (nothing queued: too big for the free room) or -3004.
   ErrorCode PutBlock(const uint8_t* buffer, size_t len);
   uint32_t InBuffUsed();
+  // A time (ReadClock) before which every byte that arrived has been read into the input ring:
+  // the start of the latest extraction that left nothing behind in the driver. Bytes that came
+  // later may wait unread, while the dispatch thread gathers a fast stream or has not been run;
+  // a watcher that ends frames at a silence must not take the line for quiet past this time.
+  uint64_t ReadUpTo() const { return readUpToUs_; }
   uint32_t OutBuffUsed();
   uint32_t OutBuffFree();
   ErrorCode FlushInBuffer();
@@ -395,6 +400,8 @@ class TBaseDispatcher {
   bool OfferMissed = false;
   uint32_t AvailTriggerLength = 0;  // MainLock
   std::atomic<bool> StatusHitThisPass{false};
+  // ExtractData: the latest look at the driver after which the ring held all it had (ReadUpTo).
+  std::atomic<uint64_t> readUpToUs_{0};
   // InLock.
   bool InAvailDelivery = false;
   uint32_t DeliveryGetCount = 0;

@@ -177,8 +177,13 @@ bool TBaseDispatcher::ExtractData() {
   platform::SectionGuard guard(InLock);
   if (InBuffer == nullptr) return false;
   if (InBufferFull) return true;
+  // Every byte that arrived before this moment is in the driver's count below.
+  const uint64_t lookUs = ReadClock();
   const uint32_t avail = RefreshLineErrors().InQueue;
-  if (avail == 0) return false;
+  if (avail == 0) {
+    readUpToUs_ = lookUs;
+    return false;
+  }
 
   uint32_t freeRoom;
   uint32_t contiguous;
@@ -218,6 +223,7 @@ bool TBaseDispatcher::ExtractData() {
     InWritten += total;
     ReadTimes.Add(readStart, ReadClock());
   }
+  if (total >= avail) readUpToUs_ = lookUs;
   // The ring filled all the way round to the scan position: every byte in it is new to the
   // scan although ScanPos equals InHead, and the position no longer identifies offered data.
   if (total > 0 && InBufferFull && InHead == ScanPos) {

@@ -38,8 +38,11 @@ RtuFramer::RtuFramer(const LineFormat& line, RtuFramerSink& sink)
 
 void RtuFramer::Push(uint8_t byte, uint64_t timeUs) {
   timeUs = std::max(timeUs, lastUs_);
-  const bool afterSilence = SilenceBetween(lastUs_, timeUs);
+  // The stream's first byte, and the first after the line was found silent, follow a silence.
+  const bool afterSilence = !started_ || ended_ || SilenceBetween(lastUs_, timeUs);
+  started_ = true;
   lastUs_ = timeUs;
+  if (bytes_.empty()) afterSilence_ = afterSilence;
   if (afterSilence) {
     if (bytes_.empty()) HandOverRaw();
     if (!bytes_.empty() && silenceAt_ == NoSilence) silenceAt_ = bytes_.size();
@@ -107,9 +110,11 @@ bool RtuFramer::Step() {
   }
   searched_ = std::max(searched_, limit);
   if (boundary <= held) {
-    // A silence ends the candidate. With its function's length it is a frame whose CRC is
-    // wrong; otherwise its first byte cannot begin a frame.
-    if (boundary >= MinFrameLength && (boundary == requestLength || boundary == responseLength)) {
+    // A silence ends the candidate. With its function's length, or between two silences with
+    // no frame inside, it is a frame whose CRC is wrong; otherwise its first byte cannot begin a
+    // frame.
+    if (boundary >= MinFrameLength && (boundary == requestLength || boundary == responseLength ||
+                                       (afterSilence_ && !FrameInside(boundary)))) {
       return CutFrame(boundary, requestLength, responseLength);
     }
     return Reject();
@@ -131,6 +136,17 @@ bool RtuFramer::CutFrame(size_t length, size_t requestLength, size_t responseLen
   sink_.OnFrame(cut);
   DropFront(length);
   return true;
+}
+
+bool RtuFramer::FrameInside(size_t end) const {
+  for (size_t start = 1; start + MinFrameLength <= end; ++start) {
+    uint16_t crc = ModbusCrcInitial;
+    for (size_t at = start; at < end; ++at) {
+      crc = ModbusCrcStep(bytes_[at], crc);
+      if (at + 1 - start >= MinFrameLength && crc == 0) return true;
+    }
+  }
+  return false;
 }
 
 bool RtuFramer::Reject() {
@@ -155,6 +171,7 @@ void RtuFramer::HandOverRaw() {
 }
 
 void RtuFramer::DropFront(size_t count) {
+  afterSilence_ = silenceAt_ == count;
   bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(count));
   times_.erase(times_.begin(), times_.begin() + static_cast<std::ptrdiff_t>(count));
   prefix_.resize(1);

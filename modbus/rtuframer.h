@@ -13,8 +13,10 @@
 //   so that a false CRC match inside a longer frame does not split it.
 // - Only for an unknown function, or when no expected length gives a valid CRC, is the first end
 //   with a valid CRC searched (from 4 bytes up), and a silence of 3.5 characters ends the
-//   candidate: when its length is the function's it is a frame with a wrong CRC, otherwise its
-//   first byte is raw and the search starts again at the next one.
+//   candidate: when its length is the function's, or it began after a silence too and holds no
+//   frame with a valid CRC further in, it is a frame with a wrong CRC (what was on the line
+//   between two silences: a long request written in chunks leaves as several such frames);
+//   otherwise its first byte is raw and the search starts again at the next one.
 // - Raw bytes are never dropped: they are handed over as one run when a frame follows them, at
 //   a silence, at the end of the stream (Idle) and at every 256 bytes.
 // - A byte's time is when it has arrived (its last bit; a read's time for the bytes of a read),
@@ -81,6 +83,8 @@ class RtuFramer {
   bool CutFrame(size_t length, size_t requestLength, size_t responseLength);
   // Moves the first byte to the run of raw bytes.
   bool Reject();
+  // Whether a frame with a valid CRC begins after the candidate's first byte and ends by `end`.
+  bool FrameInside(size_t end) const;
   void HandOverRaw();
   // Drops the first count bytes and renews what depends on the front.
   void DropFront(size_t count);
@@ -101,6 +105,8 @@ class RtuFramer {
   std::vector<uint16_t> prefix_;
   size_t silenceAt_ = NoSilence;  // the first byte of the candidate that follows a silence
   bool ended_ = false;            // the line has been silent since the last byte
+  bool afterSilence_ = true;      // the candidate's first byte followed a silence
+  bool started_ = false;          // a byte has been pushed
   bool preferenceAsked_ = false;
   bool preferResponse_ = false;
   size_t searched_ = 0;  // candidate lengths already searched for a valid CRC

@@ -191,6 +191,9 @@ class TCustomComPort : public TBaseComponent {
   uint32_t OutBuffUsed();
   // Received bytes not yet taken; 0 unless the port is open (it is never opened for this).
   uint32_t InBuffUsed();
+  // The dispatcher's ReadUpTo (microseconds): bytes that arrived later may still wait in the
+  // driver. A closed port has nothing waiting: the maximum.
+  uint64_t ReadUpTo();
   // The pending line error code, cleared by reading; 0 unless open.
   uint16_t LineErrorCode();
   // Whether a break came since the last reading; false unless open.

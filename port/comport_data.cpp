@@ -71,6 +71,11 @@ uint32_t TCustomComPort::InBuffUsed() {
   return dispatcher != nullptr ? dispatcher->InBuffUsed() : 0;
 }
 
+uint64_t TCustomComPort::ReadUpTo() {
+  TBaseDispatcher* dispatcher = OpenDispatcher();
+  return dispatcher != nullptr ? dispatcher->ReadUpTo() : UINT64_MAX;
+}
+
 uint16_t TCustomComPort::LineErrorCode() {
   TBaseDispatcher* dispatcher = OpenDispatcher();
   if (dispatcher == nullptr) return 0;

@@ -115,11 +115,14 @@ void TMonitorHub::CheckCapture() {
 bool TMonitorHub::Idle() {
   CheckCapture();
   const uint64_t now = platform::MicrosecondClock();
-  // Bytes read before now and not yet taken would arrive after the feed had moved past them.
+  // The line is known up to where the engine has read it (bytes may wait in the driver while
+  // it gathers a fast stream or waits for a processor), taken before the ring is looked at.
+  const uint64_t readUpTo = port_.ReadUpTo();
+  // Bytes read and not yet taken would arrive after the feed had moved past them.
   if (port_.InBuffUsed() != 0) return false;
   // A new line format starts the monitor afresh; it must be in place before sent blocks come.
   feed_.SetLine(PortLineFormat(port_));
-  feed_.Idle(now);
+  feed_.Idle(std::min(now, readUpTo));
   return true;
 }
 

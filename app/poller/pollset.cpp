@@ -54,12 +54,15 @@ std::vector<uint8_t> WithCrc(std::vector<uint8_t> frame) {
   return frame;
 }
 
-// The shortest text that reads back to the same double, '.' as the decimal point.
+// A scaled value to 15 significant digits, trailing zeros dropped, '.' as the decimal point: every
+// decimal a register and a scale can mean survives, while the binary remainder of the product
+// does not show (2301 * 0.1 is "230.1", not "230.10000000000002").
 std::string NumberText(double value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value < 0 ? "-Inf" : "+Inf";
   std::array<char, 32> text{};
-  const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
+  const auto result =
+      std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::general, 15);
   return std::string(text.data(), result.ptr);
 }
 
@@ -158,7 +161,8 @@ std::vector<uint8_t> WriteRequest(const PollRow& row, size_t index, double value
     return {};
   }
   const PollRegister& reg = row.Registers[index];
-  if (reg.Scale == 0.0 || !std::isfinite(reg.Scale)) return {};
+  const bool fitsAddresses = reg.Address + RegisterWidth(reg, row.Function) <= 0x10000u;
+  if (!fitsAddresses || reg.Scale == 0.0 || !std::isfinite(reg.Scale)) return {};
   double raw = (value - reg.Offset) / reg.Scale;
   if (coils || !IsFloat(reg.Format)) raw = std::round(raw);
   std::vector<uint8_t> frame = {row.Slave};

@@ -105,15 +105,16 @@ TEST_P(FramingAtRate, FramesBetweenSilencesAreCutWithTheirTimes) {
 INSTANTIATE_TEST_SUITE_P(Rates, FramingAtRate, ::testing::Values(9600u, 19200u, 115200u));
 
 TEST_F(Framing, ASilenceIsTimedToTheMicrosecond) {
-  // Bytes that make no frame: a quiet line one microsecond short of the silence keeps them in
-  // one run, the full silence (3646 µs at 9600 baud, 8N1) splits them.
+  // Bytes with no valid CRC: a quiet line one microsecond short of the silence keeps them in
+  // one frame, the full silence (3646 µs at 9600 baud, 8N1) ends it; two bytes are too short for
+  // a frame.
   const uint64_t silence = SilenceMicroseconds(Line8N1(9600));
   LineStream stream(Line8N1(9600));
   stream.Send({0x41, 0x01, 0x02}).Quiet(silence - 1).Send({0x03, 0x04}).Quiet(silence);
   stream.Send({0x05, 0x06});
   Feed(stream);
   framer.Idle(stream.Now() + silence);
-  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>{Text('R', {0x41, 0x01, 0x02, 0x03, 0x04}),
+  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>{Text('f', {0x41, 0x01, 0x02, 0x03, 0x04}),
                                                         Text('R', {0x05, 0x06})}));
 }
 
@@ -205,6 +206,23 @@ TEST_F(Framing, GarbageIsKeptAsRawAndTheFramesAroundItAreFound) {
                 Text('R', Bytes(256, 0x00)), Text('R', Bytes(44, 0x00)), Text('F', ReadRequest)}));
 }
 
+TEST_F(Framing, ARequestWrittenInChunksLeavesAsOneFrameWithAWrongCrcPerChunk) {
+  // A long request sent in two chunks 20 ms apart, the line found silent after each.
+  const Bytes first(WriteRequest.begin(), WriteRequest.begin() + 8);
+  const Bytes rest(WriteRequest.begin() + 8, WriteRequest.end());
+  LineStream one(Line8N1(9600));
+  one.Send(first);
+  Feed(one);
+  framer.Idle(one.Now() + 20'000);
+  LineStream two(Line8N1(9600), one.Now() + 20'000);
+  two.Send(rest).Silence().Send({0xFF}).Send(ReadRequest);  // noise glued to a frame stays raw
+  Feed(two);
+  framer.Idle(two.Now() + 10'000);
+  EXPECT_EQ(recorder.Texts(),
+            (std::vector<std::string>{Text('f', first), Text('f', rest), Text('R', {0xFF}),
+                                      Text('F', ReadRequest)}));
+}
+
 TEST_F(Framing, IdleEndsAnIncompleteCandidateOnlyOnceTheSilenceHasPassed) {
   const uint64_t silence = SilenceMicroseconds(Line8N1(9600));
   LineStream stream(Line8N1(9600));
@@ -215,7 +233,7 @@ TEST_F(Framing, IdleEndsAnIncompleteCandidateOnlyOnceTheSilenceHasPassed) {
   EXPECT_TRUE(recorder.cuts.empty());
   EXPECT_EQ(framer.Held(), 4u);
   framer.Idle(last + silence);
-  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>{Text('R', {0x01, 0x03, 0x00, 0x00})}));
+  EXPECT_EQ(recorder.Texts(), (std::vector<std::string>{Text('f', {0x01, 0x03, 0x00, 0x00})}));
   EXPECT_EQ(framer.Held(), 0u);
 }
 

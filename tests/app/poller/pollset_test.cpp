@@ -144,11 +144,13 @@ TEST(RowValuesTest, ThirtyTwoBitFormatsInEachWordOrder) {
 
 TEST(RowValuesTest, SixteenBitFormatsScaleAndOffset) {
   const PollRow row =
-      Row(PollFunction::ReadInputRegisters, 10, 3,
+      Row(PollFunction::ReadInputRegisters, 10, 4,
           {Reg(10, F::rfU16), Reg(10, F::rfS16), Reg(10, F::rfHex), Reg(11, F::rfU16, 0.5, -10),
-           Reg(10, F::rfS16, 0.5), Reg(12, F::rfHex, 2, 1), Reg(11, F::rfF32Dcba, 1, 0.25)});
-  const std::vector<PollValue> values = RowValues(row, RegisterReply(7, 4, {0xFFFF, 251, 0x0010}));
-  ASSERT_EQ(values.size(), 7u);
+           Reg(10, F::rfS16, 0.5), Reg(12, F::rfHex, 2, 1), Reg(11, F::rfF32Dcba, 1, 0.25),
+           Reg(13, F::rfU16, 0.1)});
+  const std::vector<PollValue> values =
+      RowValues(row, RegisterReply(7, 4, {0xFFFF, 251, 0x0010, 2301}));
+  ASSERT_EQ(values.size(), 8u);
   EXPECT_EQ(values[0].Text, "65535");
   EXPECT_EQ(values[0].Value, 65535);
   EXPECT_EQ(values[1].Text, "-1");
@@ -162,6 +164,9 @@ TEST(RowValuesTest, SixteenBitFormatsScaleAndOffset) {
   // DCBA of 0x00FB, 0x0010: 0x1000FB00, a float far below the offset's last digit.
   EXPECT_EQ(values[6].Value, static_cast<double>(std::bit_cast<float>(0x1000FB00u)) + 0.25);
   EXPECT_EQ(values[6].Text, "0.25");
+  // The scaled value keeps the double's product; its text drops the product's binary remainder.
+  EXPECT_EQ(values[7].Value, 2301 * 0.1);
+  EXPECT_EQ(values[7].Text, "230.1");
 }
 
 TEST(RowValuesTest, BitsOfCoilsAndInputs) {
@@ -284,6 +289,10 @@ TEST(WriteRequestTest, RefusedOutsideTheFormatOrOnReadOnlyRows) {
   EXPECT_TRUE(WriteRequest(row, 2, nan).empty());
   EXPECT_TRUE(WriteRequest(row, 3, 1e39).empty());
   EXPECT_TRUE(WriteRequest(row, 4, 1).empty());  // no such register
+  const PollRow last = Row(PollFunction::ReadHoldingRegisters, 65535, 1,
+                           {Reg(65535, F::rfU16), Reg(65535, F::rfS32Abcd)});
+  EXPECT_FALSE(WriteRequest(last, 0, 1).empty());
+  EXPECT_TRUE(WriteRequest(last, 1, 1).empty());  // its second word would be past 65535
 
   const PollRow coils = Row(PollFunction::ReadCoils, 0, 1, {Reg(0, F::rfU16)});
   EXPECT_TRUE(WriteRequest(coils, 0, 2).empty());
