@@ -149,7 +149,7 @@ TEST_F(PollLoop, CrcErrorsAreRetriedTimeoutsAndExceptionsCounted) {
 
 TEST_F(PollLoop, ARowWithoutGoodRepliesForThreePeriodsIsStale) {
   app::TPollOptions options;
-  options.TimeoutMs = 20;
+  options.TimeoutMs = 100;
   PollSet set;
   set.Rows = {Row(1, PollFunction::ReadHoldingRegisters, 0, 1, 30, {Reg("a", 0)}),
               Row(5, PollFunction::ReadHoldingRegisters, 0, 1, 30, {Reg("x", 0)})};
