@@ -104,7 +104,7 @@ TEST_F(RequestChannel, TheNextRequestWaitsForSilenceAndTurnaroundFromTheReplysEn
   ASSERT_TRUE(QTest::qWaitFor([&] { return readyUs != 0; }, 5000));
   EXPECT_TRUE(channel->Ready());
   EXPECT_GE(readyUs, result->EndUs + channel->SilenceMicroseconds() + 60'000);
-  EXPECT_LT(readyUs, result->EndUs + 60'000 + 150'000);
+  EXPECT_LT(readyUs, result->EndUs + 500'000);  // well before a response timeout (1 s)
 }
 
 TEST_F(RequestChannel, NoRequestWhileAWindowSendRunsNorWithinTheTimeoutAfterIt) {
