@@ -602,6 +602,10 @@
         <source>捕获到文件</source>
         <translation>Capture to file</translation>
     </message>
+    <message>
+        <source>寄存器轮询...</source>
+        <translation>Register poller...</translation>
+    </message>
 </context>
 <context>
     <name>talyx::app::TMonitorHub</name>
@@ -868,6 +872,386 @@
     <message>
         <source>无法写入文件 %1</source>
         <translation>Cannot write the file %1</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TPollRowDialog</name>
+    <message>
+        <source>从站地址须在 1 到 247 之间。</source>
+        <translation>The slave address must be from 1 to 247.</translation>
+    </message>
+    <message>
+        <source>数量须在 1 到 2000 位或 125 个寄存器之间。</source>
+        <translation>The count must be from 1 to 2000 bits or 125 registers.</translation>
+    </message>
+    <message>
+        <source>起始地址加数量超出 65535。</source>
+        <translation>The start address plus the count passes 65535.</translation>
+    </message>
+    <message>
+        <source>周期至少 10 毫秒。</source>
+        <translation>The period must be at least 10 ms.</translation>
+    </message>
+    <message>
+        <source>有寄存器不在本行读取的地址范围内。</source>
+        <translation>A register lies outside the addresses the row reads.</translation>
+    </message>
+    <message>
+        <source>轮询行</source>
+        <translation>Poll row</translation>
+    </message>
+    <message>
+        <source>01 读线圈</source>
+        <translation>01 Read coils</translation>
+    </message>
+    <message>
+        <source>02 读离散输入</source>
+        <translation>02 Read discrete inputs</translation>
+    </message>
+    <message>
+        <source>03 读保持寄存器</source>
+        <translation>03 Read holding registers</translation>
+    </message>
+    <message>
+        <source>04 读输入寄存器</source>
+        <translation>04 Read input registers</translation>
+    </message>
+    <message>
+        <source>启用</source>
+        <translation>Enabled</translation>
+    </message>
+    <message>
+        <source>写入总用 15/16</source>
+        <translation>Always write with 15/16</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>格式</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>比例</source>
+        <translation>Scale</translation>
+    </message>
+    <message>
+        <source>偏移</source>
+        <translation>Offset</translation>
+    </message>
+    <message>
+        <source>单位</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>添加寄存器</source>
+        <translation>Add register</translation>
+    </message>
+    <message>
+        <source>删除寄存器</source>
+        <translation>Remove register</translation>
+    </message>
+    <message>
+        <source>从站</source>
+        <translation>Slave</translation>
+    </message>
+    <message>
+        <source>功能</source>
+        <translation>Function</translation>
+    </message>
+    <message>
+        <source>起始地址</source>
+        <translation>Start address</translation>
+    </message>
+    <message>
+        <source>数量</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>周期(ms)</source>
+        <translation>Period (ms)</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TPollStatsModel</name>
+    <message>
+        <source>行</source>
+        <translation>Row</translation>
+    </message>
+    <message>
+        <source>从站</source>
+        <translation>Slave</translation>
+    </message>
+    <message>
+        <source>功能</source>
+        <translation>Function</translation>
+    </message>
+    <message>
+        <source>起始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>数量</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>周期(ms)</source>
+        <translation>Period (ms)</translation>
+    </message>
+    <message>
+        <source>实际周期(ms)</source>
+        <translation>Achieved period (ms)</translation>
+    </message>
+    <message>
+        <source>请求</source>
+        <translation>Requests</translation>
+    </message>
+    <message>
+        <source>正确</source>
+        <translation>Good</translation>
+    </message>
+    <message>
+        <source>超时</source>
+        <translation>Timeouts</translation>
+    </message>
+    <message>
+        <source>CRC错误</source>
+        <translation>CRC errors</translation>
+    </message>
+    <message>
+        <source>异常</source>
+        <translation>Exceptions</translation>
+    </message>
+    <message>
+        <source>最近响应(ms)</source>
+        <translation>Last response (ms)</translation>
+    </message>
+    <message>
+        <source>平均响应(ms)</source>
+        <translation>Average response (ms)</translation>
+    </message>
+    <message>
+        <source>最大响应(ms)</source>
+        <translation>Max response (ms)</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TPollTableModel</name>
+    <message>
+        <source>等待串口</source>
+        <translation>Waiting for the port</translation>
+    </message>
+    <message>
+        <source>超时</source>
+        <translation>Timeout</translation>
+    </message>
+    <message>
+        <source>CRC错误</source>
+        <translation>CRC error</translation>
+    </message>
+    <message>
+        <source>异常 %1</source>
+        <translation>Exception %1</translation>
+    </message>
+    <message>
+        <source>过期</source>
+        <translation>Stale</translation>
+    </message>
+    <message>
+        <source>过期：%1</source>
+        <translation>Stale: %1</translation>
+    </message>
+    <message>
+        <source>行</source>
+        <translation>Row</translation>
+    </message>
+    <message>
+        <source>从站</source>
+        <translation>Slave</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>数值</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>单位</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>State</translation>
+    </message>
+</context>
+<context>
+    <name>talyx::app::TPollerWindow</name>
+    <message>
+        <source>写入</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>五位寄存器编号</source>
+        <translation>five-digit register numbers</translation>
+    </message>
+    <message>
+        <source>六位寄存器编号</source>
+        <translation>six-digit register numbers</translation>
+    </message>
+    <message>
+        <source>协议地址</source>
+        <translation>protocol addresses</translation>
+    </message>
+    <message>
+        <source>写入成功</source>
+        <translation>Written</translation>
+    </message>
+    <message>
+        <source>写入失败：异常 %1</source>
+        <translation>Write failed: exception %1</translation>
+    </message>
+    <message>
+        <source>写入失败：CRC错误</source>
+        <translation>Write failed: CRC error</translation>
+    </message>
+    <message>
+        <source>写入失败：超时</source>
+        <translation>Write failed: timeout</translation>
+    </message>
+    <message>
+        <source>写入失败：串口未打开</source>
+        <translation>Write failed: the port is not open</translation>
+    </message>
+    <message>
+        <source>寄存器轮询</source>
+        <translation>Register poller</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>添加行...</source>
+        <translation>Add row...</translation>
+    </message>
+    <message>
+        <source>编辑行...</source>
+        <translation>Edit row...</translation>
+    </message>
+    <message>
+        <source>删除行</source>
+        <translation>Remove row</translation>
+    </message>
+    <message>
+        <source>导入...</source>
+        <translation>Import...</translation>
+    </message>
+    <message>
+        <source>导出...</source>
+        <translation>Export...</translation>
+    </message>
+    <message>
+        <source>数值</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>统计</source>
+        <translation>Statistics</translation>
+    </message>
+    <message>
+        <source>曲线</source>
+        <translation>Plot</translation>
+    </message>
+    <message>
+        <source>超时(ms)</source>
+        <translation>Timeout (ms)</translation>
+    </message>
+    <message>
+        <source>重试</source>
+        <translation>Retries</translation>
+    </message>
+    <message>
+        <source>应答后延时(ms)</source>
+        <translation>Turnaround (ms)</translation>
+    </message>
+    <message>
+        <source>导入寄存器表</source>
+        <translation>Import register map</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv);;所有文件 (*)</source>
+        <translation>CSV files (*.csv);;All files (*)</translation>
+    </message>
+    <message>
+        <source>导出寄存器表</source>
+        <translation>Export register map</translation>
+    </message>
+    <message>
+        <source>无法读取轮询文件 %1：第 %2 行：%3</source>
+        <translation>Cannot read the poll file %1: line %2: %3</translation>
+    </message>
+    <message>
+        <source>无法保存轮询文件 %1：%2</source>
+        <translation>Cannot save the poll file %1: %2</translation>
+    </message>
+    <message>
+        <source>无法导入 %1：第 %2 行：%3</source>
+        <translation>Cannot import %1: line %2: %3</translation>
+    </message>
+    <message>
+        <source>已导入 %1 个寄存器（%2）</source>
+        <translation>Imported %1 registers (%2)</translation>
+    </message>
+    <message>
+        <source>无法导出 %1：%2</source>
+        <translation>Cannot export %1: %2</translation>
+    </message>
+    <message>
+        <source>轮询未运行：请先开始轮询。</source>
+        <translation>The poller is not running: start it first.</translation>
+    </message>
+    <message>
+        <source>%1 的新值：</source>
+        <translation>New value of %1:</translation>
+    </message>
+    <message>
+        <source>“%1”不是 %2 可以写入的值。</source>
+        <translation>“%1” is not a value %2 can take.</translation>
+    </message>
+    <message>
+        <source>将 %1 写入从站 %2 的 %3（地址 %4）？</source>
+        <translation>Write %1 to %3 (address %4) of slave %2?</translation>
+    </message>
+    <message>
+        <source>正在写入...</source>
+        <translation>Writing...</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>等待串口</source>
+        <translation>Waiting for the port</translation>
+    </message>
+    <message>
+        <source>轮询中</source>
+        <translation>Polling</translation>
     </message>
 </context>
 <context>

@@ -100,8 +100,11 @@ uint64_t TPollLoop::TimeoutUs() const { return uint64_t{options_.TimeoutMs} * 10
 bool TPollLoop::Stale(size_t row) const {
   const TPollRowStats& stats = stats_.at(row);
   if (!running_ || Paused() || !set_.Rows[row].Enabled) return false;
+  const uint64_t now = platform::MicrosecondClock();
   const uint64_t since = stats.LastGoodUs != 0 ? stats.LastGoodUs : startUs_;
-  return platform::MicrosecondClock() - since > 3 * std::max(PeriodUs(row), stats.AchievedPeriodUs);
+  // A row waiting for a line that others hold (their timeouts) is not stale for that.
+  const uint64_t waiting = stats.LastPollUs != 0 ? now - stats.LastPollUs : 0;
+  return now - since > 3 * std::max({PeriodUs(row), stats.AchievedPeriodUs, waiting});
 }
 
 bool TPollLoop::Write(size_t row, size_t index, double value, TWriteDone done) {
@@ -205,6 +208,7 @@ void TPollLoop::PollDone(size_t row, const TRequestResult& result) {
 
 void TPollLoop::Count(size_t row, const TRequestResult& result) {
   TPollRowStats& stats = stats_[row];
+  if (result.Outcome != TRequestOutcome::roPortAway) stats.LastOutcome = result.Outcome;
   switch (result.Outcome) {
     case TRequestOutcome::roReply:
       ++stats.GoodReplies;

@@ -10,8 +10,9 @@
 // - A poll that timed out or came back with a wrong CRC is asked again up to Retries times
 //   before it counts as failed. Every request counts; the response times are those of good
 //   replies. Each poll ends in one sample (TPollSample): the values of a good reply, or none.
-// - A row is stale when it has had no good reply for three periods (the achieved period when
-//   the line makes that longer), counted from its last good reply or from the loop's start.
+// - A row is stale when it has had no good reply for three periods (the achieved period, or
+//   the time it has waited for its turn since its last poll, when the line makes that longer),
+//   counted from its last good reply or from the loop's start.
 // - While the port is away the loop pauses (Paused) and resumes by itself when the channel is
 //   Ready again; nothing piles up meanwhile, since each row is one poll due at most.
 // - Writes queued by Write go before the next poll, once each, and the row is read at once
@@ -61,7 +62,8 @@ struct TPollRowStats {
   uint64_t Timeouts = 0;
   uint64_t CrcErrors = 0;
   uint64_t Exceptions = 0;
-  uint8_t LastException = 0;  // the code of the last exception reply
+  uint8_t LastException = 0;                   // the code of the last exception reply
+  std::optional<TRequestOutcome> LastOutcome;  // of the last request (none before the first)
   uint64_t LastResponseUs = 0;
   uint64_t MaxResponseUs = 0;
   uint64_t TotalResponseUs = 0;   // of the good replies

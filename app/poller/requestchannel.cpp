@@ -60,6 +60,7 @@ bool TRequestChannel::Submit(std::vector<uint8_t> request, uint64_t timeoutUs, T
   TPending pending;
   pending.Slave = request[0];
   pending.Done = std::move(done);
+  pending.QueuedUs = queuedUs;
   pending.LeftUs = queuedUs + LineMicroseconds(request.size());
   pending.DeadlineUs = pending.LeftUs + timeoutUs;
   pending.Bytes = std::move(request);
@@ -114,7 +115,7 @@ void TRequestChannel::OnEvents(const std::vector<modbus::RtuEvent>& events) {
                          (event.PairSeq == 0 && frame.Address == pending_->Slave &&
                           frame.Function == pending_->Bytes[1]));
     const bool corrupted = !frame.CrcOk && frame.Address == pending_->Slave &&
-                           event.EndUs > pending_->LeftUs && event.EndUs <= pending_->DeadlineUs;
+                           event.EndUs > pending_->QueuedUs && event.EndUs <= pending_->DeadlineUs;
     if (!paired && !corrupted) continue;
     TRequestResult result;
     result.Outcome = corrupted           ? TRequestOutcome::roCrcError

@@ -90,6 +90,7 @@ class TRequestChannel : public QObject, private TMonitorSink {
     std::vector<uint8_t> Bytes;
     uint8_t Slave = 0;
     TDone Done;
+    uint64_t QueuedUs = 0;    // when it was written to the port
     uint64_t LeftUs = 0;      // when it has left the line (queued plus its bytes)
     uint64_t DeadlineUs = 0;  // LeftUs plus the timeout
     uint64_t Seq = 0;         // its sent frame's number in the feed, once seen

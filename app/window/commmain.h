@@ -28,6 +28,7 @@
 #include <memory>
 
 #include "app/monitor/monitorhub.h"
+#include "app/poller/pollerhub.h"
 #include "app/receive/receivepath.h"
 #include "app/receive/receivewindow.h"
 #include "app/receive/windowstate.h"
@@ -157,6 +158,7 @@ class TMainForm : public QWidget, public TWindowState, public TReceiveWindow, pu
   QAction* OptionsAction;  // Ctrl+Shift+O
   QAction* MonitorAction;  // Ctrl+Shift+M: the bus monitor
   QAction* CaptureAction;  // Ctrl+Shift+K: capture to file, checked while it runs
+  QAction* PollerAction;   // Ctrl+Shift+P: the register poller
   // Created when first asked for.
   TPortMapDialog* PortMapDialog1 = nullptr;
   TOptionsDialog* OptionsDialog1 = nullptr;
@@ -168,6 +170,8 @@ class TMainForm : public QWidget, public TWindowState, public TReceiveWindow, pu
   TSendPath SendPath{*this, *this, ComPort1};
   // The bus monitor (it uses ComPort1 and ReceivePath, so it is destroyed before them).
   std::unique_ptr<TMonitorHub> MonitorHub;
+  // The register poller (it uses the bus monitor's feed, so it is destroyed before it).
+  std::unique_ptr<TPollerHub> PollerHub;
 
   // ---- Start-up, port settings and shutdown (commmain_startup.cpp) -----------------------
   void FormCreate();

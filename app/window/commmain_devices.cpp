@@ -14,6 +14,7 @@
 #include "app/devices/platformtext.h"
 #include "app/devices/portmapdialog.h"
 #include "app/dialogs/optionsdialog.h"
+#include "app/poller/pollerhub.h"
 #include "app/shell/application.h"
 #include "app/view/receiveview.h"
 #include "app/window/combobox.h"
@@ -55,7 +56,11 @@ void TMainForm::CreateDeviceFeatures() {
   CaptureAction->setObjectName(QStringLiteral("CaptureAction"));
   CaptureAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
   CaptureAction->setCheckable(true);
-  for (QAction* action : {PortMapAction, OptionsAction, MonitorAction, CaptureAction}) {
+  PollerAction = PortMenu->addAction(tr("寄存器轮询..."));
+  PollerAction->setObjectName(QStringLiteral("PollerAction"));
+  PollerAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+  for (QAction* action :
+       {PortMapAction, OptionsAction, MonitorAction, CaptureAction, PollerAction}) {
     action->setShortcutContext(Qt::WindowShortcut);
     addAction(action);
   }
@@ -70,6 +75,8 @@ void TMainForm::CreateDeviceFeatures() {
   connect(MonitorHub.get(), &TMonitorHub::CaptureChanged, this,
           [this](bool capturing) { CaptureAction->setChecked(capturing); });
   if (Options.CaptureAtStart) SetCapturing(true);
+  PollerHub = std::make_unique<TPollerHub>(ComPort1, *MonitorHub, SendPath, settings_, this);
+  connect(PollerAction, &QAction::triggered, this, Reported([this] { PollerHub->ShowPoller(); }));
   for (QWidget* widget :
        {static_cast<QWidget*>(CB_ComNum), static_cast<QWidget*>(Shape_ComState)}) {
     widget->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -122,7 +122,7 @@ TEST_F(PollLoop, RowsOfSeveralFormatsGiveTheSlavesValues) {
 
 TEST_F(PollLoop, CrcErrorsAreRetriedTimeoutsAndExceptionsCounted) {
   app::TPollOptions options;
-  options.TimeoutMs = 40;
+  options.TimeoutMs = 200;
   options.Retries = 1;
   slave->CorruptReplies(1);
   PollSet set;
@@ -149,15 +149,15 @@ TEST_F(PollLoop, CrcErrorsAreRetriedTimeoutsAndExceptionsCounted) {
 
 TEST_F(PollLoop, ARowWithoutGoodRepliesForThreePeriodsIsStale) {
   app::TPollOptions options;
-  options.TimeoutMs = 20;
+  options.TimeoutMs = 100;
   PollSet set;
   set.Rows = {Row(1, PollFunction::ReadHoldingRegisters, 0, 1, 30, {Reg("a", 0)}),
               Row(5, PollFunction::ReadHoldingRegisters, 0, 1, 30, {Reg("x", 0)})};
   Run(set, options);
   EXPECT_FALSE(loop->Stale(1));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return loop->Stats(0).GoodReplies > 0; }, 5000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return loop->Stale(1); }, 5000));
   EXPECT_FALSE(loop->Stale(0));
-  EXPECT_GT(loop->Stats(0).GoodReplies, 0u);
 }
 
 TEST_F(PollLoop, ThePortAwayPausesTheLoopWhichResumesWithoutABurst) {
