@@ -3,15 +3,16 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #include "modbus/modbussimulator.h"
 #include "modbus/rtutiming.h"
+#include "platform/termios2settings.h"
 
 namespace talyx::modbus {
 
@@ -19,66 +20,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-uint32_t RateOf(speed_t speed) {
-  switch (speed) {
-    case B50:
-      return 50;
-    case B75:
-      return 75;
-    case B110:
-      return 110;
-    case B134:
-      return 134;
-    case B150:
-      return 150;
-    case B200:
-      return 200;
-    case B300:
-      return 300;
-    case B600:
-      return 600;
-    case B1200:
-      return 1200;
-    case B1800:
-      return 1800;
-    case B2400:
-      return 2400;
-    case B4800:
-      return 4800;
-    case B9600:
-      return 9600;
-    case B19200:
-      return 19200;
-    case B38400:
-      return 38400;
-    default:
-      return 0;  // 57600 and up, or a rate set by number: a fast line, whose silence is fixed
-  }
-}
-
-uint8_t DataBitsOf(tcflag_t cflag) {
-  switch (cflag & CSIZE) {
-    case CS5:
-      return 5;
-    case CS6:
-      return 6;
-    case CS7:
-      return 7;
-    default:
-      return 8;
-  }
-}
-
-// The line's current rate and character; a rate it cannot tell is 0 (a fast line).
+// The line's current rate and character, read through termios2 (the device layer sets any rate
+// that way); a line whose settings cannot be read counts as fast (rate 0).
 LineFormat LineFormatOf(int line) {
-  termios settings{};
-  if (tcgetattr(line, &settings) != 0) return LineFormat{0};
+  platform::TermiosLine settings;
+  if (platform::ReadTermiosLine(line, settings) != 0) return LineFormat{0};
   LineFormat format;
-  format.BaudRate = RateOf(cfgetispeed(&settings));
-  format.DataBits = DataBitsOf(settings.c_cflag);
-  format.Parity = (settings.c_cflag & PARENB) != 0;
+  format.BaudRate = settings.BaudRate;
+  format.DataBits = settings.ByteSize;
+  format.Parity = settings.Parity != 0;
   // Two stop bits with 5 data bits are one and a half, as the device layer sets them.
-  if ((settings.c_cflag & CSTOPB) != 0) {
+  if (settings.TwoStopBits) {
     format.StopBits = format.DataBits == 5 ? StopBits::OneAndHalf : StopBits::Two;
   }
   return format;
@@ -152,7 +104,8 @@ ServeEnd ServeSimulator(int line, int stopDescriptor, SimulatorRegisters& regist
     const ssize_t n = read(line, buffer.data(), buffer.size());
     if (n > 0) {
       lastByte = Clock::now();
-      silence = std::chrono::microseconds(SilenceMicroseconds(LineFormatOf(line)));
+      const LineFormat format = LineFormatOf(line);
+      silence = std::chrono::microseconds(SilenceMicroseconds(format));
       const std::vector<uint8_t> replies = simulator.Receive(buffer.data(), static_cast<size_t>(n));
       if (!WriteAll(line, stopDescriptor, replies, end)) return end;
       continue;
