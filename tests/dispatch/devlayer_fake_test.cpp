@@ -15,6 +15,7 @@
 
 #include "devlayer_harness.h"
 #include "dispatch/handlerfailure.h"
+#include "platform/clock.h"
 #include "support/ptypair.h"
 #include "support/scopedproviders.h"
 
@@ -101,6 +102,42 @@ TEST_F(DevLayerFakeTest, FedBytesArriveThroughTheDeviceEventPath) {
   dispatcher->SetAvailTriggerLength(1);
   fake->FeedInput("hello");
   EXPECT_TRUE(pump.Until([&] { return window.Received == "hello"; }));
+}
+
+TEST_F(DevLayerFakeTest, WhatArrivedBeforeReadUpToIsReadWhileTheThreadGathersAFastStream) {
+  ASSERT_EQ(Open(), ecOK);
+  WindowRecorder window(*dispatcher);
+  window.Register();
+  dispatcher->SetAvailTriggerLength(1);
+
+  // 64-byte chunks as a 921600 baud line brings them: the dispatch thread pauses the longest it
+  // may between reads, and what arrives meanwhile waits in the driver.
+  constexpr size_t kChunk = 64;
+  constexpr size_t kChunks = 300;
+  std::vector<std::atomic<uint64_t>> fedBy(kChunks);  // the clock once each chunk was in
+  std::thread farEnd([&] {
+    for (size_t chunk = 0; chunk < kChunks; ++chunk) {
+      fake->FeedInput(std::vector<uint8_t>(kChunk, static_cast<uint8_t>(chunk)));
+      fedBy[chunk] = platform::MicrosecondClock();
+      std::this_thread::sleep_for(std::chrono::microseconds(694));
+    }
+  });
+  size_t lookedPast = 0;  // moments when bytes in the driver before ReadUpTo were not yet read
+  const bool complete = pump.Until(
+      [&] {
+        const uint64_t readUpTo = dispatcher->ReadUpTo();
+        const size_t read = window.Received.size() + dispatcher->InBuffUsed();
+        size_t chunks = 0;
+        while (chunks < kChunks && fedBy[chunks] != 0 && fedBy[chunks] < readUpTo) ++chunks;
+        if (chunks * kChunk > read) ++lookedPast;
+        return window.Received.size() >= kChunk * kChunks;
+      },
+      20000);
+  farEnd.join();
+
+  ASSERT_TRUE(complete) << "received " << window.Received.size();
+  EXPECT_EQ(lookedPast, 0u);
+  EXPECT_TRUE(pump.Until([&] { return dispatcher->ReadUpTo() > fedBy[kChunks - 1]; }));
 }
 
 // ---- Line settings ---------------------------------------------------------------------------

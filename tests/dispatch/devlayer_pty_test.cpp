@@ -125,49 +125,6 @@ TEST(DispatchGatherTest, OnlyAFastStreamOfSmallReadsWaitsAndNeverLongerThanTheBo
   EXPECT_EQ(pause(64, -5), 0);
 }
 
-TEST_F(DevLayerPtyTest, WhatArrivedBeforeReadUpToIsReadWhileTheThreadGathersAFastStream) {
-  ASSERT_EQ(Open(), ecOK);
-  WindowRecorder window(*dispatcher);
-  window.Register();
-  dispatcher->SetAvailTriggerLength(1);
-
-  // 64-byte chunks as a 921600 baud line brings them: the thread pauses the longest it may
-  // between reads, and what arrives meanwhile waits in the driver.
-  constexpr size_t kChunk = 64;
-  constexpr size_t kChunks = 300;
-  constexpr auto kEvery = std::chrono::microseconds(694);
-  // A pseudo-terminal hands written bytes to the other end a little later; a gathering pause is
-  // longer than that.
-  constexpr uint64_t kHandOverUs = TDispThread::GatherMostMicroseconds / 2;
-  std::vector<std::atomic<uint64_t>> writtenAt(kChunks);  // the clock after each chunk's write
-  std::thread farEnd([&] {
-    for (size_t chunk = 0; chunk < kChunks; ++chunk) {
-      ASSERT_TRUE(pty.Send(std::vector<uint8_t>(kChunk, static_cast<uint8_t>(chunk))));
-      writtenAt[chunk] = platform::MicrosecondClock();
-      std::this_thread::sleep_for(kEvery);
-    }
-  });
-  size_t lookedPast = 0;  // moments when bytes written well before ReadUpTo were not yet read
-  const bool complete = pump.Until(
-      [&] {
-        const uint64_t readUpTo = dispatcher->ReadUpTo();
-        const size_t read = window.Received.size() + dispatcher->InBuffUsed();
-        size_t chunks = 0;
-        while (chunks < kChunks && writtenAt[chunks] != 0 &&
-               writtenAt[chunks] + kHandOverUs < readUpTo) {
-          ++chunks;
-        }
-        if (chunks * kChunk > read) ++lookedPast;
-        return window.Received.size() >= kChunk * kChunks;
-      },
-      20000);
-  farEnd.join();
-
-  ASSERT_TRUE(complete) << "received " << window.Received.size();
-  EXPECT_EQ(lookedPast, 0u);
-  EXPECT_TRUE(pump.Until([&] { return dispatcher->ReadUpTo() > writtenAt[kChunks - 1]; }));
-}
-
 TEST_F(DevLayerPtyTest, DispatchLoopExampleOffersBytesAroundADataTrigger) {
   ASSERT_EQ(Open(), ecOK);
   WindowRecorder window(*dispatcher);
