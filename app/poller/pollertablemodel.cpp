@@ -4,6 +4,7 @@
 #include <QBrush>
 #include <QDateTime>
 #include <QFont>
+#include <algorithm>
 
 #include "app/poller/pollloop.h"
 #include "modbus/rtufunctions.h"
@@ -33,13 +34,24 @@ TPollTableModel::TPollTableModel(const TPollLoop& loop, QObject* parent)
 
 void TPollTableModel::Reset() {
   beginResetModel();
+  const PollSet& set = loop_.Set();
+  // The ticked registers of the old layout, kept where the new set has the same register.
+  std::vector<TCell> ticked;
+  for (const TCell& cell : cells_) {
+    if (cell.Plotted) ticked.push_back(cell);
+  }
   cells_.clear();
   firstOfRow_.clear();
-  const PollSet& set = loop_.Set();
   for (size_t row = 0; row < set.Rows.size(); ++row) {
     firstOfRow_.push_back(static_cast<int>(cells_.size()));
     for (size_t reg = 0; reg < set.Rows[row].Registers.size(); ++reg) {
-      cells_.push_back({row, reg, false, {}, 0, false});
+      const PollRegister& named = set.Rows[row].Registers[reg];
+      TCell cell{row, reg, false, {}, 0, false, named.Name, named.Address};
+      cell.Plotted = std::any_of(ticked.begin(), ticked.end(), [&](const TCell& was) {
+        return was.Row == row && was.Register == reg && was.Name == named.Name &&
+               was.Address == named.Address;
+      });
+      cells_.push_back(std::move(cell));
     }
   }
   firstOfRow_.push_back(static_cast<int>(cells_.size()));

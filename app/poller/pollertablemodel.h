@@ -8,8 +8,9 @@
 //   column); while the loop waits for the port every row shows "等待串口"; a failed poll keeps
 //   the last value and says why (timeout, CRC error, the exception with its name).
 // - Refresh re-reads what time changes (the marks' end, staleness), for a timer of the window.
-// - A register is ticked for the plot by the check box of its name cell; a new poll set clears
-//   the ticks (its rows and registers are others). PlotTicksChanged says when they change.
+// - A register is ticked for the plot by the check box of its name cell. A new poll set keeps
+//   the tick of a register still at the same row and index with the same name and address, and
+//   drops the rest. PlotTicksChanged says when the ticks may have changed.
 // - The statistics table shows each poll row's counters from the loop, refreshed the same way.
 // - Main thread only.
 #pragma once
@@ -17,6 +18,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "app/poller/pollsample.h"
@@ -66,6 +68,8 @@ class TPollTableModel : public QAbstractTableModel {
     QString Value;
     int64_t ChangedAtMs = 0;  // when the value last changed (0: never marked)
     bool Plotted = false;
+    std::string Name;  // the register's name and address, to keep its tick across poll sets
+    uint16_t Address = 0;
   };
   // The state of a poll row: "" when its last poll was good.
   QString StateText(size_t pollRow) const;

@@ -10,8 +10,9 @@
 //   registers in hexadecimal), confirmed through the message box, and written by the loop
 //   before its next poll, which reads it back; the outcome shows in the window.
 // - The input of a value goes through one function tests can answer (SetValueInputHook).
-// - The plot (PlotPage) draws the registers ticked in the values table; a new poll set clears
-//   the ticks. Every sample of the loop goes to the plot and, while it runs, to the CSV log.
+// - The plot (PlotPage) draws the registers ticked in the values table (a new poll set keeps the
+//   ticks of the registers it still has, TPollTableModel). Every sample of the loop goes to the
+//   plot and, while it runs, to the CSV log.
 // - The log's controls (LogBar) are kept in the settings file; they cannot change while the log
 //   runs. A log that stops by itself says why through the message box.
 // - The bus scan's dialog adds the rows it offers to the poll set; while a scan runs the loop

@@ -74,9 +74,17 @@ TEST_F(PollerTools, ATickedRegisterIsPlottedUnderItsNameAfterPolls) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return line->count() >= 3; }, 5000));
   for (const QPointF& point : line->points()) EXPECT_EQ(point.y(), 10);
 
-  // A new poll set clears the ticks and the plot.
-  window->SetPollSet(SpeedAndLevel());
+  // A row added keeps the tick and the points; the register renamed loses them.
+  PollSet more = SpeedAndLevel();
+  more.Rows.push_back(more.Rows[0]);
+  window->SetPollSet(more);
+  ASSERT_EQ(chart->series().size(), 1);
+  EXPECT_EQ(chart->series()[0], line);
+  EXPECT_EQ(values->PlottedRows(), std::vector<int>{0});
+  more.Rows[0].Registers[0].Name = "rate";
+  window->SetPollSet(more);
   EXPECT_TRUE(chart->series().isEmpty());
+  EXPECT_TRUE(values->PlottedRows().empty());
 }
 
 TEST_F(PollerTools, TheLogStartedFromTheBarWritesAHeaderAndALinePerPoll) {
