@@ -1253,6 +1253,30 @@
         <source>轮询中</source>
         <translation>Polling</translation>
     </message>
+    <message>
+        <source>总线扫描...</source>
+        <translation>Bus scan...</translation>
+    </message>
+    <message>
+        <source>记录</source>
+        <translation>Log</translation>
+    </message>
+    <message>
+        <source>每天新文件</source>
+        <translation>New file daily</translation>
+    </message>
+    <message>
+        <source>按大小新文件</source>
+        <translation>New file by size</translation>
+    </message>
+    <message>
+        <source>文件夹</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>日志文件夹</source>
+        <translation>Log folder</translation>
+    </message>
 </context>
 <context>
     <name>talyx::app::TPortMapDialog</name>

@@ -26,7 +26,8 @@ void TPollerHub::ShowPoller() {
   if (window_ == nullptr) {
     channel_ = std::make_unique<TRequestChannel>(port_, monitorHub_, sendPath_);
     loop_ = std::make_unique<TPollLoop>(port_, *channel_);
-    window_ = new TPollerWindow(*loop_, settings_, windowParent_);
+    window_ = new TPollerWindow(*loop_, *channel_, port_, settings_, windowParent_);
+    connect(window_, &TPollerWindow::UseRate, this, &TPollerHub::UseRate);
   }
   window_->show();
   window_->raise();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QObject>
+#include <cstdint>
 #include <memory>
 
 #include "app/settings/settingsfile.h"
@@ -38,6 +39,10 @@ class TPollerHub : public QObject {
   TPollerWindow* Window() const { return window_; }
   TPollLoop* Loop() const { return loop_.get(); }
   TRequestChannel* Channel() const { return channel_.get(); }
+
+ signals:
+  // The user took the rate the bus scan offered: the main window selects and applies it.
+  void UseRate(int32_t baud);
 
  private:
   TComPort& port_;

@@ -31,6 +31,11 @@ TPollerSettings TPollerSettings::Read(const TSettingsFile& file) {
   read.Options.Retries = ReadBounded(settings, "Retries", 0, 0, TPollOptions::MaxRetries);
   read.Options.TurnaroundMs =
       ReadBounded(settings, "TurnaroundMs", 0, 0, TPollOptions::MaxTurnaroundMs);
+  read.Log.Folder = QString::fromStdString(settings.ReadString(PollerSection, "LogFolder", ""));
+  read.Log.Bom = settings.ReadBool(PollerSection, "LogBom", false);
+  read.Log.RotateDaily = settings.ReadBool(PollerSection, "LogRotateDaily", true);
+  read.Log.RotateBytes = BytesPerMb * ReadBounded(settings, "LogRotateMb", DefaultLogRotateMb,
+                                                  MinLogRotateMb, MaxLogRotateMb);
   return read;
 }
 
@@ -39,6 +44,11 @@ void TPollerSettings::Write(TSettingsFile& settings) const {
   settings.WriteInteger(PollerSection, "TimeoutMs", static_cast<int32_t>(Options.TimeoutMs));
   settings.WriteInteger(PollerSection, "Retries", static_cast<int32_t>(Options.Retries));
   settings.WriteInteger(PollerSection, "TurnaroundMs", static_cast<int32_t>(Options.TurnaroundMs));
+  settings.WriteString(PollerSection, "LogFolder", Log.Folder.toStdString());
+  settings.WriteBool(PollerSection, "LogBom", Log.Bom);
+  settings.WriteBool(PollerSection, "LogRotateDaily", Log.RotateDaily);
+  settings.WriteInteger(PollerSection, "LogRotateMb",
+                        static_cast<int32_t>(Log.RotateBytes / BytesPerMb));
 }
 
 std::string TPollerSettings::PollFilePath(const TSettingsFile& settings) const {

@@ -4,6 +4,7 @@
 #include <QBrush>
 #include <QDateTime>
 #include <QFont>
+#include <algorithm>
 
 #include "app/poller/pollloop.h"
 #include "modbus/rtufunctions.h"
@@ -33,19 +34,47 @@ TPollTableModel::TPollTableModel(const TPollLoop& loop, QObject* parent)
 
 void TPollTableModel::Reset() {
   beginResetModel();
+  const PollSet& set = loop_.Set();
+  // The ticked registers of the old layout, kept where the new set has the same register.
+  std::vector<TCell> ticked;
+  for (const TCell& cell : cells_) {
+    if (cell.Plotted) ticked.push_back(cell);
+  }
   cells_.clear();
   firstOfRow_.clear();
-  const PollSet& set = loop_.Set();
   for (size_t row = 0; row < set.Rows.size(); ++row) {
     firstOfRow_.push_back(static_cast<int>(cells_.size()));
     for (size_t reg = 0; reg < set.Rows[row].Registers.size(); ++reg) {
-      cells_.push_back({row, reg, false, {}, 0});
+      const PollRegister& named = set.Rows[row].Registers[reg];
+      TCell cell{row, reg, false, {}, 0, false, named.Name, named.Address};
+      cell.Plotted = std::any_of(ticked.begin(), ticked.end(), [&](const TCell& was) {
+        return was.Row == row && was.Register == reg && was.Name == named.Name &&
+               was.Address == named.Address;
+      });
+      cells_.push_back(std::move(cell));
     }
   }
   firstOfRow_.push_back(static_cast<int>(cells_.size()));
   last_.assign(set.Rows.size(), {});
   polled_.assign(set.Rows.size(), false);
   endResetModel();
+  emit PlotTicksChanged();
+}
+
+void TPollTableModel::SetPlotted(int row, bool plotted) {
+  TCell& cell = cells_.at(static_cast<size_t>(row));
+  if (cell.Plotted == plotted) return;
+  cell.Plotted = plotted;
+  emit dataChanged(index(row, ColName), index(row, ColName), {Qt::CheckStateRole});
+  emit PlotTicksChanged();
+}
+
+std::vector<int> TPollTableModel::PlottedRows() const {
+  std::vector<int> rows;
+  for (size_t row = 0; row < cells_.size(); ++row) {
+    if (cells_[row].Plotted) rows.push_back(static_cast<int>(row));
+  }
+  return rows;
 }
 
 void TPollTableModel::Add(const TPollSample& sample) {
@@ -139,6 +168,9 @@ int TPollTableModel::columnCount(const QModelIndex& parent) const {
 QVariant TPollTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   if (role == Qt::DisplayRole) return Text(index.row(), index.column());
+  if (role == Qt::CheckStateRole && index.column() == ColName) {
+    return cells_[static_cast<size_t>(index.row())].Plotted ? Qt::Checked : Qt::Unchecked;
+  }
   if (index.column() != ColValue) return {};
   const size_t pollRow = PollRowOf(index.row());
   if (role == Qt::FontRole && Changed(index.row())) {
@@ -151,6 +183,18 @@ QVariant TPollTableModel::data(const QModelIndex& index, int role) const {
     if (Changed(index.row())) return QBrush(Qt::blue);
   }
   return {};
+}
+
+bool TPollTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || index.column() != ColName || role != Qt::CheckStateRole) return false;
+  SetPlotted(index.row(), value.toInt() == Qt::Checked);
+  return true;
+}
+
+Qt::ItemFlags TPollTableModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+  if (index.isValid() && index.column() == ColName) flags |= Qt::ItemIsUserCheckable;
+  return flags;
 }
 
 QVariant TPollTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

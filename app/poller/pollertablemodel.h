@@ -8,6 +8,9 @@
 //   column); while the loop waits for the port every row shows "等待串口"; a failed poll keeps
 //   the last value and says why (timeout, CRC error, the exception with its name).
 // - Refresh re-reads what time changes (the marks' end, staleness), for a timer of the window.
+// - A register is ticked for the plot by the check box of its name cell. A new poll set keeps
+//   the tick of a register still at the same row and index with the same name and address, and
+//   drops the rest. PlotTicksChanged says when the ticks may have changed.
 // - The statistics table shows each poll row's counters from the loop, refreshed the same way.
 // - Main thread only.
 #pragma once
@@ -15,6 +18,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "app/poller/pollsample.h"
@@ -41,11 +45,20 @@ class TPollTableModel : public QAbstractTableModel {
   QString Text(int row, int column) const;
   bool Changed(int row) const;
   void Refresh();
+  // Ticks or unticks a table row's register for the plot.
+  void SetPlotted(int row, bool plotted);
+  // The table rows ticked for the plot, in table order.
+  std::vector<int> PlottedRows() const;
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+ signals:
+  void PlotTicksChanged();
 
  private:
   struct TCell {
@@ -54,6 +67,9 @@ class TPollTableModel : public QAbstractTableModel {
     bool Valid = false;
     QString Value;
     int64_t ChangedAtMs = 0;  // when the value last changed (0: never marked)
+    bool Plotted = false;
+    std::string Name;  // the register's name and address, to keep its tick across poll sets
+    uint16_t Address = 0;
   };
   // The state of a poll row: "" when its last poll was good.
   QString StateText(size_t pollRow) const;

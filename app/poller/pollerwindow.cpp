@@ -19,11 +19,13 @@
 #include <cmath>
 
 #include "app/poller/pollertablemodel.h"
+#include "app/poller/polllog.h"
 #include "app/poller/pollloop.h"
+#include "app/poller/pollplot.h"
 #include "app/poller/pollrowdialog.h"
 #include "app/poller/registermap.h"
+#include "app/poller/scandialog.h"
 #include "app/shell/messagebox.h"
-#include "errors/exception.h"
 
 namespace talyx::app {
 
@@ -115,8 +117,13 @@ std::optional<double> ParseWriteValue(const QString& text, const PollRow& row, s
   return value;
 }
 
-TPollerWindow::TPollerWindow(TPollLoop& loop, TSettingsFile settings, QWidget* parent)
-    : QWidget(parent, Qt::Window), loop_(loop), settings_(std::move(settings)) {
+TPollerWindow::TPollerWindow(TPollLoop& loop, TRequestChannel& channel, TComPort& port,
+                             TSettingsFile settings, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      loop_(loop),
+      channel_(channel),
+      port_(port),
+      settings_(std::move(settings)) {
   setObjectName(QStringLiteral("PollerWindow"));
   setWindowTitle(tr("寄存器轮询"));
   pollerSettings_ = TPollerSettings::Read(settings_);
@@ -129,6 +136,7 @@ TPollerWindow::TPollerWindow(TPollLoop& loop, TSettingsFile settings, QWidget* p
   Btn_RemoveRow = MakeButton(this, "Btn_RemoveRow", tr("删除行"));
   Btn_Import = MakeButton(this, "Btn_Import", tr("导入..."));
   Btn_Export = MakeButton(this, "Btn_Export", tr("导出..."));
+  Btn_Scan = MakeButton(this, "Btn_Scan", tr("总线扫描..."));
   const TPollOptions& options = loop_.Options();
   SE_Timeout = MakeSpin(this, "SE_Timeout", TPollOptions::MinTimeoutMs, TPollOptions::MaxTimeoutMs,
                         static_cast<int>(options.TimeoutMs));
@@ -157,6 +165,10 @@ TPollerWindow::TPollerWindow(TPollLoop& loop, TSettingsFile settings, QWidget* p
   }
   PlotPage = new QWidget(this);
   PlotPage->setObjectName(QStringLiteral("PlotPage"));
+  Plot = new TPollPlot(PlotPage);
+  auto* plotLayout = new QVBoxLayout(PlotPage);
+  plotLayout->setContentsMargins(0, 0, 0, 0);
+  plotLayout->addWidget(Plot);
   Tabs = new QTabWidget(this);
   Tabs->setObjectName(QStringLiteral("Tabs"));
   Tabs->addTab(ValuesView, tr("数值"));
@@ -164,12 +176,13 @@ TPollerWindow::TPollerWindow(TPollLoop& loop, TSettingsFile settings, QWidget* p
   Tabs->addTab(PlotPage, tr("曲线"));
   LogBar = new QWidget(this);
   LogBar->setObjectName(QStringLiteral("LogBar"));
+  BuildLogBar();
   Lbl_State = new QLabel(this);
   Lbl_State->setObjectName(QStringLiteral("Lbl_State"));
 
   auto* buttons = new QHBoxLayout;
   for (QPushButton* button : {Btn_PollStart, Btn_PollStop, Btn_AddRow, Btn_EditRow, Btn_RemoveRow,
-                              Btn_Import, Btn_Export}) {
+                              Btn_Import, Btn_Export, Btn_Scan}) {
     buttons->addWidget(button);
   }
   buttons->addStretch();
@@ -180,11 +193,11 @@ TPollerWindow::TPollerWindow(TPollLoop& loop, TSettingsFile settings, QWidget* p
   optionsBar->addWidget(SE_Retries);
   optionsBar->addWidget(new QLabel(tr("应答后延时(ms)"), this));
   optionsBar->addWidget(SE_Turnaround);
-  optionsBar->addWidget(LogBar);
   optionsBar->addStretch();
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
   layout->addLayout(optionsBar);
+  layout->addWidget(LogBar);
   layout->addWidget(Tabs);
   layout->addWidget(Lbl_State);
   resize(760, 520);
@@ -196,6 +209,7 @@ TPollerWindow::TPollerWindow(TPollLoop& loop, TSettingsFile settings, QWidget* p
     if (SelectedPollRow() >= 0) OpenRowDialog(SelectedPollRow());
   });
   connect(Btn_RemoveRow, &QPushButton::clicked, this, [this] { RemoveRow(); });
+  connect(Btn_Scan, &QPushButton::clicked, this, [this] { OpenScan(); });
   connect(Btn_Import, &QPushButton::clicked, this, [this] {
     const QString path = QFileDialog::getOpenFileName(this, tr("导入寄存器表"), {},
                                                       tr("CSV 文件 (*.csv);;所有文件 (*)"));
@@ -210,6 +224,8 @@ TPollerWindow::TPollerWindow(TPollLoop& loop, TSettingsFile settings, QWidget* p
     if (index.column() == TPollTableModel::ColValue) WriteValue(index.row());
   });
   connect(&loop_, &TPollLoop::Polled, Values, &TPollTableModel::Add);
+  connect(&loop_, &TPollLoop::Polled, this, [this](const TPollSample& sample) { Sampled(sample); });
+  connect(Values, &TPollTableModel::PlotTicksChanged, this, [this] { PlotTicksChanged(); });
   connect(&loop_, &TPollLoop::PausedChanged, this, [this] { Refresh(); });
   connect(&loop_, &TPollLoop::RunningChanged, this, [this] { Refresh(); });
   refreshTimer_ = new QTimer(this);
@@ -237,6 +253,7 @@ TPollerWindow::TPollerWindow(TPollLoop& loop, TSettingsFile settings, QWidget* p
 
 void TPollerWindow::SetPollSet(PollSet set) {
   loop_.SetPollSet(std::move(set));
+  if (Log != nullptr && Log->Running()) Log->SetPollSet(loop_.Set());
   Values->Reset();
   Stats->Reset();
   const std::string path = pollerSettings_.PollFilePath(settings_);
@@ -319,11 +336,7 @@ void TPollerWindow::OptionsChanged() {
   options.TurnaroundMs = static_cast<uint32_t>(SE_Turnaround->value());
   loop_.SetOptions(options);
   pollerSettings_.Options = loop_.Options();
-  try {
-    pollerSettings_.Write(settings_);
-  } catch (const Exception& failure) {
-    ShowMessage(QString::fromStdString(failure.Message()), MessageKind::Error);
-  }
+  SaveSettings();
 }
 
 void TPollerWindow::WriteValue(int tableRow) {
@@ -372,7 +385,9 @@ void TPollerWindow::WriteValue(int tableRow) {
 void TPollerWindow::Refresh() {
   Values->Refresh();
   Stats->Refresh();
-  Btn_PollStart->setEnabled(!loop_.Running());
+  const bool scanning = ScanDialog != nullptr && ScanDialog->Scan->Running();
+  Btn_PollStart->setEnabled(!loop_.Running() && !scanning);
+  if (Log != nullptr) Lbl_LogFile->setText(QFileInfo(Log->FilePath()).fileName());
   Btn_PollStop->setEnabled(loop_.Running());
   QString state = !loop_.Running() ? tr("已停止") : loop_.Paused() ? tr("等待串口") : tr("轮询中");
   if (!lastResult_.isEmpty()) state += QStringLiteral("    ") + lastResult_;

@@ -10,7 +10,14 @@
 //   registers in hexadecimal), confirmed through the message box, and written by the loop
 //   before its next poll, which reads it back; the outcome shows in the window.
 // - The input of a value goes through one function tests can answer (SetValueInputHook).
-// - PlotPage and LogBar are left for the plot and the log's controls.
+// - The plot (PlotPage) draws the registers ticked in the values table (a new poll set keeps the
+//   ticks of the registers it still has, TPollTableModel). Every sample of the loop goes to the
+//   plot and, while it runs, to the CSV log.
+// - The log's controls (LogBar) are kept in the settings file; they cannot change while the log
+//   runs. A log that stops by itself says why through the message box.
+// - The bus scan's dialog adds the rows it offers to the poll set; while a scan runs the loop
+//   stops, and starts again after it if it was running. The rate it offers goes out as UseRate,
+//   for the main window to take.
 // - Main thread only.
 #pragma once
 
@@ -23,16 +30,28 @@
 #include "app/poller/pollset.h"
 #include "app/settings/settingsfile.h"
 
+class QCheckBox;
+class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
 class QTableView;
 class QTimer;
 
+namespace talyx {
+class TComPort;
+}
+
 namespace talyx::app {
 
+class TBusScanDialog;
+class TPollLog;
 class TPollLoop;
+class TPollPlot;
+class TRequestChannel;
+struct TPollSample;
 class TPollRowDialog;
 class TPollStatsModel;
 class TPollTableModel;
@@ -53,7 +72,9 @@ class TPollerWindow : public QWidget {
  public:
   static constexpr int RefreshMs = 250;
 
-  TPollerWindow(TPollLoop& loop, TSettingsFile settings, QWidget* parent = nullptr);
+  // The channel and the port serve the bus scan.
+  TPollerWindow(TPollLoop& loop, TRequestChannel& channel, TComPort& port, TSettingsFile settings,
+                QWidget* parent = nullptr);
 
   // Replaces the poll set: the loop, the tables and the poll set file.
   void SetPollSet(PollSet set);
@@ -65,6 +86,10 @@ class TPollerWindow : public QWidget {
   void WriteValue(int tableRow);
   // The poll row the tables' selection points at, or -1.
   int SelectedPollRow() const;
+  // Opens the bus scan's dialog (made at its first opening).
+  void OpenScan();
+  // Adds a row reading one item of a slave, as the bus scan offers it.
+  void AddScanRow(uint8_t slave, PollFunction function, uint16_t address);
 
   QPushButton* Btn_PollStart;
   QPushButton* Btn_PollStop;
@@ -73,6 +98,7 @@ class TPollerWindow : public QWidget {
   QPushButton* Btn_RemoveRow;
   QPushButton* Btn_Import;
   QPushButton* Btn_Export;
+  QPushButton* Btn_Scan;
   QSpinBox* SE_Timeout;
   QSpinBox* SE_Retries;
   QSpinBox* SE_Turnaround;
@@ -81,23 +107,49 @@ class TPollerWindow : public QWidget {
   QTableView* StatsView;
   QWidget* PlotPage;
   QWidget* LogBar;
+  TPollPlot* Plot;
+  QPushButton* Btn_LogStart;  // checkable: checked while the log runs
+  QLineEdit* ED_LogFolder;
+  QPushButton* Btn_LogFolder;
+  QCheckBox* CB_LogBom;
+  QComboBox* CB_LogRotate;  // daily, by size
+  QSpinBox* SE_LogSizeMb;
+  QLabel* Lbl_LogFile;
+  // The running or last log, else null.
+  TPollLog* Log = nullptr;
+  // The bus scan's dialog once opened, else null.
+  TBusScanDialog* ScanDialog = nullptr;
   QLabel* Lbl_State;  // the loop's state, the last import's numbering, a write's outcome
   TPollTableModel* Values;
   TPollStatsModel* Stats;
   // The row dialog while it is open (add or edit), else null.
   TPollRowDialog* RowDialog = nullptr;
 
+ signals:
+  // The user took the rate the bus scan offered.
+  void UseRate(int32_t baud);
+
  private:
   void OpenRowDialog(int pollRow);
   void RemoveRow();
   void OptionsChanged();
   void Refresh();
+  void BuildLogBar();
+  void PlotTicksChanged();
+  void Sampled(const TPollSample& sample);
+  void SetLogging(bool on);
+  void LogSettingsChanged();
+  void ScanRunningChanged(bool running);
+  void SaveSettings();
 
   TPollLoop& loop_;
+  TRequestChannel& channel_;
+  TComPort& port_;
   TSettingsFile settings_;
   TPollerSettings pollerSettings_;
   QTimer* refreshTimer_;
   QString lastResult_;
+  bool resumeAfterScan_ = false;  // the loop ran when the scan started
 };
 
 }  // namespace talyx::app

@@ -10,12 +10,18 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
+#include <QTabWidget>
 #include <QTemporaryFile>
 #include <QTextDocument>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
 
+#include "app/poller/pollerhub.h"
+#include "app/poller/pollertablemodel.h"
+#include "app/poller/pollerwindow.h"
+#include "app/poller/pollloop.h"
+#include "app/poller/pollplot.h"
 #include "app/shell/messagebox.h"
 #include "app/view/receiveview.h"
 #include "app/window/combobox.h"
@@ -35,6 +41,8 @@ constexpr int kRegisters = 10;
 // The reply's time limit; with start-up and the screenshot the run stays within 10 s.
 constexpr int kReplyLimitMs = 6000;
 constexpr int kWatchLimitMs = 1500;
+// The poller polls this long before its pictures.
+constexpr int kPollMs = 2000;
 
 int Fail(const QString& reason) {
   std::fprintf(stderr, "talyx --demo: %s\n", reason.toStdString().c_str());
@@ -83,8 +91,9 @@ QDir ScreenshotFolder() {
 // failed. The file is created exclusively (O_EXCL), readable by its owner only, with a random
 // part in its name: no other user can foresee the name, nor lay a file or a link there first
 // for the picture to be written through.
-QString SaveScreenshot(QWidget& window, const QDir& folder) {
-  QTemporaryFile file(folder.filePath(QStringLiteral("talyx-demo-XXXXXX.png")));
+QString SaveScreenshot(QWidget& window, const QDir& folder,
+                       const QString& pattern = QStringLiteral("talyx-demo-XXXXXX.png")) {
+  QTemporaryFile file(folder.filePath(pattern));
   file.setAutoRemove(false);
   if (!file.open()) return QString();
   if (!window.grab().save(&file, "PNG")) {
@@ -92,6 +101,58 @@ QString SaveScreenshot(QWidget& window, const QDir& folder) {
     return QString();
   }
   return file.fileName();
+}
+
+// Two rows on the demo device: ten holding registers with three named, the temperature ticked
+// for the plot, and two input registers with one named.
+PollSet DemoPollSet() {
+  PollRow registers;
+  registers.Count = 10;
+  registers.PeriodMs = 100;
+  registers.Registers = {{"温度", 0, formats::TRegisterFormat::rfU16, 0.1, 0, "°C"},
+                         {"压力", 1, formats::TRegisterFormat::rfU16, 1, 0, "kPa"},
+                         {"状态字", 2, formats::TRegisterFormat::rfHex, 1, 0, ""}};
+  PollRow inputs;
+  inputs.Function = PollFunction::ReadInputRegisters;
+  inputs.Count = 2;
+  inputs.PeriodMs = 200;
+  inputs.Registers = {{"电压", 1, formats::TRegisterFormat::rfU16, 0.1, 0, "V"}};
+  PollSet set;
+  set.Rows = {registers, inputs};
+  return set;
+}
+
+// Opens the poller on the demo device, polls for kPollMs and writes the pictures of its values and
+// of its plot in folder; 0 when both were written. The poll set goes to the loop and the tables
+// only, never to a file.
+int RunPollerDemo(TMainForm& form, const QDir& folder) {
+  form.PollerAction->trigger();
+  TPollerWindow& window = *form.PollerHub->Window();
+  TPollLoop& loop = *form.PollerHub->Loop();
+  loop.SetPollSet(DemoPollSet());
+  window.Values->Reset();
+  window.Stats->Reset();
+  window.Values->SetPlotted(0, true);
+  window.Plot->SetRange(TPollPlot::TRange::prAll);
+  loop.Start();
+  const QDeadlineTimer polled(kPollMs);
+  WaitUntil([&] { return polled.hasExpired(); }, 2 * kPollMs);
+  const QString valuesPath =
+      SaveScreenshot(window, folder, QStringLiteral("talyx-demo-poller-XXXXXX.png"));
+  window.Tabs->setCurrentWidget(window.PlotPage);
+  // The plot draws on its timer once shown.
+  const QDeadlineTimer drawn(3 * TPollPlot::RedrawIntervalMs);
+  WaitUntil([&] { return drawn.hasExpired(); }, 4 * TPollPlot::RedrawIntervalMs);
+  loop.Stop();
+  const QString plotPath =
+      SaveScreenshot(window, folder, QStringLiteral("talyx-demo-plot-XXXXXX.png"));
+  if (valuesPath.isEmpty() || plotPath.isEmpty()) {
+    return Fail(QStringLiteral("the poller's screenshots could not be written in ") +
+                folder.path());
+  }
+  Print(QStringLiteral("Poller screenshot: ") + valuesPath);
+  Print(QStringLiteral("Plot screenshot: ") + plotPath);
+  return 0;
 }
 
 }  // namespace
@@ -158,7 +219,9 @@ int RunDemo() {
                     .arg(kRegisters)
                     .arg(kReplyLimitMs));
   }
-  return 0;
+  const int pollerCode = RunPollerDemo(form, shotFolder);
+  if (!messages.Texts.isEmpty()) return Fail(messages.Texts.join(QStringLiteral("; ")));
+  return pollerCode;
 }
 
 }  // namespace talyx::app

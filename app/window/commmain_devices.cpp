@@ -77,6 +77,13 @@ void TMainForm::CreateDeviceFeatures() {
   if (Options.CaptureAtStart) SetCapturing(true);
   PollerHub = std::make_unique<TPollerHub>(ComPort1, *MonitorHub, SendPath, settings_, this);
   connect(PollerAction, &QAction::triggered, this, Reported([this] { PollerHub->ShowPoller(); }));
+  // The bus scan's rate, taken as if the user had chosen it in the baud box.
+  connect(PollerHub.get(), &TPollerHub::UseRate, this, [this](int32_t baud) {
+    const int item = CB_Baud->findText(QString::number(baud));
+    if (item < 0) return;
+    CB_Baud->setCurrentIndex(item);
+    RunReported([this] { CB_ComNumSelect(); });
+  });
   for (QWidget* widget :
        {static_cast<QWidget*>(CB_ComNum), static_cast<QWidget*>(Shape_ComState)}) {
     widget->setContextMenuPolicy(Qt::CustomContextMenu);
