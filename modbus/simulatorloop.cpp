@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <vector>
 
 #include "modbus/modbussimulator.h"
@@ -34,6 +33,18 @@ LineFormat LineFormatOf(int line) {
     format.StopBits = format.DataBits == 5 ? StopBits::OneAndHalf : StopBits::Two;
   }
   return format;
+}
+
+// Waits until `until`; false when the stop descriptor became readable first.
+bool PauseUntil(int stopDescriptor, Clock::time_point until) {
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - Clock::now());
+    if (left.count() <= 0) return true;
+    const timespec wait{static_cast<time_t>(left.count() / 1'000'000'000),
+                        static_cast<long>(left.count() % 1'000'000'000)};
+    pollfd stop{stopDescriptor, POLLIN, 0};
+    if (ppoll(&stop, 1, &wait, nullptr) > 0) return false;
+  }
 }
 
 constexpr short HangUp = POLLHUP | POLLERR | POLLNVAL;
@@ -107,6 +118,15 @@ ServeEnd ServeSimulator(int line, int stopDescriptor, SimulatorRegisters& regist
       const LineFormat format = LineFormatOf(line);
       silence = std::chrono::microseconds(SilenceMicroseconds(format));
       const std::vector<uint8_t> replies = simulator.Receive(buffer.data(), static_cast<size_t>(n));
+      if (!replies.empty()) {
+        // The replies arrive when a slave on a real line would have sent them: after the
+        // request has left the line, the silence that ends it and their own characters. Only
+        // the master's own adapter gives back the request sooner (its echo), which is how a bus
+        // watcher tells a reply equal to its request (05, 06) from the echo.
+        const auto onLine = std::chrono::microseconds(
+            TransmissionMicroseconds(format, static_cast<size_t>(n) + replies.size()));
+        if (!PauseUntil(stopDescriptor, lastByte + onLine + silence)) return ServeEnd::Stopped;
+      }
       if (!WriteAll(line, stopDescriptor, replies, end)) return end;
       continue;
     }

@@ -6,6 +6,8 @@
 //   when no byte came for the silence interval of the line's current settings (rate, data bits,
 //   parity and stop bits, read from the line at every read, since the far end may change them;
 //   a rate it cannot tell counts as fast). The interval is the shared rule of rtutiming.h.
+// - Replies are written when a slave on a real line would have finished sending them: after the
+//   request's characters, the silence and their own characters, counted from the read.
 // - It returns when the stop descriptor becomes readable (any thread may make it so, for
 //   example with an eventfd or a pipe) or when the line hangs up (a pseudo-terminal whose
 //   terminal end nobody holds any more, an adapter pulled out).

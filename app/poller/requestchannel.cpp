@@ -108,8 +108,8 @@ void TRequestChannel::OnEvents(const std::vector<modbus::RtuEvent>& events) {
     if (pending_->Seq == 0 || event.Echo) continue;
     const modbus::DecodedFrame& frame = event.Frame;
     // A response that found no request of its own is the request's too when it is of its slave
-    // and function: the built-in demo device answers at once, before the request would have
-    // left a real line, and a reply may come after the feed's own timeout.
+    // and function: a device without line timing answers before the request would have left a
+    // real line, and a reply may come after the feed's own timeout.
     const bool paired = frame.CrcOk && frame.Role == modbus::FrameRole::Response &&
                         (event.PairSeq == pending_->Seq ||
                          (event.PairSeq == 0 && frame.Address == pending_->Slave &&

@@ -159,12 +159,18 @@ class RequestChannelOnDemo : public RequestChannel {
   }
 };
 
-// The built-in demo device answers at once, before the request would have left a real line.
-TEST_F(RequestChannelOnDemo, TheDemoDevicesRepliesAreTaken) {
+TEST_F(RequestChannelOnDemo, TheDemoDevicesRepliesAreTakenAWriteReplyEqualToItsRequestToo) {
   const std::optional<TRequestResult> result = Run(ReadTwo);
   ASSERT_TRUE(result.has_value());
   EXPECT_EQ(result->Outcome, TRequestOutcome::roReply);
   EXPECT_EQ(result->Frame.Registers, (std::vector<uint16_t>{10, 20}));
+  // A 06 reply is byte for byte its request: it is no echo, coming after the request has left
+  // the line.
+  const std::vector<uint8_t> write = WithCrc({0x01, 0x06, 0x00, 0x05, 0x12, 0x34});
+  const std::optional<TRequestResult> written = Run(write);
+  ASSERT_TRUE(written.has_value());
+  EXPECT_EQ(written->Outcome, TRequestOutcome::roReply);
+  EXPECT_EQ(written->Frame.Registers, (std::vector<uint16_t>{0x1234}));
 }
 
 }  // namespace
