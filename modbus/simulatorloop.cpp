@@ -49,7 +49,8 @@ bool PauseUntil(int stopDescriptor, Clock::time_point until) {
 
 constexpr short HangUp = POLLHUP | POLLERR | POLLNVAL;
 
-// Writes all bytes, waiting for room; false when the line hung up or failed or stop was asked.
+}  // namespace
+
 bool WriteAll(int line, int stopDescriptor, const std::vector<uint8_t>& bytes, ServeEnd& end) {
   size_t sent = 0;
   while (sent < bytes.size()) {
@@ -79,8 +80,6 @@ bool WriteAll(int line, int stopDescriptor, const std::vector<uint8_t>& bytes, S
   }
   return true;
 }
-
-}  // namespace
 
 ServeEnd ServeSimulator(int line, int stopDescriptor, SimulatorRegisters& registers) {
   const int flags = fcntl(line, F_GETFL);

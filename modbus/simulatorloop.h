@@ -14,6 +14,9 @@
 // - The line is switched to non-blocking I/O; the caller keeps ownership of both descriptors.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "modbus/simulatorregisters.h"
 
 namespace talyx::modbus {
@@ -21,5 +24,9 @@ namespace talyx::modbus {
 enum class ServeEnd { Stopped, HungUp, Failed };
 
 ServeEnd ServeSimulator(int line, int stopDescriptor, SimulatorRegisters& registers);
+
+// Writes all bytes to the non-blocking line, waiting for room; false (with end set) when the line
+// hung up or failed or the stop descriptor became readable.
+bool WriteAll(int line, int stopDescriptor, const std::vector<uint8_t>& bytes, ServeEnd& end);
 
 }  // namespace talyx::modbus

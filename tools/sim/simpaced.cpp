@@ -38,32 +38,6 @@ void SleepUntilNs(int64_t ns) {
   }
 }
 
-// Writes one byte, waiting for room; false (with end set) when the line or the stop says so.
-bool WriteByte(int line, int stopDescriptor, uint8_t byte, ServeEnd& end) {
-  for (;;) {
-    const ssize_t n = write(line, &byte, 1);
-    if (n == 1) return true;
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) {
-      end = errno == EIO ? ServeEnd::HungUp : ServeEnd::Failed;
-      return false;
-    }
-    pollfd fds[2] = {{line, POLLOUT, 0}, {stopDescriptor, POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0 && errno != EINTR) {
-      end = ServeEnd::Failed;
-      return false;
-    }
-    if (fds[1].revents != 0) {
-      end = ServeEnd::Stopped;
-      return false;
-    }
-    if ((fds[0].revents & HangUp) != 0 && (fds[0].revents & POLLOUT) == 0) {
-      end = ServeEnd::HungUp;
-      return false;
-    }
-  }
-}
-
 }  // namespace
 
 ServeEnd ServePaced(int line, int stopDescriptor, uint32_t baudRate,
@@ -98,7 +72,7 @@ ServeEnd ServePaced(int line, int stopDescriptor, uint32_t baudRate,
     const int64_t startNs = lineEndNs + characterNs * 7 / 2;
     for (size_t i = 0; i < reply.size(); ++i) {
       SleepUntilNs(startNs + characterNs * static_cast<int64_t>(i + 1));
-      if (!WriteByte(line, stopDescriptor, reply[i], end)) return false;
+      if (!modbus::WriteAll(line, stopDescriptor, {reply[i]}, end)) return false;
     }
     if (!reply.empty()) lineEndNs = startNs + characterNs * static_cast<int64_t>(reply.size());
     return true;
