@@ -30,7 +30,7 @@ TMonitorHub::TMonitorHub(TComPort& port, TReceivePath& receivePath, QWidget* win
   idleTimer_ = new QTimer(this);
   idleTimer_->setInterval(IdleMs);
   connect(idleTimer_, &QTimer::timeout, this, [this] { Idle(); });
-  lookTimer_ = new TPreciseTimer([this] { LookAt(platform::MicrosecondClock()); }, this);
+  lookTimer_ = new TPreciseTimer([this] { Look(); }, this);
 }
 
 TMonitorHub::~TMonitorHub() {
@@ -112,31 +112,38 @@ void TMonitorHub::CheckCapture() {
   ShowMessage(tr("捕获已停止：%1").arg(QString::fromStdString(failure)), MessageKind::Error);
 }
 
-bool TMonitorHub::Idle() {
+uint64_t TMonitorHub::Idle() {
   CheckCapture();
   const uint64_t now = platform::MicrosecondClock();
   // The line is known up to where the engine has read it (bytes may wait in the driver while
   // it gathers a fast stream or waits for a processor), taken before the ring is looked at.
   const uint64_t readUpTo = port_.ReadUpTo();
   // Bytes read and not yet taken would arrive after the feed had moved past them.
-  if (port_.InBuffUsed() != 0) return false;
+  if (port_.InBuffUsed() != 0) return 0;
   // A new line format starts the monitor afresh; it must be in place before sent blocks come.
   feed_.SetLine(PortLineFormat(port_));
   const uint64_t upTo = std::min(now, readUpTo);
   feed_.Idle(upTo);
-  return upTo == now;
+  return upTo;
 }
 
 void TMonitorHub::LookAt(uint64_t atUs) {
+  // An earlier look already asked for comes first.
+  if (lookTimer_->Active() && lookAtUs_ <= atUs) return;
+  lookAtUs_ = atUs;
+  Look();
+}
+
+void TMonitorHub::Look() {
   const uint64_t now = platform::MicrosecondClock();
-  if (atUs > now) {
-    if (!lookTimer_->Active() || atUs < lookTimer_->AtUs()) lookTimer_->Start(atUs);
+  if (lookAtUs_ > now) {
+    lookTimer_->Start(lookAtUs_);
     return;
   }
   lookTimer_->Stop();
   // The receive path takes the bytes the port holds at its next event; the engine reads what
-  // waits in the driver at its next look.
-  if (!Idle()) lookTimer_->Start(now + 1000);
+  // waits in the driver at its next look (within its 50 ms period on a quiet line).
+  if (Idle() < lookAtUs_) lookTimer_->Start(now + 1000);
 }
 
 }  // namespace talyx::app

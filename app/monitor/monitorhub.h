@@ -59,8 +59,9 @@ class TMonitorHub : public QObject, public TReceiveTap, private TMonitorSink {
   // Starts collecting without the window: the tap and the sent-bytes hook stay from now on.
   void StartFeeding();
   // Has the feed looked at the line at atUs (platform::MicrosecondClock), now when it has
-  // passed, else by a precise timer; the earliest time asked for is kept. When the port still
-  // holds bytes not taken the look is tried again a millisecond later.
+  // passed, else by a precise timer; the earliest time asked for is kept (a later one is left to
+  // the idle timer). Until the line is known up to atUs (bytes the port holds not yet taken, or
+  // not yet read from the driver) the look is tried again each millisecond.
   void LookAt(uint64_t atUs);
 
   // The register format of the monitor's summaries.
@@ -85,8 +86,12 @@ class TMonitorHub : public QObject, public TReceiveTap, private TMonitorSink {
   void OnEvents(const std::vector<modbus::RtuEvent>& events) override;
   // A capture that stopped by itself is ended and reported.
   void CheckCapture();
-  // False when the port held bytes not yet taken and the feed was not looked at.
-  bool Idle();
+  // Lets the feed end what the line's silence ends, as far as the line is known; the time it
+  // looked up to, or 0 when the port held bytes not yet taken and the feed was not looked at.
+  uint64_t Idle();
+  // The asked look: once its time has come, again each millisecond until the line is known up
+  // to it.
+  void Look();
 
   TComPort& port_;
   TReceivePath& receivePath_;
@@ -96,6 +101,7 @@ class TMonitorHub : public QObject, public TReceiveTap, private TMonitorSink {
   TMonitorWindow* window_ = nullptr;
   QTimer* idleTimer_;
   TPreciseTimer* lookTimer_;
+  uint64_t lookAtUs_ = 0;  // the time the feed is to be looked at
   bool feeding_ = false;
   std::unique_ptr<capture::TCaptureWriter> writer_;
   int64_t wallOffsetUs_ = 0;

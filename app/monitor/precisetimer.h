@@ -28,8 +28,6 @@ class TPreciseTimer : public QObject {
   void Start(uint64_t atUs);
   void Stop();
   bool Active() const { return timer_.isActive(); }
-  // The time it fires at, while Active.
-  uint64_t AtUs() const { return atUs_; }
 
  private:
   void Wait();
