@@ -1,9 +1,10 @@
 // Fuzz target of the Modbus RTU framer, decoder and pairing fed random bytes at random times in
 // both directions: every byte comes out exactly once and in order, in a frame or a raw run of
 // its own direction; frames are 4 to 256 bytes, those with a valid CRC end with it and the others
-// have their function's length; raw runs are at most 256 bytes; times never go back within a
-// direction; a response is paired only with an earlier request of its address and function,
-// within the timeout; the one-line text of every frame can be made in any register format.
+// have their function's length or hold no frame with a valid CRC after their first byte; raw runs
+// are at most 256 bytes; times never go back within a direction; a response is paired only with an
+// earlier request of its address and function, within the timeout; the one-line text of every frame
+// can be made in any register format.
 //
 // Input: a byte choosing the rate (9600, 19200, 115200 or 921600 baud, parity, stop bits) and
 // one giving the response timeout (times 10 ms, plus 1); then operations until the end, each a
@@ -36,6 +37,16 @@ constexpr std::array<uint32_t, 4> kRates = {9600, 19200, 115200, 921600};
 
 void Check(bool holds) {
   if (!holds) std::abort();
+}
+
+// Whether a run of 4 or more bytes with a valid CRC begins after the first byte.
+bool FrameAfterFirstByte(const std::vector<uint8_t>& bytes) {
+  for (size_t start = 1; start + modbus::MinFrameLength <= bytes.size(); ++start) {
+    for (size_t end = start + modbus::MinFrameLength; end <= bytes.size(); ++end) {
+      if (modbus::ModbusCrcRegister(bytes.data() + start, end - start) == 0) return true;
+    }
+  }
+  return false;
 }
 
 struct Side {
@@ -76,7 +87,8 @@ struct Checker {
         const auto request = modbus::RequestLength(bytes.data(), bytes.size());
         const auto response = modbus::ResponseLength(bytes.data(), bytes.size());
         Check((request.Rule == modbus::LengthRule::Fixed && request.Bytes == bytes.size()) ||
-              (response.Rule == modbus::LengthRule::Fixed && response.Bytes == bytes.size()));
+              (response.Rule == modbus::LengthRule::Fixed && response.Bytes == bytes.size()) ||
+              !FrameAfterFirstByte(bytes));
       }
       const auto key = static_cast<uint16_t>(event.Frame.Address << 8 | event.Frame.Function);
       if (event.Frame.Role == modbus::FrameRole::Request && !event.Echo) {
