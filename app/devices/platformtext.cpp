@@ -39,7 +39,7 @@ constexpr const char* Phrases[] = {
     QT_TRANSLATE_NOOP("PlatformText", "服务器的数据不合协议，连接已断开："),
 };
 
-// "plc-logger（PID 1234）, meter-reader（PID 1240）": the holders seen with their pid.
+// "first-holder（PID 1234）, second-holder（PID 1240）": the holders seen with their pid.
 QString HolderList(const std::vector<platform::PortHolder>& holders) {
   QStringList names;
   for (const platform::PortHolder& holder : holders) {

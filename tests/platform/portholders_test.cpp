@@ -89,11 +89,11 @@ TEST(PortHolders, EveryUsersLocksAndTheDescriptorsInViewAreReadUnderTheProcRoot)
                           "1: -> FLOCK  ADVISORY  WRITE 4343 " + device + " 0 EOF\n" +
                           "2: FLOCK  ADVISORY  WRITE 4444 " + proc.LockName("device", 1) +
                           " 0 EOF\n" + "3: OFDLCK ADVISORY  READ  -1 " + device + " 0 EOF\n");
-  proc.Write("4242/comm", "plc-logger\n");
-  proc.Opens(4545, "device", "meter-reader");
-  proc.Opens(4646, "other", "cat");
+  proc.Write("4242/comm", "first-holder\n");
+  proc.Opens(4545, "device", "second-holder");
+  proc.Opens(4646, "other", "bystander");
   EXPECT_EQ(FindPortHolders(proc.Path("device"), proc.Root()),
-            (Holders{{4242, "plc-logger"}, {0, ""}, {4545, "meter-reader"}}));
+            (Holders{{4242, "first-holder"}, {0, ""}, {4545, "second-holder"}}));
   EXPECT_EQ(FindPortHolders(proc.Path("missing"), proc.Root()), Holders{});
 }
 
