@@ -33,23 +33,6 @@ std::vector<PollLogColumn> PollLogColumns(const PollSet& set) {
   return columns;
 }
 
-std::string CsvField(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  quoted += '"';
-  return quoted;
-}
-
-std::string CsvNumber(double value) {
-  char text[32];
-  const std::to_chars_result end = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, end.ptr);
-}
-
 std::string LocalIsoTime(int64_t wallMs) {
   // Floor division, so that times before 1970 keep a millisecond part of 0-999.
   int64_t seconds = wallMs / 1000;

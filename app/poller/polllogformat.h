@@ -1,4 +1,5 @@
-// The poll log's CSV pieces: its columns, fields, numbers, times and lines, free of Qt.
+// The poll log's CSV pieces: its columns, times and lines, free of Qt (fields and numbers are the
+// register map's, registermap.h).
 //
 // Principles:
 // - RFC 4180: a field is quoted when it holds ',', '"', CR or LF, a '"' inside doubled; lines end
@@ -21,6 +22,7 @@
 
 #include "app/poller/pollsample.h"
 #include "app/poller/pollset.h"
+#include "app/poller/registermap.h"
 
 namespace talyx::app {
 
@@ -34,8 +36,6 @@ struct PollLogColumn {
 
 std::vector<PollLogColumn> PollLogColumns(const PollSet& set);
 
-std::string CsvField(std::string_view text);
-std::string CsvNumber(double value);
 std::string LocalIsoTime(int64_t wallMs);
 
 // The header line: the time and row columns' titles, then the registers' headers.

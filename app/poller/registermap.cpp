@@ -427,8 +427,8 @@ RegisterMapReading Failed(Failure failure) {
   return reading;
 }
 
-// The field as RFC 4180 writes it: in quotes, quotes doubled, when it holds a separator, a quote
-// or a line end.
+}  // namespace
+
 std::string CsvField(std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
   std::string quoted = "\"";
@@ -439,13 +439,11 @@ std::string CsvField(std::string_view text) {
   return quoted + '"';
 }
 
-std::string DoubleText(double value) {
+std::string CsvNumber(double value) {
   std::array<char, 32> text{};
   const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
   return std::string(text.data(), result.ptr);
 }
-
-}  // namespace
 
 std::string_view MapProblemText(MapProblem problem) {
   switch (problem) {
@@ -562,8 +560,8 @@ std::string WriteRegisterMap(const PollSet& set) {
     for (const PollRegister& reg : row.Registers) {
       text += CsvField(reg.Name) + ',' + slave + ',' + function + ',' +
               std::to_string(reg.Address) + ',' + formats::RegisterFormatName(reg.Format) + ',' +
-              DoubleText(reg.Scale) + ',' + DoubleText(reg.Offset) + ',' + CsvField(reg.Unit) +
-              ',' + rowFields;
+              CsvNumber(reg.Scale) + ',' + CsvNumber(reg.Offset) + ',' + CsvField(reg.Unit) + ',' +
+              rowFields;
     }
   }
   return text;

@@ -93,6 +93,13 @@ struct RegisterMapReading {
 };
 
 RegisterMapReading ReadRegisterMap(std::string_view text);
+
+// One field as RFC 4180 writes it: in quotes, quotes doubled, when it holds a separator, a quote
+// or a line end.
+std::string CsvField(std::string_view text);
+// A number in its shortest text that reads back the same, '.' as the decimal point whatever the
+// locale.
+std::string CsvNumber(double value);
 // The text of a poll set file (with the row fields), protocol addresses.
 std::string WriteRegisterMap(const PollSet& set);
 
