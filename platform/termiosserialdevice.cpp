@@ -107,9 +107,11 @@ int TermiosSerialDevice::TakeOver(int descriptor) {
   }
   closeEvent_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   maskEvent_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (closeEvent_ < 0 || maskEvent_ < 0) {
+  takenEvent_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (closeEvent_ < 0 || maskEvent_ < 0 || takenEvent_ < 0) {
     CloseIfOpen(closeEvent_);
     CloseIfOpen(maskEvent_);
+    CloseIfOpen(takenEvent_);
     close(descriptor);
     return PeOutOfMemory;
   }
@@ -169,6 +171,7 @@ void TermiosSerialDevice::Release() {
   CloseIfOpen(descriptor_);
   CloseIfOpen(closeEvent_);
   CloseIfOpen(maskEvent_);
+  CloseIfOpen(takenEvent_);
 }
 
 int TermiosSerialDevice::Failure(int err) {
@@ -369,6 +372,9 @@ long TermiosSerialDevice::Read(uint8_t* buffer, size_t count) {
     const ssize_t n = read(descriptor_, buffer, count);
     if (n > 0) {
       bytesTaken_ = true;
+      // A waiter set aside while these bytes waited unread looks at the input again at once:
+      // the bytes that come next are news.
+      if (waiterSetAside_.exchange(false)) Signal(takenEvent_);
       return static_cast<long>(n);
     }
     if (n == 0) {
@@ -479,11 +485,25 @@ bool TermiosSerialDevice::WaitEvent(uint32_t& events) {
       return true;
     }
 
-    // Reported bytes still waiting: poll for hang-up only (always reported), not for input.
-    const short deviceEvents = waiterInCount_ > 0 ? 0 : POLLIN;
-    pollfd fds[3] = {
-        {descriptor_, deviceEvents, 0}, {closeEvent_, POLLIN, 0}, {maskEvent_, POLLIN, 0}};
-    if (poll(fds, 3, EventPollIntervalMs) < 0 && errno != EINTR) {
+    // Reported bytes still waiting: poll for hang-up only (always reported), not for input,
+    // until the reader takes some. Set aside is announced before bytesTaken_ is looked at, and
+    // Read sets bytesTaken_ before it looks at the announcement, so a take is either seen here
+    // or signalled.
+    const bool setAside = waiterInCount_ > 0;
+    if (setAside) {
+      waiterSetAside_ = true;
+      if (bytesTaken_) {
+        waiterSetAside_ = false;
+        continue;
+      }
+    }
+    pollfd fds[4] = {{descriptor_, static_cast<short>(setAside ? 0 : POLLIN), 0},
+                     {closeEvent_, POLLIN, 0},
+                     {maskEvent_, POLLIN, 0},
+                     {takenEvent_, POLLIN, 0}};
+    const int ready = poll(fds, 4, EventPollIntervalMs);
+    waiterSetAside_ = false;
+    if (ready < 0 && errno != EINTR) {
       gone_ = true;
       return false;
     }
@@ -493,6 +513,7 @@ bool TermiosSerialDevice::WaitEvent(uint32_t& events) {
       return false;
     }
     if (fds[2].revents & POLLIN) Drain(maskEvent_);
+    if (fds[3].revents & POLLIN) Drain(takenEvent_);
   }
 }
 

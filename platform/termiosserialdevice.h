@@ -18,13 +18,16 @@
 //   counter change once.
 // - Wake-ups: closeEvent_ (an eventfd) is signalled once by Close and never drained, so every
 //   poll ends at once and keeps ending; maskEvent_ is signalled by SetEventMask(0) and drained
-//   by the waiter. The descriptor stays open until Release, so a worker that still holds it
+//   by the waiter; takenEvent_ is signalled by a Read that took bytes while the waiter was set
+//   aside (below) and drained by the waiter. The descriptor stays open until Release, so a worker that still holds it
 //   never touches a reused descriptor number.
 // - The event wait polls the device and both eventfds with a short time-out, and on every wake
 //   compares the input count, the modem lines (TIOCMGET) and the interrupt counters
 //   (TIOCGICOUNT) with its last readings. poll() is level-triggered: while bytes it has already
-//   reported wait unread, the device is polled for hang-up only, and the waiter wakes at its
-//   normal cadence instead of at once, again and again.
+//   reported wait unread, the waiter is set aside: the device is polled for hang-up only, and
+//   the waiter wakes when the reader takes bytes (or at its cadence) instead of at once, again
+//   and again. The reader's take wakes it at once, so bytes that arrive after it are reported
+//   as they come, not a cadence later.
 // - Pseudo-terminals and drivers without modem ioctls (ENOTTY/EINVAL): lines read as off, no
 //   line errors are counted, DTR/RTS requests succeed doing nothing. A reading the driver
 //   refused once is not asked for again until the next open: the event wait makes these
@@ -115,6 +118,7 @@ class TermiosSerialDevice : public SerialDevice {
   int descriptor_ = -1;
   int closeEvent_ = -1;
   int maskEvent_ = -1;
+  int takenEvent_ = -1;
   // Open took the lock, and set the exclusive flag (hardware ttys); main thread only.
   bool locked_ = false;
   bool exclusiveFlagSet_ = false;
@@ -134,6 +138,8 @@ class TermiosSerialDevice : public SerialDevice {
   // Read took bytes since the waiter last looked: a count equal to the waiter's baseline may
   // then be new bytes in place of the ones taken.
   std::atomic<bool> bytesTaken_{false};
+  // The waiter is set aside: it polls without input until Read signals takenEvent_.
+  std::atomic<bool> waiterSetAside_{false};
 
   // The event waiter's own baselines.
   uint32_t waiterInCount_ = 0;

@@ -729,6 +729,28 @@ TEST_F(TermiosDeviceTest, NewBytesLeavingTheCountUnchangedAreReported) {
   EXPECT_EQ(ReadDevice(1), "b");
 }
 
+// A reply trickles in: the reader takes each byte soon after it is reported, and the next one
+// must be reported as it comes, not when the waiter's cadence next looks. Before the reader's
+// take woke it, a waiter set aside for unread bytes slept its whole cadence every round.
+TEST_F(TermiosDeviceTest, ABytePromptlyFollowingATakeIsReportedWithinTheCadence) {
+  device_.SetEventMask(EventMaskNT);
+  EventWaiterThread waiter(device_);
+  constexpr int kRounds = 10;
+  int prompt = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    ASSERT_TRUE(pty_.Send("x"));
+    ASSERT_TRUE(waiter.WaitForCount(EvRxChar, 2 * round + 1));
+    const auto taken = std::chrono::steady_clock::now();
+    ASSERT_EQ(ReadDevice(1), "x");
+    ASSERT_TRUE(pty_.Send("y"));
+    ASSERT_TRUE(waiter.WaitForCount(EvRxChar, 2 * round + 2));
+    const auto after = std::chrono::steady_clock::now() - taken;
+    if (after < std::chrono::milliseconds(TermiosSerialDevice::EventPollIntervalMs) / 2) ++prompt;
+    ASSERT_EQ(ReadDevice(1), "y");
+  }
+  EXPECT_GE(prompt, kRounds / 2) << "reports a cadence late";
+}
+
 TEST(TermiosDeviceEvents, BytesWaitingAtOpenAreReportedByTheFirstWait) {
   PtyPair pty;
   ASSERT_TRUE(pty.Send("early"));
