@@ -98,7 +98,9 @@ void TDispThread::Execute() {
   bool lookAgain = false;
   bool lossReported = false;
   using Clock = std::chrono::steady_clock;
+  Clock::time_point runStart{};        // the start of the first turn of the run of reading turns
   Clock::time_point lastReadingTurn{};  // the start of the latest turn that read bytes
+  uint64_t runBytes = 0;                // what the run's later turns read
   Clock::time_point nextTurn{};
   for (;;) {
     if (lookAgain && nextTurn > Clock::now()) std::this_thread::sleep_until(nextTurn);
@@ -132,9 +134,15 @@ void TDispThread::Execute() {
     const uint64_t bytesThisTurn = d.bytesRead_ - bytesBefore;
     lookAgain = bytesThisTurn != 0;
     if (lookAgain) {
-      const auto sincePrevious =
-          std::chrono::duration_cast<std::chrono::microseconds>(turnStart - lastReadingTurn);
-      nextTurn = turnStart + GatherPause(bytesThisTurn, sincePrevious);
+      if (turnStart - lastReadingTurn > std::chrono::microseconds(GatherRateSpanUs)) {
+        runStart = turnStart;
+        runBytes = 0;
+      } else {
+        runBytes += bytesThisTurn;
+      }
+      const auto sinceRunStart =
+          std::chrono::duration_cast<std::chrono::microseconds>(turnStart - runStart);
+      nextTurn = turnStart + GatherPause(bytesThisTurn, runBytes, sinceRunStart);
       lastReadingTurn = turnStart;
     }
     if (d.ThreadsStopping || d.ClosePending) break;
@@ -142,16 +150,17 @@ void TDispThread::Execute() {
   d.AckSignal->Set();
 }
 
-std::chrono::microseconds TDispThread::GatherPause(uint64_t bytes,
-                                                   std::chrono::microseconds sincePrevious) {
-  const auto since = static_cast<uint64_t>(std::max<int64_t>(sincePrevious.count(), 0));
-  // Slower than the gathering rate (bytes * 1000 against rate * microseconds, so nothing is
-  // divided by a zero time), or enough read already: at once.
-  if (bytes == 0 || bytes >= GatherTargetBytes || bytes * 1000 < GatherFromBytesPerMs * since) {
+std::chrono::microseconds TDispThread::GatherPause(uint64_t bytes, uint64_t runBytes,
+                                                   std::chrono::microseconds sinceRunStart) {
+  const auto since = static_cast<uint64_t>(std::max<int64_t>(sinceRunStart.count(), 0));
+  // No rate known yet, slower than the gathering rate (the run's bytes * 1000 against rate *
+  // microseconds, so nothing is divided by a zero count), or enough read already: at once.
+  if (bytes == 0 || bytes >= GatherTargetBytes || since < GatherRateSpanUs ||
+      runBytes * 1000 < GatherFromBytesPerMs * since) {
     return std::chrono::microseconds(0);
   }
-  // The time the stream takes to bring the target at the rate it brought these bytes.
-  const uint64_t pause = GatherTargetBytes * since / bytes;
+  // The time the stream takes to bring the target at the rate of its run.
+  const uint64_t pause = GatherTargetBytes * since / runBytes;
   return std::chrono::microseconds(
       std::min<uint64_t>(pause, static_cast<uint64_t>(GatherMostMicroseconds)));
 }

@@ -96,6 +96,11 @@ class TComThread : public TDispatcherThread {
 // line that brings small chunks is then read and offered to the handlers several chunks at a
 // time, instead of costing a hand-off to the main thread and back per chunk. Slower traffic, a
 // lone reply after a quiet moment and a turn that read enough already go on at once.
+// The stream's rate is that of its run of reading turns (each less than GatherRateSpanUs after
+// the one before), once the run is GatherRateSpanUs old: the bytes its later turns read over the
+// time since its first began (the first turn's bytes came before it, at an unknown pace). Two reads that happen to fall close together, or a few
+// bytes a device hands over at once, say nothing of the line's rate, and a reply trickling in
+// from a slower line must not wait for bytes that will not come.
 // The bound is one display frame: a window shows what it receives once a frame at most, so a
 // stream costs one hand-off per frame and shows no later than it would otherwise. The target is
 // half the terminal layer's 4 KB read buffer, so a faster line is read before that fills.
@@ -106,11 +111,13 @@ class TDispThread : public TDispatcherThread {
   static constexpr uint64_t GatherFromBytesPerMs = 32;
   static constexpr uint64_t GatherTargetBytes = 2048;
   static constexpr int64_t GatherMostMicroseconds = 16000;
+  static constexpr int64_t GatherRateSpanUs = 1000;
 
-  // How long after its start the turn that read `bytes` is followed by the next, when the turn
-  // before that read bytes too and began `sincePrevious` earlier; zero for at once.
-  static std::chrono::microseconds GatherPause(uint64_t bytes,
-                                               std::chrono::microseconds sincePrevious);
+  // How long after its start the turn that read `bytes` is followed by the next, when it belongs
+  // to a run of reading turns that began `sinceRunStart` earlier and whose turns after the first
+  // read `runBytes` (this turn's included); zero for at once.
+  static std::chrono::microseconds GatherPause(uint64_t bytes, uint64_t runBytes,
+                                               std::chrono::microseconds sinceRunStart);
 
   explicit TDispThread(TWin32Dispatcher* dispatcher) : TDispatcherThread(dispatcher) {}
 
