@@ -1,48 +1,66 @@
-// TPreciseTimer: whole milliseconds on a Qt timer, the rest slept.
+// TPreciseTimer: a timerfd armed for an absolute time of the monotonic clock.
 #include "app/monitor/precisetimer.h"
 
-#include <chrono>
-#include <thread>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
 #include <utility>
 
 #include "platform/clock.h"
 
 namespace talyx::app {
 
-namespace {
-
-// The part of a wait below this is slept rather than left to the Qt timer.
-constexpr uint64_t SleptUs = 1000;
-
-}  // namespace
-
 TPreciseTimer::TPreciseTimer(std::function<void()> fired, QObject* parent)
     : QObject(parent), fired_(std::move(fired)) {
-  timer_.setSingleShot(true);
-  timer_.setTimerType(Qt::PreciseTimer);
-  connect(&timer_, &QTimer::timeout, this, [this] { Timeout(); });
+  descriptor_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+  if (descriptor_ >= 0) {
+    notifier_ = new QSocketNotifier(descriptor_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+      uint64_t expirations = 0;
+      // Nothing to read: a Stop or a new Start came after the expiry woke the loop.
+      if (read(descriptor_, &expirations, sizeof expirations) != sizeof expirations) return;
+      Fire();
+    });
+  }
+  fallback_.setSingleShot(true);
+  fallback_.setTimerType(Qt::PreciseTimer);
+  connect(&fallback_, &QTimer::timeout, this, [this] { Fire(); });
+}
+
+TPreciseTimer::~TPreciseTimer() {
+  delete notifier_;
+  if (descriptor_ >= 0) close(descriptor_);
 }
 
 void TPreciseTimer::Start(uint64_t atUs) {
-  atUs_ = atUs;
-  Wait();
-}
-
-void TPreciseTimer::Stop() { timer_.stop(); }
-
-void TPreciseTimer::Wait() {
-  const uint64_t now = platform::MicrosecondClock();
-  const uint64_t left = atUs_ > now ? atUs_ - now : 0;
-  timer_.start(left > SleptUs ? static_cast<int>((left - SleptUs + 999) / 1000) : 0);
-}
-
-void TPreciseTimer::Timeout() {
-  const uint64_t now = platform::MicrosecondClock();
-  if (atUs_ > now + SleptUs) {
-    Wait();
+  armed_ = true;
+  if (descriptor_ < 0) {
+    const uint64_t now = platform::MicrosecondClock();
+    const uint64_t left = atUs > now ? atUs - now : 0;
+    fallback_.start(static_cast<int>((left + 999) / 1000));
     return;
   }
-  if (atUs_ > now) std::this_thread::sleep_for(std::chrono::microseconds(atUs_ - now));
+  // An it_value of zero would disarm the timer: a time already past is 1 ns after the epoch.
+  itimerspec at{};
+  at.it_value.tv_sec = static_cast<time_t>(atUs / 1'000'000);
+  at.it_value.tv_nsec = static_cast<long>(atUs % 1'000'000) * 1000;
+  if (atUs == 0) at.it_value.tv_nsec = 1;
+  timerfd_settime(descriptor_, TFD_TIMER_ABSTIME, &at, nullptr);
+}
+
+void TPreciseTimer::Stop() {
+  armed_ = false;
+  fallback_.stop();
+  if (descriptor_ >= 0) {
+    const itimerspec disarmed{};
+    timerfd_settime(descriptor_, 0, &disarmed, nullptr);
+  }
+}
+
+void TPreciseTimer::Fire() {
+  if (!armed_) return;
+  armed_ = false;
   fired_();
 }
 

@@ -3,9 +3,11 @@
 //
 // Principles of operation:
 // - Qt's timers count whole milliseconds, too coarse for a serial line's silences (1750 µs on a
-//   fast line). The timer waits the whole milliseconds with a precise Qt timer and sleeps the
-//   rest (at most a millisecond) on the calling thread, so it fires within a few tens of
-//   microseconds of its time without spinning.
+//   fast line). The timer is a timerfd on the monotonic clock (the microsecond clock's own),
+//   armed for the absolute time and watched by the event loop, so it fires within the loop's
+//   wake-up of its time and the thread never sleeps or spins for it.
+// - Without a timer descriptor (the process is out of descriptors) it waits on a Qt timer for
+//   the time rounded up to whole milliseconds: late, never early.
 // - Start replaces the time of a timer that has not fired; a time already past fires at the
 //   next turn of the event loop.
 // - Main thread only (the thread of the event loop it runs in).
@@ -16,6 +18,8 @@
 #include <cstdint>
 #include <functional>
 
+class QSocketNotifier;
+
 namespace talyx::app {
 
 class TPreciseTimer : public QObject {
@@ -23,19 +27,21 @@ class TPreciseTimer : public QObject {
 
  public:
   explicit TPreciseTimer(std::function<void()> fired, QObject* parent = nullptr);
+  ~TPreciseTimer() override;
 
   // Fires once at atUs (platform::MicrosecondClock).
   void Start(uint64_t atUs);
   void Stop();
-  bool Active() const { return timer_.isActive(); }
+  bool Active() const { return armed_; }
 
  private:
-  void Wait();
-  void Timeout();
+  void Fire();
 
   std::function<void()> fired_;
-  QTimer timer_;
-  uint64_t atUs_ = 0;
+  int descriptor_ = -1;
+  QSocketNotifier* notifier_ = nullptr;
+  QTimer fallback_;
+  bool armed_ = false;
 };
 
 }  // namespace talyx::app

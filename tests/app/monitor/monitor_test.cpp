@@ -15,7 +15,9 @@
 #include "app/monitor/framestore.h"
 #include "app/monitor/frametablemodel.h"
 #include "app/monitor/monitorfeed.h"
+#include "app/monitor/precisetimer.h"
 #include "modbus/rtudecoder.h"
+#include "platform/clock.h"
 #include "monitorsession.h"
 #include "text/modbusframetext.h"
 
@@ -252,6 +254,41 @@ TEST_F(Monitor, ALongHexSendShowsAsTheTwoFramesThatLeft) {
   EXPECT_EQ(Column(Col::ColCrc), QStringList({"错误", "错误"}));
   EXPECT_NE(model.Text(1, Col::ColSummary), "非帧字节");
   EXPECT_EQ(store.Counters().CrcErrors, 2u);
+}
+
+}  // namespace
+}  // namespace talyx::app::testing
+
+namespace talyx::app::testing {
+namespace {
+
+// The line's silences are timed by it: never early, and a restart or a stop replaces the time.
+TEST(PreciseTimer, FiresOnceNotBeforeItsTimeAndOnlyForItsLatestStart) {
+  talyx::testing::EnsureQtApplication();
+  std::vector<uint64_t> firedAt;
+  TPreciseTimer timer([&] { firedAt.push_back(platform::MicrosecondClock()); });
+  const auto runUntil = [&](size_t count, int limitMs) {
+    QElapsedTimer waited;
+    waited.start();
+    while (firedAt.size() < count && waited.elapsed() < limitMs) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+  };
+
+  const uint64_t first = platform::MicrosecondClock() + 20'000;
+  timer.Start(first);
+  timer.Start(first + 1750);  // the later time replaces the earlier one
+  EXPECT_TRUE(timer.Active());
+  runUntil(1, 2000);
+  ASSERT_EQ(firedAt.size(), 1u);
+  EXPECT_GE(firedAt[0], first + 1750);
+  EXPECT_FALSE(timer.Active());
+
+  timer.Start(platform::MicrosecondClock() + 10'000);
+  timer.Stop();
+  timer.Start(0);  // a time already past fires at the next turn
+  runUntil(3, 100);
+  EXPECT_EQ(firedAt.size(), 2u);
 }
 
 }  // namespace
