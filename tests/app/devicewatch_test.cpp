@@ -48,14 +48,19 @@ class DeviceWatchTest : public MainFormTest {
     std::filesystem::remove(link);
     std::filesystem::create_symlink(far->SlavePath(), link);
   }
-  void Unplug() { far->CloseMaster(); }
+  // The device goes and its by-id link with it, as udev removes it: the freed pseudo-terminal's
+  // number may be given to another test's pair at once, which the window must not reach.
+  void Unplug() {
+    far->CloseMaster();
+    std::filesystem::remove(link);
+  }
   QString DevicePanel() const { return form->StatusBar->PanelText(TMainForm::DevicePanel); }
 
   void OpenOnLink() {
     PlugIn();
     form = CreateForm();
     form->show();
-    ASSERT_TRUE(form->ComPort1.Open());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComPort1.Open(); }, 5000));
   }
 
   std::string link = folder.File("usb-Test_Adapter-if00-port0");
