@@ -98,9 +98,9 @@ void TDispThread::Execute() {
   bool lookAgain = false;
   bool lossReported = false;
   using Clock = std::chrono::steady_clock;
-  Clock::time_point runStart{};        // the start of the first turn of the run of reading turns
-  Clock::time_point lastReadingTurn{};  // the start of the latest turn that read bytes
-  uint64_t runBytes = 0;                // what the run's later turns read
+  Clock::time_point runStart{};  // the start of the first turn of the run of reading turns
+  Clock::time_point runEnds{};   // a reading turn that starts later begins a new run
+  uint64_t runBytes = 0;         // what the run's later turns read
   Clock::time_point nextTurn{};
   for (;;) {
     if (lookAgain && nextTurn > Clock::now()) std::this_thread::sleep_until(nextTurn);
@@ -134,7 +134,7 @@ void TDispThread::Execute() {
     const uint64_t bytesThisTurn = d.bytesRead_ - bytesBefore;
     lookAgain = bytesThisTurn != 0;
     if (lookAgain) {
-      if (turnStart - lastReadingTurn > std::chrono::microseconds(GatherRateSpanUs)) {
+      if (turnStart > runEnds) {
         runStart = turnStart;
         runBytes = 0;
       } else {
@@ -143,7 +143,8 @@ void TDispThread::Execute() {
       const auto sinceRunStart =
           std::chrono::duration_cast<std::chrono::microseconds>(turnStart - runStart);
       nextTurn = turnStart + GatherPause(bytesThisTurn, runBytes, sinceRunStart);
-      lastReadingTurn = turnStart;
+      // The run goes on while reads follow each other, a gathering pause counted as no gap.
+      runEnds = nextTurn + std::chrono::microseconds(GatherRateSpanUs);
     }
     if (d.ThreadsStopping || d.ClosePending) break;
   }

@@ -96,8 +96,8 @@ class TComThread : public TDispatcherThread {
 // line that brings small chunks is then read and offered to the handlers several chunks at a
 // time, instead of costing a hand-off to the main thread and back per chunk. Slower traffic, a
 // lone reply after a quiet moment and a turn that read enough already go on at once.
-// The stream's rate is that of its run of reading turns (each less than GatherRateSpanUs after
-// the one before), once the run is GatherRateSpanUs old: the bytes its later turns read over the
+// The stream's rate is that of its run of reading turns (each starting less than
+// GatherRateSpanUs after the one before was due to), once the run is GatherRateSpanUs old: the bytes its later turns read over the
 // time since its first began (the first turn's bytes came before it, at an unknown pace). Two reads that happen to fall close together, or a few
 // bytes a device hands over at once, say nothing of the line's rate, and a reply trickling in
 // from a slower line must not wait for bytes that will not come.
