@@ -97,10 +97,11 @@ class TComThread : public TDispatcherThread {
 // time, instead of costing a hand-off to the main thread and back per chunk. Slower traffic, a
 // lone reply after a quiet moment and a turn that read enough already go on at once.
 // The stream's rate is that of its run of reading turns (each starting less than
-// GatherRateSpanUs after the one before was due to), once the run is GatherRateSpanUs old: the bytes its later turns read over the
-// time since its first began (the first turn's bytes came before it, at an unknown pace). Two reads that happen to fall close together, or a few
-// bytes a device hands over at once, say nothing of the line's rate, and a reply trickling in
-// from a slower line must not wait for bytes that will not come.
+// GatherRateSpanUs after the one before was due to), once the run is GatherRateSpanUs old: the
+// bytes its later turns read over the time since its first began (the first turn's bytes came
+// before it, at an unknown pace). Two reads that happen to fall close together, or a few bytes a
+// device hands over at once, say nothing of the line's rate, and a reply trickling in from a
+// slower line must not wait for bytes that will not come.
 // The bound is one display frame: a window shows what it receives once a frame at most, so a
 // stream costs one hand-off per frame and shows no later than it would otherwise. The target is
 // half the terminal layer's 4 KB read buffer, so a faster line is read before that fills.

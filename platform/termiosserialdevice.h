@@ -19,9 +19,9 @@
 // - Wake-ups: closeEvent_ (an eventfd) is signalled once by Close and never drained, so every
 //   poll ends at once and keeps ending; maskEvent_ is signalled by SetEventMask(0) and drained
 //   by the waiter; takenEvent_ is signalled by a Read that took bytes while the waiter was set
-//   aside (below) and drained by the waiter. The descriptor stays open until Release, so a worker that still holds it
-//   never touches a reused descriptor number.
-// - The event wait polls the device and both eventfds with a short time-out, and on every wake
+//   aside (below) and drained by the waiter. The descriptor stays open until Release, so a
+//   worker that still holds it never touches a reused descriptor number.
+// - The event wait polls the device and the eventfds with a short time-out, and on every wake
 //   compares the input count, the modem lines (TIOCMGET) and the interrupt counters
 //   (TIOCGICOUNT) with its last readings. poll() is level-triggered: while bytes it has already
 //   reported wait unread, the waiter is set aside: the device is polled for hang-up only, and
