@@ -17,8 +17,8 @@
 #include "app/monitor/monitorfeed.h"
 #include "app/monitor/precisetimer.h"
 #include "modbus/rtudecoder.h"
-#include "platform/clock.h"
 #include "monitorsession.h"
+#include "platform/clock.h"
 #include "text/modbusframetext.h"
 
 namespace talyx::app::testing {
