@@ -13,12 +13,27 @@ namespace {
 
 constexpr quint32 Unknown = std::numeric_limits<quint32>::max();
 
+// Four pixels of a row image merged with four of a cell: each byte keeps the smaller (text
+// darker than the base) or the larger value.
+template <bool Darker>
+void MergeBlock(uchar* __restrict to, const uchar* __restrict from) {
+  for (int b = 0; b < 16; ++b) to[b] = Darker ? std::min(to[b], from[b]) : std::max(to[b], from[b]);
+}
+
+template <bool Darker>
+void MergeCellRow(quint32* to, const quint32* from, int width) {
+  auto* bytesTo = reinterpret_cast<uchar*>(to);
+  const auto* bytesFrom = reinterpret_cast<const uchar*>(from);
+  for (int b = 0; b < width * 4; b += 16) MergeBlock<Darker>(bytesTo + b, bytesFrom + b);
+}
+
 }  // namespace
 
 void TGlyphCache::SetFont(const QFont& font) {
   font_ = font;
   raw_ = QRawFont::fromFont(font);
   cells_.clear();
+  widestCell_ = 0;
   glyphs_.assign(65536, Unknown);
   run_.setRawFont(raw_);
 }
@@ -53,25 +68,35 @@ void TGlyphCache::Draw(QPainter& painter, QPointF origin) {
   runPositions_.clear();
 }
 
-const QImage& TGlyphCache::Cell(quint32 glyph) {
+const TGlyphCache::TCell& TGlyphCache::Cell(quint32 glyph) {
   const auto found = cells_.constFind(glyph);
   if (found != cells_.constEnd()) return *found;
-  QImage& cell = cells_[glyph];
+  TCell& cell = cells_[glyph];
   const qreal advance = raw_.advancesForGlyphIndexes(QList<quint32>{glyph}).value(0).x();
   const QRectF ink = raw_.boundingRect(glyph).translated(0, cellAscent_);
   // The cell starts at the glyph's origin and reaches past its advance as far as its ink does;
   // half a pixel of leeway for antialiasing at the edges.
   const QRectF box(0, 0, std::max(advance, ink.right()), cellHeight_);
   if (advance <= 0 || !box.adjusted(-0.5, -0.5, 0.5, 0.5).contains(ink)) return cell;
-  cell = QImage(qCeil(box.width()), cellHeight_, QImage::Format_RGB32);
-  cell.fill(cellBase_);
-  QPainter painter(&cell);
-  painter.setPen(cellText_);
-  run_.setGlyphIndexes({glyph});
-  run_.setPositions({QPointF(0, 0)});
-  painter.drawGlyphRun(QPointF(0, cellAscent_), run_);
-  run_.setGlyphIndexes({});
-  run_.setPositions({});
+  const int width = (qCeil(box.width()) + CellBlock - 1) / CellBlock * CellBlock;
+  QImage image(width, cellHeight_, QImage::Format_RGB32);
+  image.fill(cellBase_);
+  {
+    QPainter painter(&image);
+    painter.setPen(cellText_);
+    run_.setGlyphIndexes({glyph});
+    run_.setPositions({QPointF(0, 0)});
+    painter.drawGlyphRun(QPointF(0, cellAscent_), run_);
+    run_.setGlyphIndexes({});
+    run_.setPositions({});
+  }
+  cell.Width = width;
+  cell.Pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(cellHeight_));
+  for (int y = 0; y < cellHeight_; ++y) {
+    std::memcpy(cell.Pixels.data() + static_cast<ptrdiff_t>(y) * width, image.constScanLine(y),
+                static_cast<size_t>(width) * 4);
+  }
+  widestCell_ = std::max(widestCell_, width);
   return cell;
 }
 
@@ -80,49 +105,46 @@ bool TGlyphCache::DrawOpaque(QPainter& painter, const QRectF& row, qreal ascent,
   const int height = qCeil(row.height());
   if (text != cellText_ || base != cellBase_ || height != cellHeight_ || ascent != cellAscent_) {
     cells_.clear();
+    widestCell_ = 0;
     cellText_ = text;
     cellBase_ = base;
     cellHeight_ = height;
     cellAscent_ = ascent;
   }
-  // Cells overlap where ink reaches past an advance; each channel keeps the value nearer the
-  // text's colour, which needs the text darker (or lighter) than the base in every channel.
+  // Merging keeps the value nearer the text's colour in each channel, which needs the text darker
+  // (or lighter) than the base in every channel.
   const bool darker =
       text.red() <= base.red() && text.green() <= base.green() && text.blue() <= base.blue();
   const bool lighter =
       text.red() >= base.red() && text.green() >= base.green() && text.blue() >= base.blue();
   if (!darker && !lighter) return false;
   for (const quint32 glyph : runGlyphs_) {
-    if (Cell(glyph).isNull()) return false;
+    if (Cell(glyph).Width == 0) return false;
   }
-  // Room for the last glyph's ink past its advance.
-  const int width = qCeil(row.width()) + cellHeight_ / 2;
-  if (rowImage_.width() != width || rowImage_.height() != height) {
-    rowImage_ = QImage(width, height, QImage::Format_RGB32);
+  // Room for the widest cell at the right edge: cells merge whole, base included.
+  const int width = qCeil(row.width());
+  const int room = width + widestCell_;
+  if (rowImage_.width() != room || rowImage_.height() != height) {
+    rowImage_ = QImage(room, height, QImage::Format_RGB32);
   }
   rowImage_.fill(base);
-  uchar* const bits = rowImage_.bits();
-  const qsizetype stride = rowImage_.bytesPerLine();
-  int written = 0;  // columns before this one may hold an earlier cell
+  auto* const bits = reinterpret_cast<quint32*>(rowImage_.bits());
+  const qsizetype stride = rowImage_.bytesPerLine() / 4;
   for (qsizetype i = 0; i < runGlyphs_.size(); ++i) {
-    const QImage& cell = *cells_.constFind(runGlyphs_[i]);
+    const TCell& cell = *cells_.constFind(runGlyphs_[i]);
     const int left = qRound(runPositions_[i].x());
-    const int columns = std::min(cell.width(), width - left);
-    if (left < 0 || columns <= 0) continue;
-    // Where the cell overlaps an earlier one, channels merge; the rest is copied.
-    const auto merged = static_cast<size_t>(std::clamp(written - left, 0, columns)) * 4;
-    const auto bytes = static_cast<size_t>(columns) * 4;
+    if (left < 0 || left >= width) continue;
     for (int y = 0; y < height; ++y) {
-      uchar* const to = bits + y * stride + left * 4;
-      const uchar* const from = cell.constScanLine(y);
-      for (size_t b = 0; b < merged; ++b) {
-        to[b] = darker ? std::min(to[b], from[b]) : std::max(to[b], from[b]);
+      quint32* const to = bits + y * stride + left;
+      const quint32* const from = cell.Pixels.data() + static_cast<ptrdiff_t>(y) * cell.Width;
+      if (darker) {
+        MergeCellRow<true>(to, from, cell.Width);
+      } else {
+        MergeCellRow<false>(to, from, cell.Width);
       }
-      std::memcpy(to + merged, from + merged, bytes - merged);
     }
-    written = std::max(written, left + columns);
   }
-  painter.drawImage(row.topLeft(), rowImage_);
+  painter.drawImage(row.topLeft(), rowImage_, QRect(0, 0, width, height));
   runGlyphs_.clear();
   runPositions_.clear();
   return true;

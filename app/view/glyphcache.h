@@ -6,8 +6,10 @@
 // cost more than drawing its glyphs while data streams in and every row in sight is new at each
 // display frame. Rows on a plain background go faster still as opaque cells (DrawOpaque): each
 // glyph is drawn once with the row's colours into a cell from its origin to the end of its
-// advance or its ink, and a row is composed of its cells in a row image (where cells overlap,
-// each channel keeps the value nearer the text), then drawn in one piece; blending each glyph's
+// advance or its ink, and a row is composed of its cells in a row image filled with the base
+// colour: each channel keeps the value nearer the text, so a cell lands whole where nothing was
+// and merges where cells overlap, in blocks the compiler turns into vector operations. The row
+// is then drawn in one piece; blending each glyph's
 // coverage into the view at every paint was the largest part of a stream's painting. A glyph
 // whose ink starts left of its origin or leaves the row (a combining mark, a tall accent), or
 // text that is neither darker nor lighter than the background in every channel, makes the row a
@@ -43,9 +45,9 @@ class TGlyphCache {
   void Add(quint32 glyph, qreal x);
   // Draws what was added with the painter's pen, the row's left edge and baseline at origin.
   void Draw(QPainter& painter, QPointF origin);
-  // Draws the row's rectangle in base and what was added as opaque cells in text, the baseline
-  // ascent below the row's top; false, with nothing drawn and what was added kept for Draw, when
-  // a glyph cannot be a cell.
+  // Draws the row's rectangle in base and what was added as opaque cells in text, each at its x
+  // from the rectangle's left edge and the baseline ascent below its top; false, with nothing
+  // drawn and what was added kept for Draw, when a glyph cannot be a cell.
   bool DrawOpaque(QPainter& painter, const QRectF& row, qreal ascent, const QColor& text,
                   const QColor& base);
 
@@ -61,9 +63,16 @@ class TGlyphCache {
   QList<QPointF> runPositions_;
   QGlyphRun run_;
 
-  // A glyph's cell in the cells' colours and height; a null image when its ink leaves the cell.
-  const QImage& Cell(quint32 glyph);
-  QHash<quint32, QImage> cells_;
+  // A glyph drawn in the cells' colours and height, widened with the base colour to whole blocks
+  // of CellBlock pixels, so that rows merge cells block by block.
+  struct TCell {
+    int Width = 0;                // pixels; 0 when the glyph's ink leaves the cell
+    std::vector<quint32> Pixels;  // Width per row, rows top to bottom
+  };
+  static constexpr int CellBlock = 4;
+  const TCell& Cell(quint32 glyph);
+  QHash<quint32, TCell> cells_;
+  int widestCell_ = 0;
   QColor cellText_;
   QColor cellBase_;
   int cellHeight_ = 0;

@@ -32,6 +32,9 @@ TReceiveView::TReceiveView(QWidget* parent)
   setAttribute(Qt::WA_InputMethodEnabled);
   setInputMethodHints(Qt::ImhMultiLine);
   viewport()->setCursor(Qt::IBeamCursor);
+  // The paint covers every pixel of the viewport itself (paintEvent), so Qt does not fill it with
+  // the base colour first: rows on the plain base are opaque images of the viewport's width.
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   setVerticalScrollBar(new TViewScrollBar(this));
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -298,11 +301,16 @@ void TReceiveView::EnsureCaretVisible() {
 void TReceiveView::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   painter.setFont(font());
+  const qreal width = viewport()->width();
   const qreal height = viewport()->height();
+  const QBrush& base = palette().brush(QPalette::Base);
+  // The top margin and what lies below the last row; the rows paint the rest.
+  painter.fillRect(QRectF(0, 0, width, Margin), base);
   const TReceiveLayout::TRow first = layout_.RowAt(verticalScrollBar()->value());
   qsizetype line = first.Line;
   qsizetype start = first.Start;
-  for (qreal top = Margin; top < height && line < text_.LineCount(); top += layout_.RowHeight()) {
+  qreal top = Margin;
+  for (; top < height && line < text_.LineCount(); top += layout_.RowHeight()) {
     const qsizetype end = layout_.RowEnd(line, start);
     PaintRow(painter, line, start, end, top);
     if (end >= text_.Line(line).size()) {
@@ -312,6 +320,7 @@ void TReceiveView::paintEvent(QPaintEvent*) {
       start = end;
     }
   }
+  if (top < height) painter.fillRect(QRectF(0, top, width, height - top), base);
   if (!hasFocus()) return;
   const QRectF caret = CaretRect();
   if (!preedit_.isEmpty()) {
@@ -334,11 +343,15 @@ void TReceiveView::PaintRow(QPainter& painter, qsizetype line, qsizetype start, 
   const qsizetype lineStart = text_.LineStart(line);
   const qsizetype selectFrom = std::clamp(SelectionStart() - lineStart, start, end);
   const qsizetype selectTo = std::clamp(SelectionEnd() - lineStart, start, end);
-  const QPointF origin(Margin, top + layout_.Ascent());
-  qreal x = 0;
-  // Rows without a selection on a plain background are composed of opaque glyph cells.
+  const QPointF origin(0, top + layout_.Ascent());
+  qreal x = 0;  // from the text's left edge, a margin inside the row
+  // The row's whole width, margins included. Rows without a selection on a plain background are
+  // composed of opaque glyph cells across it; the others are filled with the base first.
+  const QRectF row(0, top, viewport()->width(), layout_.RowHeight());
   const QBrush& base = palette().brush(QPalette::Base);
-  const bool plain = base.style() == Qt::SolidPattern && base.color().alpha() == 255;
+  const bool opaque = base.style() == Qt::SolidPattern && base.color().alpha() == 255 &&
+                      selectFrom == selectTo && start < end;
+  if (!opaque) painter.fillRect(row, base);
   // Paints the characters [from, to): the glyphs in one run, then what has no glyph of its own
   // as text; blanks and tabs draw nothing.
   const auto paintPart = [&](qsizetype from, qsizetype to, bool selected) {
@@ -349,19 +362,20 @@ void TReceiveView::PaintRow(QPainter& painter, qsizetype line, qsizetype start, 
       const QChar c = s[i];
       if (c != u' ' && c != u'\t' && !c.isLowSurrogate()) {
         if (const quint32 glyph = glyphs_.GlyphOf(c)) {
-          glyphs_.Add(glyph, x);
+          glyphs_.Add(glyph, Margin + x);
         } else {
-          alone.emplace_back(i, x);
+          alone.emplace_back(i, Margin + x);
         }
       }
       x += layout_.Advance(s, i, x);
     }
     const QColor text = palette().color(selected ? QPalette::HighlightedText : QPalette::Text);
-    const QRectF part(Margin + left, top, x - left, layout_.RowHeight());
-    const bool whole = from == start && to == end;
-    if (!(plain && whole && !selected &&
-          glyphs_.DrawOpaque(painter, part, layout_.Ascent(), text, base.color()))) {
-      if (selected) painter.fillRect(part, palette().color(QPalette::Highlight));
+    if (!opaque || !glyphs_.DrawOpaque(painter, row, layout_.Ascent(), text, base.color())) {
+      if (opaque) painter.fillRect(row, base);
+      if (selected) {
+        painter.fillRect(QRectF(Margin + left, top, x - left, layout_.RowHeight()),
+                         palette().color(QPalette::Highlight));
+      }
       painter.setPen(text);
       glyphs_.Draw(painter, origin);
     }

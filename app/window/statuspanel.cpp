@@ -18,6 +18,8 @@ TStatusPanel::TStatusPanel(QWidget* parent) : QFrame(parent) {
   setFrameShape(QFrame::Panel);
   setFrameShadow(QFrame::Sunken);
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  // Opaque: a new counter repaints the panel alone, not the bar and the window behind it.
+  setAutoFillBackground(true);
   glyphs_.SetFont(font());
 }
 

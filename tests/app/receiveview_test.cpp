@@ -326,5 +326,29 @@ TEST_F(ReceiveViewTest, RowsPaintEveryKindOfCharacterAndTheSelection) {
   }
 }
 
+// The viewport paints every pixel itself, with no background filled for it: margins, the rest of
+// each row, an empty line, a row with a selection and the space below the text.
+TEST_F(ReceiveViewTest, TheViewportPaintsEveryPixelAndTheBaseAroundTheText) {
+  view->setPlainText(QStringLiteral("0A 1B\n\nselected"));
+  view->SetSelection(view->CharacterCount() - 4, view->CharacterCount());
+  const QColor unpainted(255, 0, 255);
+  QImage image(view->viewport()->size(), QImage::Format_RGB32);
+  image.fill(unpainted);
+  view->viewport()->render(&image, {}, {}, QWidget::DrawChildren);
+  const QColor base = view->palette().color(QPalette::Base);
+  const int textBottom = TReceiveView::Margin + static_cast<int>(3 * view->Layout().RowHeight());
+  int missed = 0;
+  int inkBelow = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor pixel = image.pixelColor(x, y);
+      if (pixel == unpainted) ++missed;
+      if ((y < TReceiveView::Margin || y >= textBottom) && pixel != base) ++inkBelow;
+    }
+  }
+  EXPECT_EQ(missed, 0);
+  EXPECT_EQ(inkBelow, 0);
+}
+
 }  // namespace
 }  // namespace talyx::testing
