@@ -102,16 +102,18 @@ class TComThread : public TDispatcherThread {
 // before it, at an unknown pace). Two reads that happen to fall close together, or a few bytes a
 // device hands over at once, say nothing of the line's rate, and a reply trickling in from a
 // slower line must not wait for bytes that will not come.
-// The bound is one display frame: a window shows what it receives once a frame at most, so a
-// stream costs one hand-off per frame and shows no later than it would otherwise. The target is
-// half the terminal layer's 4 KB read buffer, so a faster line is read before that fills.
+// The bound is two display frames: a window writes a read that comes a frame or more after its
+// last write at once, and reads that come faster in pairs, so a stream shows within about two
+// frames of reaching the driver either way, and a 921600 baud line costs one hand-off and one
+// write of the view per two frames. The target is three quarters of the terminal layer's 4 KB
+// read buffer: a faster line is read with a quarter of it, over 3 ms at 300 KB/s, still free.
 class TDispThread : public TDispatcherThread {
  public:
   // The longest wait for a device event before the dispatch thread reads and polls anyway.
   static constexpr int64_t PollIntervalMs = 50;
   static constexpr uint64_t GatherFromBytesPerMs = 32;
-  static constexpr uint64_t GatherTargetBytes = 2048;
-  static constexpr int64_t GatherMostMicroseconds = 16000;
+  static constexpr uint64_t GatherTargetBytes = 3072;
+  static constexpr int64_t GatherMostMicroseconds = 32000;
   static constexpr int64_t GatherRateSpanUs = 1000;
 
   // How long after its start the turn that read `bytes` is followed by the next, when it belongs

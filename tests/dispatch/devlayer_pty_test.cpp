@@ -109,20 +109,20 @@ TEST(DispatchGatherTest, OnlyAFastStreamOfSmallReadsWaitsAndNeverLongerThanTheBo
     return TDispThread::GatherPause(bytes, runBytes, microseconds(sinceRunStartUs)).count();
   };
   // 300 KB/s in 64-byte chunks: the time the target takes at the run's rate.
-  EXPECT_EQ(pause(64, 600, 2000), 6826);
-  EXPECT_EQ(pause(512, 5120, 1000), 400);
-  // 921600 baud: that time is longer than the bound, one display frame.
-  EXPECT_EQ(pause(64, 92, 1000), TDispThread::GatherMostMicroseconds);
+  EXPECT_EQ(pause(64, 600, 2000), 10240);
+  EXPECT_EQ(pause(512, 5120, 1000), 600);
+  // 921600 baud: that time is longer than the bound, two display frames.
+  EXPECT_EQ(pause(64, 92, 1000), 32000);
   // A 115200 baud reply read byte by byte as it trickles in, a few bytes handed over at once
   // early in a run, a run too young to tell its rate, a read that brought the target already,
   // and no read at all go on at once.
   EXPECT_EQ(pause(1, 12, 1040), 0);
   EXPECT_EQ(pause(7, 9, 139), 0);
   EXPECT_EQ(pause(64, 640, 999), 0);
-  EXPECT_EQ(pause(2048, 4096, 2000), 0);
+  EXPECT_EQ(pause(3072, 6144, 2000), 0);
   EXPECT_EQ(pause(0, 600, 2000), 0);
   // Exactly the gathering rate gathers; a clock that went back counts as no time.
-  EXPECT_EQ(pause(64, 64, 2000), 16000);
+  EXPECT_EQ(pause(64, 64, 2000), 32000);
   EXPECT_EQ(pause(31, 31, 1000), 0);
   EXPECT_EQ(pause(64, 64, -5), 0);
 }
