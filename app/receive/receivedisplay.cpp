@@ -56,12 +56,23 @@ void TReceiveDisplay::SetCount(int32_t count) {
 }
 
 void TReceiveDisplay::WriteIfDue() {
-  if (Pending() && Due()) Flush();
+  streaming_ = sinceEvent_.isValid() && sinceEvent_.elapsed() < FrameMs;
+  sinceEvent_.start();
+  if (!Pending()) return;
+  if (Due()) {
+    Flush();
+  } else {
+    frame_.start(WaitLeft());
+  }
 }
 
-bool TReceiveDisplay::Due() const {
-  if (!sinceWrite_.isValid()) return true;
-  return streaming_ ? sincePending_.elapsed() >= StreamWaitMs : sinceWrite_.elapsed() >= FrameMs;
+bool TReceiveDisplay::Due() const { return WaitLeft() == 0; }
+
+int TReceiveDisplay::WaitLeft() const {
+  if (!sinceWrite_.isValid()) return 0;
+  const qint64 left =
+      streaming_ ? StreamWaitMs - sincePending_.elapsed() : FrameMs - sinceWrite_.elapsed();
+  return static_cast<int>(std::max<qint64>(0, left));
 }
 
 void TReceiveDisplay::Flush() {
@@ -88,14 +99,7 @@ void TReceiveDisplay::Flush() {
 void TReceiveDisplay::Gathered() {
   if (frame_.isActive()) return;
   sincePending_.start();
-  if (!sinceWrite_.isValid()) {
-    frame_.start(0);
-    return;
-  }
-  const qint64 waited = sinceWrite_.elapsed();
-  if (waited < FrameMs) streaming_ = true;
-  if (waited >= StreamEndMs) streaming_ = false;
-  frame_.start(streaming_ ? StreamWaitMs : static_cast<int>(std::max<qint64>(0, FrameMs - waited)));
+  frame_.start(WaitLeft());
 }
 
 void TReceiveDisplay::WatchView(TReceiveView* view) {

@@ -8,14 +8,15 @@
 //   than the event itself.
 // - The first write after a quiet frame happens at the end of its event (WriteIfDue); what comes
 //   within a frame of a write waits for the frame's timer and is written in one piece.
-// - A stream (text that comes within a frame of a write, until it brings nothing for two frames)
-//   is written once the oldest of its gathered text has waited StreamWaitMs, a little over a
-//   frame. The dispatch thread gathers a fast line for up to two frames or 3 KB: a line read
-//   more often than once a frame (faster than about 190 KB/s) is written two reads or more at a
-//   time, which halves the painting of rows that are all new at every write, most of the
-//   window's work at such a line; a 921600 baud line is read once every two frames and each
-//   read is written at once. Either way text shows about two frames at most after it reached the
-//   driver; a lone reply and the first text after a quiet moment still go at once.
+// - A stream (events that each come within a frame of the one before) is written once the oldest
+//   of its gathered text has waited StreamWaitMs, a little over a frame; an event that comes a
+//   frame or more after the one before is written at once when the last write is a frame old. The
+//   dispatch thread gathers a fast line for up to two frames or 3 KB: a line read more often than
+//   once a frame (faster than about 190 KB/s) is written two reads or more at a time, which halves
+//   the painting of rows that are all new at every write, most of the window's work at such a line;
+//   a 921600 baud line is read once every two frames and each read is written at once. Either way
+//   text shows about two frames at most after it reached the driver; a lone reply and the first
+//   text after a quiet moment still go at once.
 // - The view is modelled as its widget's text followed by the gathered text, or as the gathered
 //   text alone once a clearing is pending. Length and LastLineEmpty answer for that model, so the
 //   receive path's rules (a line of its own per chunk, the auto-clear) decide exactly as they
@@ -53,8 +54,6 @@ class TReceiveDisplay : public QObject {
   static constexpr int FrameMs = 16;
   // In a stream, the oldest gathered text waits this long before it is written.
   static constexpr int StreamWaitMs = FrameMs + FrameMs / 4;
-  // A stream that brings nothing for this long is over.
-  static constexpr int StreamEndMs = 2 * FrameMs;
   // Gathered text longer than this share of the view's character limit is written at once.
   static constexpr qsizetype GatheredShare = 16;
 
@@ -73,8 +72,8 @@ class TReceiveDisplay : public QObject {
   // The receive counter's next value; its panel text is made when it is written.
   void SetCount(int32_t count);
 
-  // Writes what was gathered now if the last write is a frame old; otherwise the frame's timer
-  // writes it. Run at the end of every event.
+  // Writes what was gathered now if it is due (see Due); otherwise the frame's timer writes it.
+  // Run at the end of every event: the time between events tells a stream.
   void WriteIfDue();
   // Writes everything gathered to the widgets.
   void Flush();
@@ -99,13 +98,17 @@ class TReceiveDisplay : public QObject {
   QString text_;                  // to append after the widget's text; breaks as '\n'
   bool clearPending_ = false;     // the widget is cleared before text_ is appended
   std::optional<int32_t> count_;  // the receive counter, when it changed
-  // Whether what is gathered is to be written now.
+  // Whether what is gathered is to be written now: in a stream once its oldest text waited
+  // StreamWaitMs, else once the last write is a frame old.
   bool Due() const;
+  // How long until what is gathered is due.
+  int WaitLeft() const;
 
   QTimer frame_;
   QElapsedTimer sinceWrite_;
   QElapsedTimer sincePending_;  // since the oldest text still gathered
-  bool streaming_ = false;
+  QElapsedTimer sinceEvent_;    // since the end of the last event
+  bool streaming_ = false;      // the last event came within a frame of the one before
 };
 
 }  // namespace talyx::app
