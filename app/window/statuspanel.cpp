@@ -2,6 +2,7 @@
 #include "app/window/statuspanel.h"
 
 #include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
 
@@ -28,7 +29,8 @@ void TStatusPanel::setText(const QString& text) {
   const int widthBefore = followText_ ? TextWidth() : 0;
   text_ = text;
   if (followText_ && TextWidth() != widthBefore) updateGeometry();
-  update();
+  // The frame stays as it is: only the text's room is painted again.
+  update(contentsRect());
 }
 
 void TStatusPanel::FollowText() {
@@ -49,7 +51,7 @@ QSize TStatusPanel::sizeHint() const {
 QSize TStatusPanel::minimumSizeHint() const { return sizeHint(); }
 
 void TStatusPanel::paintEvent(QPaintEvent* event) {
-  QFrame::paintEvent(event);
+  if (!contentsRect().contains(event->rect())) QFrame::paintEvent(event);
   if (text_.isEmpty()) return;
   QPainter painter(this);
   const QFontMetrics metrics = fontMetrics();

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
@@ -172,10 +173,25 @@ TEST_F(ReceivePathTest, TheRegisterViewKeepsTheNewest10000LinesOfAnEndlessStream
   EXPECT_TRUE(form->re_dec->document()->isUndoAvailable());
 }
 
+// The counter's panel repaints only its text as the count grows; on screen it then looks as the
+// panel painted anew.
 TEST_F(ReceivePathTest, CountsEveryByteInTheStatusBar) {
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
   Feed(std::vector<uint8_t>(100, 'x'));
   Feed(std::vector<uint8_t>(23, 'y'));
   EXPECT_EQ(form->StatusBar->PanelText(TMainForm::RecvPanel), QStringLiteral("接收：123"));
+
+  ASSERT_TRUE(Written());
+  QWidget* panel = form->StatusBar->Panel(TMainForm::RecvPanel);
+  QTest::qWait(50);
+  const QRect onScreen(panel->mapTo(form.get(), QPoint(0, 0)), panel->size());
+  const QImage shown = form->screen()
+                           ->grabWindow(form->winId())
+                           .toImage()
+                           .copy(onScreen)
+                           .convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(shown, panel->grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
 TEST_F(ReceivePathTest, TextCharactersAndLineEndsCutBetweenEventsShowOnce) {
