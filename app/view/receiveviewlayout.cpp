@@ -230,7 +230,9 @@ qsizetype TReceiveLayout::RowEnd(qsizetype line, qsizetype start) const {
   qsizetype breakAt = -1;
   for (qsizetype i = start; i < length;) {
     const QChar c = s[i];
-    const qreal advance = Advance(s, i, x);
+    // A character measured before (not a tab, not half of a pair) costs one look-up.
+    const float known = c.isSurrogate() ? -1.0F : advances_[c.unicode()];
+    const qreal advance = known >= 0 && c != u'\t' ? known : Advance(s, i, x);
     const qsizetype step =
         (c.isHighSurrogate() && i + 1 < length && s[i + 1].isLowSurrogate()) ? 2 : 1;
     if (HangsAndBreaks(c)) {
