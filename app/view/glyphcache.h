@@ -1,22 +1,21 @@
 // TGlyphCache: the glyphs of a font by character, so that painting text needs no shaping.
 //
-// The receive view's layout places every character by its own advance, without shaping, so
-// painting may place each glyph at that x as well: a row becomes one glyph run per colour, drawn
-// from the font's glyph cache. Shaping each row anew (itemizing, looking glyphs up, positioning)
-// cost more than drawing its glyphs while data streams in and every row in sight is new at each
-// display frame. Rows on a plain background go faster still as opaque cells (DrawOpaque): each
-// glyph is drawn once with the row's colours into a cell from its origin to the end of its
-// advance or its ink, and a row is composed of its cells in a row image filled with the base
-// colour: each channel keeps the value nearer the text, so a cell lands whole where nothing was
-// and merges where cells overlap, in blocks the compiler turns into vector operations. The row
-// is then drawn in one piece; blending each glyph's
-// coverage into the view at every paint was the largest part of a stream's painting. A glyph
-// whose ink starts left of its origin or leaves the row (a combining mark, a tall accent), or
-// text that is neither darker nor lighter than the background in every channel, makes the row a
-// glyph run. Characters the font has no glyph for (other scripts, surrogate pairs,
-// control characters) are drawn one by one as text, so the font's fallbacks still show them.
-// The status panels draw their one line as a glyph run too (DrawText), since the counters change
-// it at every display frame. Main thread only.
+// The receive view's layout places every character by its own advance, without shaping, so painting
+// may place each glyph at that x as well: a row becomes one glyph run per colour, drawn from the
+// font's glyph cache. Shaping each row anew (itemizing, looking glyphs up, positioning) cost more
+// than drawing its glyphs while data streams in and every row in sight is new at each display
+// frame. Rows on a plain background go faster still as opaque cells (DrawOpaque): each glyph is
+// drawn once with the row's colours into a cell from its origin to the end of its advance or its
+// ink, and a row is composed of its cells in a row image filled with the base colour: each channel
+// keeps the value nearer the text, so a cell lands whole where nothing was and merges where cells
+// overlap, in blocks the compiler turns into vector operations. The row is then drawn in one piece;
+// blending each glyph's coverage into the view at every paint was the largest part of a stream's
+// painting. A glyph whose ink starts left of its origin or leaves the row (a combining mark, a tall
+// accent), or text that is neither darker nor lighter than the background in every channel, makes
+// the row a glyph run. Characters the font has no glyph for (other scripts, surrogate pairs,
+// control characters) are drawn one by one as text, so the font's fallbacks still show them. The
+// status panels draw their one line as a glyph run too (DrawText), since the counters change it at
+// every display frame. Main thread only.
 #pragma once
 
 #include <QColor>
