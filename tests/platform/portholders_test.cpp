@@ -27,7 +27,7 @@ using platform::FindPortHolders;
 using platform::PortHolder;
 using Holders = std::vector<PortHolder>;
 
-TEST(PortHolders, AProcessHoldingThePtyIsFoundByNameAndPidWhileTheFarEndAndThisProcessAreNot) {
+TEST(PortHolders, TheProcessHoldingThePtyIsFoundByNameAndPidWhileTheFarEndAndThisProcessAreNot) {
   PtyPair pty;
   pty.CloseSlave();
   // It inherits the master only: the far end.
