@@ -56,12 +56,14 @@ void TReceiveDisplay::SetCount(int32_t count) {
 }
 
 void TReceiveDisplay::WriteIfDue() {
+  const bool wasStreaming = streaming_;
   streaming_ = sinceEvent_.isValid() && sinceEvent_.elapsed() < FrameMs;
   sinceEvent_.start();
   if (!Pending()) return;
   if (Due()) {
     Flush();
-  } else {
+  } else if (streaming_ != wasStreaming || !frame_.isActive()) {
+    // The timer armed when the text was gathered keeps its time while the event kind stays.
     frame_.start(WaitLeft());
   }
 }
